@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package Sonvia needs to build, run and test.
+# Idempotent: only missing packages are installed, and the package lists are
+# refreshed only when something has to be installed. Works as root, and
+# through sudo for other users.
+set -euo pipefail
+
+paquetes=(
+  # build
+  cmake ninja-build g++ clang pkg-config
+  # code style
+  clang-format clang-tidy
+  # libraries
+  nlohmann-json3-dev libicu-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+faltan=()
+for p in "${paquetes[@]}"; do
+  estado=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$estado" = "installed" ] || faltan+=("$p")
+done
+
+if [ ${#faltan[@]} -eq 0 ]; then
+  echo "preparar: todas las dependencias están instaladas"
+  exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+  como=()
+elif command -v sudo >/dev/null 2>&1; then
+  como=(sudo)
+else
+  echo "preparar: hace falta ser root (o tener sudo) para instalar: ${faltan[*]}" >&2
+  exit 1
+fi
+
+echo "preparar: instalando ${faltan[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${como[@]}" apt-get update -q
+"${como[@]}" apt-get install -y -q --no-install-recommends "${faltan[@]}"

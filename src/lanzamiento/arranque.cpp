@@ -1,0 +1,60 @@
+#include "lanzamiento/arranque.hpp"
+
+#include "diagnostico/listados.hpp"
+
+namespace sonvia {
+
+namespace {
+
+int noDisponible(std::ostream& errores, const char* que) {
+  errores << "sonvia: " << que << " todavía no está disponible en esta versión\n";
+  return kModoNoDisponible;
+}
+
+}  // namespace
+
+void prepararNotificaciones(Hal& hal) {
+  const AudioObjectPropertyAddress direccion{kAudioHardwarePropertyRunLoop,
+                                             kAudioObjectPropertyScopeGlobal,
+                                             kAudioObjectPropertyElementMain};
+  const void* sinBucle = nullptr;
+  // The status is of no consequence: the choice of mode does not depend on it.
+  static_cast<void>(
+      hal.setPropertyData(kAudioObjectSystemObject, direccion, sizeof(sinBucle), &sinBucle));
+}
+
+void registrarPredeterminados(Preferencias& preferencias) {
+  preferencias.registrarPredeterminados({
+      {"modoLlamada", true},
+      {"nivelLlamada", 0.2F},
+      {"atajos", true},
+  });
+}
+
+int ejecutar(Contexto& ctx, std::span<const std::string> argumentos, std::ostream& salida,
+             std::ostream& errores) {
+  prepararNotificaciones(ctx.hal);
+  const auto lanzamiento = elegirModo(argumentos);
+  switch (lanzamiento.modo) {
+    case Modo::puente:
+      return noDisponible(errores, "el puente con el navegador");
+    case Modo::procesos:
+      Pruebas::listarProcesos(ctx, salida);
+      return 0;
+    case Modo::salidas:
+      Pruebas::listarSalidas(ctx, salida);
+      return 0;
+    case Modo::tono:
+    case Modo::tonoPausa:
+      return noDisponible(errores, "el tono de prueba");
+    case Modo::prueba:
+    case Modo::pruebaPausa:
+      return noDisponible(errores, "la prueba del canal");
+    case Modo::aplicacion:
+      registrarPredeterminados(ctx.preferencias);
+      return noDisponible(errores, "el mezclador");
+  }
+  return noDisponible(errores, "ese modo");
+}
+
+}  // namespace sonvia

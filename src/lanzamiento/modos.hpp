@@ -1,0 +1,40 @@
+// The launch mode, chosen once from the command line.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace sonvia {
+
+enum class Modo {
+  puente,       // a browser started us as its native-messaging host
+  procesos,     // "--procesos"
+  salidas,      // "--salidas"
+  tono,         // "--tono" [seconds]
+  prueba,       // "--prueba"
+  pruebaPausa,  // "--prueba-pausa"
+  tonoPausa,    // "--tono-pausa"
+  aplicacion,   // the mixer itself
+};
+
+struct Lanzamiento {
+  Modo modo = Modo::aplicacion;
+  // The tone: sound, pause, sound again (seconds).
+  double sonido = 0;
+  double pausa = 0;
+  double reanudacion = 0;
+  friend bool operator==(const Lanzamiento&, const Lanzamiento&) = default;
+};
+
+inline constexpr double kDuracionTonoPredeterminada = 8.0;
+
+// `argumentos` includes the program path first, as main() receives it.
+Lanzamiento elegirModo(std::span<const std::string> argumentos);
+
+// A tone duration in seconds: the whole text must be a C-locale decimal or
+// hexadecimal floating-point number that is finite and not negative.
+std::optional<double> leerDuracion(std::string_view texto);
+
+}  // namespace sonvia

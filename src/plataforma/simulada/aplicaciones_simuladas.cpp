@@ -1,0 +1,106 @@
+#include "plataforma/simulada/aplicaciones_simuladas.hpp"
+
+namespace sonvia {
+
+void AplicacionesSimuladas::agregarProceso(std::int32_t pid, Proceso proceso) {
+  const std::lock_guard bloqueo(cerrojo_);
+  procesos_.insert_or_assign(pid, std::move(proceso));
+}
+
+void AplicacionesSimuladas::quitarProceso(std::int32_t pid) {
+  const std::lock_guard bloqueo(cerrojo_);
+  procesos_.erase(pid);
+}
+
+void AplicacionesSimuladas::agregarPaquete(const std::string& ruta,
+                                           std::optional<std::string> identificador,
+                                           bool instalado) {
+  const std::lock_guard bloqueo(cerrojo_);
+  paquetes_.insert_or_assign(ruta, Paquete{std::move(identificador), instalado});
+}
+
+void AplicacionesSimuladas::fijarSoporteResponsable(bool soporta) {
+  const std::lock_guard bloqueo(cerrojo_);
+  soportaResponsable_ = soporta;
+}
+
+void AplicacionesSimuladas::fijarPropio(std::optional<std::string> identificador,
+                                        std::int32_t pid) {
+  const std::lock_guard bloqueo(cerrojo_);
+  propio_ = std::move(identificador);
+  pidPropio_ = pid;
+}
+
+std::optional<std::string> AplicacionesSimuladas::rutaEjecutable(std::int32_t pid) const {
+  const std::lock_guard bloqueo(cerrojo_);
+  ++consultasDeRuta_;
+  const auto it = procesos_.find(pid);
+  if (it == procesos_.end() || it->second.ejecutable.empty()) {
+    return std::nullopt;
+  }
+  return it->second.ejecutable;
+}
+
+std::optional<std::int32_t> AplicacionesSimuladas::procesoResponsable(std::int32_t pid) const {
+  const std::lock_guard bloqueo(cerrojo_);
+  if (!soportaResponsable_) {
+    return std::nullopt;
+  }
+  const auto it = procesos_.find(pid);
+  if (it == procesos_.end()) {
+    return 0;
+  }
+  return it->second.responsable.value_or(pid);
+}
+
+std::optional<std::string> AplicacionesSimuladas::identificadorDePaquete(
+    const std::string& ruta) const {
+  const std::lock_guard bloqueo(cerrojo_);
+  const auto it = paquetes_.find(ruta);
+  if (it == paquetes_.end()) {
+    return std::nullopt;
+  }
+  return it->second.identificador;
+}
+
+std::string AplicacionesSimuladas::nombreVisible(const std::string& ruta) const {
+  const auto barra = ruta.find_last_of('/');
+  return barra == std::string::npos ? ruta : ruta.substr(barra + 1);
+}
+
+std::optional<std::string> AplicacionesSimuladas::nombreEnEjecucion(std::int32_t pid) const {
+  const std::lock_guard bloqueo(cerrojo_);
+  const auto it = procesos_.find(pid);
+  if (it == procesos_.end()) {
+    return std::nullopt;
+  }
+  return it->second.nombreEnEjecucion;
+}
+
+std::optional<std::string> AplicacionesSimuladas::ubicacionDeApp(
+    const std::string& identificador) const {
+  const std::lock_guard bloqueo(cerrojo_);
+  for (const auto& [ruta, paquete] : paquetes_) {
+    if (paquete.instalado && paquete.identificador == identificador) {
+      return ruta;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> AplicacionesSimuladas::identificadorPropio() const {
+  const std::lock_guard bloqueo(cerrojo_);
+  return propio_;
+}
+
+std::int32_t AplicacionesSimuladas::procesoPropio() const {
+  const std::lock_guard bloqueo(cerrojo_);
+  return pidPropio_;
+}
+
+std::size_t AplicacionesSimuladas::consultasDeRuta() const {
+  const std::lock_guard bloqueo(cerrojo_);
+  return consultasDeRuta_;
+}
+
+}  // namespace sonvia

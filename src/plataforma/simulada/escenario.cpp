@@ -1,0 +1,144 @@
+#include "plataforma/simulada/escenario.hpp"
+
+#include <fstream>
+#include <map>
+
+namespace sonvia {
+
+namespace {
+
+using json = nlohmann::json;
+
+std::uint32_t transporteDe(const std::string& texto) {
+  if (texto.size() != 4) {
+    throw ErrorEscenario("el transporte \"" + texto + "\" no tiene cuatro caracteres");
+  }
+  char c[5] = {texto[0], texto[1], texto[2], texto[3], '\0'};  // NOLINT(*-avoid-c-arrays)
+  return fourcc(c);
+}
+
+std::vector<std::uint32_t> canales(const json& salida, const char* clave,
+                                   std::vector<std::uint32_t> porDefecto) {
+  if (!salida.contains(clave)) {
+    return porDefecto;
+  }
+  return salida.at(clave).get<std::vector<std::uint32_t>>();
+}
+
+void cargarSalidas(const json& documento, MundoSimulado& mundo,
+                   std::map<std::string, AudioObjectID>& porUid) {
+  for (const auto& s : documento.value("salidas", json::array())) {
+    HalSimulado::Dispositivo d;
+    d.uid = s.at("uid").get<std::string>();
+    d.nombre = s.at("nombre").get<std::string>();
+    d.transporte = transporteDe(s.value("transporte", std::string("bltn")));
+    d.streamsSalida = canales(s, "canales", {2});
+    d.streamsEntrada = canales(s, "entradas", {});
+    if (s.contains("estereo")) {
+      const auto& par = s.at("estereo");
+      if (par.is_null()) {
+        d.parEstereo.reset();
+      } else {
+        d.parEstereo = par.get<std::array<std::uint32_t, 2>>();
+      }
+    }
+    if (porUid.contains(d.uid)) {
+      throw ErrorEscenario("la salida \"" + d.uid + "\" está repetida");
+    }
+    const auto uid = d.uid;
+    porUid[uid] = mundo.hal.agregarDispositivo(std::move(d));
+  }
+}
+
+void cargarProceso(const json& p, const json* app, MundoSimulado& mundo,
+                   const std::map<std::string, AudioObjectID>& porUid) {
+  const auto pid = p.at("pid").get<std::int32_t>();
+  AplicacionesSimuladas::Proceso escritorio;
+  escritorio.ejecutable = p.value("ejecutable", std::string());
+  if (p.contains("responsable")) {
+    escritorio.responsable = p.at("responsable").get<std::int32_t>();
+  }
+  if (p.contains("nombre")) {
+    escritorio.nombreEnEjecucion = p.at("nombre").get<std::string>();
+  } else if (app != nullptr && app->contains("nombre")) {
+    escritorio.nombreEnEjecucion = app->at("nombre").get<std::string>();
+  }
+  mundo.aplicaciones.agregarProceso(pid, std::move(escritorio));
+
+  if (!p.value("audio", true)) {
+    return;
+  }
+  HalSimulado::Proceso audio;
+  audio.pid = pid;
+  audio.bundleID = p.value("bundleID", app != nullptr ? app->value("identificador", "") : "");
+  audio.sonando = p.value("suena", false);
+  audio.capturando = p.value("captura", false);
+  for (const auto& uid : p.value("salidas", std::vector<std::string>{})) {
+    const auto it = porUid.find(uid);
+    if (it == porUid.end()) {
+      throw ErrorEscenario("el proceso " + std::to_string(pid) + " suena en la salida \"" + uid +
+                           "\", que no existe");
+    }
+    audio.dispositivos.push_back(it->second);
+  }
+  mundo.hal.agregarProceso(std::move(audio));
+}
+
+}  // namespace
+
+void cargarEscenario(const json& documento, MundoSimulado& mundo) {
+  try {
+    if (!documento.is_object()) {
+      throw ErrorEscenario("el documento no es un objeto JSON");
+    }
+    std::map<std::string, AudioObjectID> porUid;
+    cargarSalidas(documento, mundo, porUid);
+
+    if (documento.contains("predeterminada")) {
+      const auto uid = documento.at("predeterminada").get<std::string>();
+      const auto it = porUid.find(uid);
+      if (it == porUid.end()) {
+        throw ErrorEscenario("la salida predeterminada \"" + uid + "\" no existe");
+      }
+      mundo.hal.fijarPredeterminada(it->second);
+    }
+
+    for (const auto& app : documento.value("aplicaciones", json::array())) {
+      const auto ruta = app.at("ruta").get<std::string>();
+      std::optional<std::string> identificador;
+      if (app.contains("identificador")) {
+        identificador = app.at("identificador").get<std::string>();
+      }
+      mundo.aplicaciones.agregarPaquete(ruta, identificador, app.value("instalada", true));
+      for (const auto& p : app.value("procesos", json::array())) {
+        cargarProceso(p, &app, mundo, porUid);
+      }
+    }
+    for (const auto& p : documento.value("procesos", json::array())) {
+      cargarProceso(p, nullptr, mundo, porUid);
+    }
+    mundo.hal.entregarNotificaciones();  // the world starts settled
+  } catch (const json::exception& e) {
+    throw ErrorEscenario(std::string("escenario mal formado: ") + e.what());
+  }
+}
+
+void cargarEscenario(const std::filesystem::path& archivo, MundoSimulado& mundo) {
+  std::ifstream entrada(archivo);
+  if (!entrada) {
+    throw ErrorEscenario("no se pudo abrir el escenario " + archivo.string());
+  }
+  json documento;
+  try {
+    documento = json::parse(entrada);
+  } catch (const json::exception& e) {
+    throw ErrorEscenario("el escenario " + archivo.string() + " no es JSON válido: " + e.what());
+  }
+  try {
+    cargarEscenario(documento, mundo);
+  } catch (const ErrorEscenario& e) {
+    throw ErrorEscenario(archivo.string() + ": " + e.what());
+  }
+}
+
+}  // namespace sonvia

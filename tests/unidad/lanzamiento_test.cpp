@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "banco.hpp"
+#include "lanzamiento/arranque.hpp"
+#include "lanzamiento/modos.hpp"
+
+namespace sonvia {
+namespace {
+
+Lanzamiento modo(std::vector<std::string> args) {
+  args.insert(args.begin(), "/usr/bin/sonvia");
+  return elegirModo(args);
+}
+
+TEST(ModoDeLanzamiento, LaPrimeraBanderaDeLaListaDecide) {
+  EXPECT_EQ(modo({}).modo, Modo::aplicacion);
+  EXPECT_EQ(modo({"--ayuda", "-x"}).modo, Modo::aplicacion);
+  EXPECT_EQ(modo({"--prueba", "--procesos"}).modo, Modo::procesos);
+  EXPECT_EQ(modo({"--procesos", "--prueba"}).modo, Modo::procesos);
+  EXPECT_EQ(modo({"--prueba", "--salidas"}).modo, Modo::salidas);
+  EXPECT_EQ(modo({"--tono-pausa", "--prueba-pausa"}).modo, Modo::pruebaPausa);
+  EXPECT_EQ(modo({"--PROCESOS"}).modo, Modo::aplicacion);  // case matters
+  // "--tono-pausa" is not "--tono".
+  const auto pausa = modo({"--tono-pausa"});
+  EXPECT_EQ(pausa, (Lanzamiento{Modo::tonoPausa, 4.0, 3.0, 5.0}));
+}
+
+TEST(ModoDeLanzamiento, ElOrigenDeUnaExtensionGanaATodo) {
+  EXPECT_EQ(modo({"chrome-extension://abcdefghijklmnop/", "--procesos"}).modo, Modo::puente);
+  EXPECT_EQ(modo({"--salidas", "chrome-extension://x/"}).modo, Modo::puente);
+  // The program path itself is not an argument.
+  EXPECT_EQ(elegirModo(std::vector<std::string>{"chrome-extension://x/"}).modo, Modo::aplicacion);
+}
+
+TEST(ModoDeLanzamiento, DuracionDelTono) {
+  EXPECT_EQ(modo({"--tono", "2.5"}).sonido, 2.5);
+  EXPECT_EQ(modo({"--tono"}).sonido, 8.0);
+  EXPECT_EQ(modo({"--tono", "--prueba"}), (Lanzamiento{Modo::tono, 8.0, 0, 0}));
+  EXPECT_EQ(modo({"--tono", "3", "--tono", "5"}).sonido, 3.0);  // the first occurrence
+  EXPECT_EQ(modo({"--tono", "0x1.8p1"}).sonido, 3.0);
+  for (const char* malo :
+       {" 2", "2 ", "2s", "abc", "", "inf", "nan", "-1", "1e400", "0x", "+-2", "--3", "1,5"}) {
+    EXPECT_EQ(modo({"--tono", malo}).sonido, 8.0) << '"' << malo << '"';
+  }
+}
+
+TEST(ModoDeLanzamiento, LeerDuracionAceptaSoloNumerosCompletos) {
+  EXPECT_EQ(leerDuracion("12"), 12.0);
+  EXPECT_EQ(leerDuracion("+1.25"), 1.25);
+  EXPECT_EQ(leerDuracion(".5"), 0.5);
+  EXPECT_EQ(leerDuracion("1e1"), 10.0);
+  EXPECT_EQ(leerDuracion("0X10"), 16.0);
+  EXPECT_EQ(leerDuracion("0"), 0.0);
+  EXPECT_FALSE(leerDuracion("-0.5"));
+  EXPECT_FALSE(leerDuracion("infinity"));
+  EXPECT_FALSE(leerDuracion("-inf"));
+}
+
+struct Arranque : ::testing::Test {
+  prueba::Banco banco;
+  std::ostringstream salida;
+  std::ostringstream errores;
+
+  int ejecutar(std::vector<std::string> args) {
+    args.insert(args.begin(), "sonvia");
+    return sonvia::ejecutar(banco.ctx(), args, salida, errores);
+  }
+};
+
+TEST_F(Arranque, PreparaLasNotificacionesEnTodosLosModos) {
+  EXPECT_EQ(ejecutar({"--salidas"}), 0);
+  EXPECT_TRUE(banco.hal.runLoopFijado());
+}
+
+TEST_F(Arranque, LosModosSinConstruirFallanConUnMensaje) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{},
+                                                                {"--tono"},
+                                                                {"--prueba"},
+                                                                {"--prueba-pausa"},
+                                                                {"--tono-pausa"},
+                                                                {"chrome-extension://x/"}}) {
+    errores.str("");
+    EXPECT_EQ(ejecutar(args), kModoNoDisponible);
+    EXPECT_NE(errores.str().find("todavía no está disponible"), std::string::npos);
+  }
+  EXPECT_TRUE(salida.str().empty());
+}
+
+TEST_F(Arranque, SoloElModoAplicacionRegistraLosPredeterminados) {
+  ejecutar({"--procesos"});
+  EXPECT_FALSE(banco.preferencias.booleano("modoLlamada"));
+  ejecutar({});
+  EXPECT_EQ(banco.preferencias.booleano("modoLlamada"), true);
+  EXPECT_EQ(banco.preferencias.flotante("nivelLlamada"), 0.2F);
+  EXPECT_EQ(banco.preferencias.booleano("atajos"), true);
+  // Registered, never written.
+  EXPECT_TRUE(banco.preferencias.guardadas().empty());
+  banco.preferencias.fijar("atajos", false);
+  EXPECT_EQ(banco.preferencias.booleano("atajos"), false);
+}
+
+}  // namespace
+}  // namespace sonvia

@@ -1,0 +1,232 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "audio/procesos.hpp"
+#include "banco.hpp"
+
+namespace sonvia {
+namespace {
+
+using ::testing::ElementsAre;
+
+struct Resolucion_ : ::testing::Test {
+  prueba::Banco banco;
+
+  std::optional<Resolucion> identificar(std::int32_t pid) {
+    return Audio::identificar(banco.ctx(), pid);
+  }
+  void proceso(std::int32_t pid, const std::string& ejecutable,
+               std::optional<std::int32_t> responsable = std::nullopt,
+               std::optional<std::string> nombre = std::nullopt) {
+    banco.apps.agregarProceso(pid, {ejecutable, responsable, std::move(nombre)});
+  }
+};
+
+TEST_F(Resolucion_, UnPaqueteAnidadoSeCortaEnElPrimerPuntoApp) {
+  banco.apps.agregarPaquete("/Applications/Navegador.app", "ex.navegador");
+  proceso(20,
+          "/Applications/Navegador.app/Contents/Frameworks/Motor.framework/Helpers/"
+          "Navegador Helper.app/Contents/MacOS/Navegador Helper");
+  const auto r = identificar(20);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->clave, "ex.navegador");
+  EXPECT_EQ(r->ruta, "/Applications/Navegador.app");
+  EXPECT_EQ(r->nombre, "Navegador");  // display name without ".app"
+}
+
+TEST_F(Resolucion_, UnaRutaQueTerminaEnPuntoAppEsElPaquete) {
+  banco.apps.agregarPaquete("/Applications/Raro.app", "ex.raro");
+  proceso(21, "/Applications/Raro.app");
+  ASSERT_TRUE(identificar(21));
+  EXPECT_EQ(identificar(21)->clave, "ex.raro");
+}
+
+TEST_F(Resolucion_, ElProcesoResponsableDecideYSuNombreEnEjecucionGana) {
+  banco.apps.agregarPaquete("/Applications/Terminal.app", "ex.terminal");
+  proceso(30, "/Applications/Terminal.app/Contents/MacOS/Terminal", std::nullopt, "Terminal");
+  proceso(31, "/usr/local/bin/reproductor", 30);
+  const auto r = identificar(31);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->clave, "ex.terminal");
+  EXPECT_EQ(r->nombre, "Terminal");
+}
+
+TEST_F(Resolucion_, SinFuncionDeResponsableSeUsaElPropioProceso) {
+  banco.apps.fijarSoporteResponsable(false);
+  banco.apps.agregarPaquete("/Applications/Terminal.app", "ex.terminal");
+  proceso(30, "/Applications/Terminal.app/Contents/MacOS/Terminal");
+  proceso(31, "/usr/local/bin/reproductor", 30);
+  EXPECT_FALSE(identificar(31));
+  EXPECT_TRUE(identificar(30));
+}
+
+TEST_F(Resolucion_, ElPropioEjecutableCuentaSiElResponsableNoTienePaquete) {
+  banco.apps.agregarPaquete("/Applications/Juego.app", "ex.juego");
+  proceso(40, "/usr/sbin/lanzador");
+  proceso(41, "/Applications/Juego.app/Contents/MacOS/Juego", 40);
+  ASSERT_TRUE(identificar(41));
+  EXPECT_EQ(identificar(41)->clave, "ex.juego");
+}
+
+TEST_F(Resolucion_, QuedanFueraHerramientasYCarpetasDelSistema) {
+  proceso(50, "/usr/bin/afplay");
+  banco.apps.agregarPaquete("/System/Library/CoreServices/Sistema.app", "ex.sistema");
+  proceso(51, "/System/Library/CoreServices/Sistema.app/Contents/MacOS/Sistema");
+  banco.apps.agregarPaquete("/Library/Developer/Herramientas/Simulador.app", "ex.simulador");
+  proceso(52, "/Library/Developer/Herramientas/Simulador.app/Contents/MacOS/Simulador");
+  proceso(53, "");  // no readable path
+  for (const auto pid : {50, 51, 52, 53, 54}) {
+    EXPECT_FALSE(identificar(pid)) << pid;
+  }
+}
+
+TEST_F(Resolucion_, UnPaqueteSinIdentificadorSeIdentificaPorSuRuta) {
+  banco.apps.agregarPaquete("/Users/ana/Herramienta.app", std::nullopt);
+  proceso(60, "/Users/ana/Herramienta.app/Contents/MacOS/h");
+  ASSERT_TRUE(identificar(60));
+  EXPECT_EQ(identificar(60)->clave, "/Users/ana/Herramienta.app");
+}
+
+TEST_F(Resolucion_, SonviaQuedaFueraSalvoEnModoPruebaYElProcesoPropioSiempre) {
+  banco.apps.agregarPaquete("/Applications/Sonvia.app", "ex.velmaro.sonvia");
+  proceso(70, "/Applications/Sonvia.app/Contents/MacOS/Sonvia");
+  proceso(71, "/Applications/Sonvia.app/Contents/MacOS/Sonvia");
+  banco.apps.fijarPropio("ex.velmaro.sonvia", 71);
+  EXPECT_FALSE(identificar(70));
+  EXPECT_FALSE(identificar(71));
+}
+
+TEST_F(Resolucion_, ModoPruebaListaOtraCopiaDeSonvia) {
+  banco.entorno.fijar("SONVIA_PRUEBA", "1");
+  banco.apps.agregarPaquete("/Applications/Sonvia.app", "ex.velmaro.sonvia");
+  proceso(70, "/Applications/Sonvia.app/Contents/MacOS/Sonvia");
+  proceso(71, "/Applications/Sonvia.app/Contents/MacOS/Sonvia");
+  banco.apps.fijarPropio("ex.velmaro.sonvia", 71);
+  EXPECT_TRUE(identificar(70));
+  EXPECT_FALSE(identificar(71));
+}
+
+TEST_F(Resolucion_, ModoPruebaExigeExactamenteUno) {
+  banco.entorno.fijar("SONVIA_PRUEBA", "true");
+  banco.apps.agregarPaquete("/Applications/Sonvia.app", "ex.velmaro.sonvia");
+  proceso(70, "/Applications/Sonvia.app/Contents/MacOS/Sonvia");
+  EXPECT_FALSE(identificar(70));
+}
+
+TEST_F(Resolucion_, LaCacheResponde_YUnPidReutilizadoSeResuelveDeNuevo) {
+  banco.apps.agregarPaquete("/Applications/A.app", "ex.a");
+  banco.apps.agregarPaquete("/Applications/B.app", "ex.b");
+  proceso(80, "/Applications/A.app/Contents/MacOS/A");
+  EXPECT_EQ(identificar(80)->clave, "ex.a");
+  const auto antes = banco.apps.consultasDeRuta();
+  EXPECT_EQ(identificar(80)->clave, "ex.a");
+  EXPECT_EQ(banco.apps.consultasDeRuta(), antes + 1);  // one path lookup, no resolution
+
+  proceso(80, "/Applications/B.app/Contents/MacOS/B");  // the pid now runs something else
+  EXPECT_EQ(identificar(80)->clave, "ex.b");
+}
+
+TEST_F(Resolucion_, UnaResolucionAusenteTambienSeGuarda) {
+  proceso(81, "/usr/bin/herramienta");
+  EXPECT_FALSE(identificar(81));
+  const auto antes = banco.apps.consultasDeRuta();
+  EXPECT_FALSE(identificar(81));
+  EXPECT_EQ(banco.apps.consultasDeRuta(), antes + 1);
+}
+
+TEST_F(Resolucion_, LaCacheSeVaciaEnteraAlLlegarA301) {
+  banco.apps.agregarPaquete("/Applications/A.app", "ex.a");
+  for (std::int32_t pid = 1000; pid < 1301; ++pid) {
+    proceso(pid, "/Applications/A.app/Contents/MacOS/A");
+    identificar(pid);
+  }
+  EXPECT_EQ(banco.ctx().cacheApps.tamano(), 301U);
+  proceso(2000, "/Applications/A.app/Contents/MacOS/A");
+  identificar(2000);
+  EXPECT_EQ(banco.ctx().cacheApps.tamano(), 1U);
+}
+
+TEST(ProcesosDeAudio, SinPidSeOmitenYLoDemasSeTomaConValoresPorDefecto) {
+  prueba::Banco banco;
+  const auto a = banco.hal.agregarProceso({.pid = 1, .bundleID = "ex.a", .sonando = true});
+  const auto b = banco.hal.agregarProceso({.pid = 2});
+  const auto c = banco.hal.agregarProceso({.pid = 3, .sonando = true});
+  banco.hal.fallarPropiedad(b, kAudioProcessPropertyPID);
+  banco.hal.fallarPropiedad(c, kAudioProcessPropertyBundleID);
+  banco.hal.fallarPropiedad(c, kAudioProcessPropertyIsRunningOutput);
+  EXPECT_THAT(Audio::procesos(banco.hal),
+              ElementsAre(ProcesoAudio{a, 1, "ex.a", true}, ProcesoAudio{c, 3, "", false}));
+}
+
+struct Agrupacion : ::testing::Test {
+  prueba::Banco banco;
+  std::vector<std::string> nombres() {
+    std::vector<std::string> n;
+    for (const auto& app : Audio::apps(banco.ctx())) {
+      n.push_back(app.nombre);
+    }
+    return n;
+  }
+};
+
+TEST_F(Agrupacion, DosProcesosDeUnaAppDanUnaEntrada) {
+  banco.apps.agregarPaquete("/Applications/Navegador.app", "ex.nav");
+  banco.apps.agregarProceso(
+      10, {"/Applications/Navegador.app/Contents/MacOS/Navegador", std::nullopt, "Navegador"});
+  banco.apps.agregarProceso(
+      11, {"/Applications/Navegador.app/Contents/Frameworks/H.app/H", 10, "Navegador Helper"});
+  const auto principal = banco.hal.agregarProceso({.pid = 10, .sonando = false});
+  const auto ayudante = banco.hal.agregarProceso({.pid = 11, .sonando = true});
+  banco.hal.agregarProceso({.pid = 12, .sonando = true});  // unresolvable: left out
+
+  EXPECT_THAT(Audio::apps(banco.ctx()), ElementsAre(AppAudio{.clave = "ex.nav",
+                                                             .nombre = "Navegador",
+                                                             .ruta = "/Applications/Navegador.app",
+                                                             .procesos = {principal, ayudante},
+                                                             .sonando = true}));
+}
+
+TEST_F(Agrupacion, ElNombreEsElDelPrimerProcesoVisto) {
+  banco.apps.agregarPaquete("/Applications/X.app", "ex.x");
+  banco.apps.agregarProceso(10, {"/Applications/X.app/a", std::nullopt, "Primero"});
+  banco.apps.agregarProceso(11, {"/Applications/X.app/b", std::nullopt, "Segundo"});
+  banco.hal.agregarProceso({.pid = 10});
+  banco.hal.agregarProceso({.pid = 11});
+  EXPECT_THAT(nombres(), ElementsAre("Primero"));
+}
+
+TEST_F(Agrupacion, OrdenPorNombreSinMayusculasPeroConAcentos) {
+  int pid = 100;
+  for (const auto* nombre : {"Zeta", "beta", "Alfa", "Émbolo", "embolo", "Ábaco", "abaco"}) {
+    const std::string ruta = std::string("/Applications/") + nombre + ".app";
+    banco.app(ruta, std::string("ex.") + std::to_string(pid), pid, false);
+    ++pid;
+  }
+  // A lower-case name does not go after all capitalised ones; accents count
+  // after the letters themselves.
+  EXPECT_THAT(nombres(), ElementsAre("abaco", "Ábaco", "Alfa", "beta", "embolo", "Émbolo", "Zeta"));
+}
+
+TEST(AppInstalada, ConYSinUbicacion) {
+  prueba::Banco banco;
+  banco.apps.agregarPaquete("/Applications/Notas.app", "ex.notas");
+  banco.apps.agregarPaquete("/Volumes/Otra/Vieja.app", "ex.vieja", false);
+  EXPECT_EQ(Audio::appInstalada(banco.ctx(), "ex.notas"),
+            (AppAudio{.clave = "ex.notas",
+                      .nombre = "Notas",
+                      .ruta = "/Applications/Notas.app",
+                      .procesos = {},
+                      .sonando = false}));
+  EXPECT_FALSE(Audio::appInstalada(banco.ctx(), "ex.vieja"));
+  EXPECT_FALSE(Audio::appInstalada(banco.ctx(), "ex.nada"));
+}
+
+TEST(RutaEjecutable, BytesInvalidosSeSustituyen) {
+  prueba::Banco banco;
+  banco.apps.agregarProceso(5, {std::string("/opt/m\xFFsica"), std::nullopt, std::nullopt});
+  EXPECT_EQ(Audio::rutaEjecutable(banco.ctx(), 5), "/opt/m\xEF\xBF\xBDsica");
+  EXPECT_FALSE(Audio::rutaEjecutable(banco.ctx(), 6));
+}
+
+}  // namespace
+}  // namespace sonvia
