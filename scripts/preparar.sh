@@ -8,12 +8,16 @@ set -euo pipefail
 paquetes=(
   # build
   cmake ninja-build g++ clang pkg-config
+  # the real audio system
+  libpipewire-0.3-dev libspa-0.2-dev
   # code style
   clang-format clang-tidy
   # libraries
   nlohmann-json3-dev libicu-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # private audio servers, players and recorders for the integration tests
+  pipewire pipewire-bin wireplumber pipewire-pulse pulseaudio-utils dbus-daemon sox
 )
 
 faltan=()

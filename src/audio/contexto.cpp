@@ -1,5 +1,7 @@
 #include "audio/contexto.hpp"
 
+#include <iostream>
+
 namespace sonvia {
 
 namespace Audio {
@@ -38,11 +40,17 @@ Contexto::Contexto(Hal& hal_, std::shared_ptr<ColaPrincipal> principal_, Reloj& 
       aplicaciones(aplicaciones_),
       entorno(entorno_),
       colas(colas_),
-      orden(locale) {}
+      orden(locale),
+      salidaDepuracion(&std::cerr) {}
 
 bool Contexto::modoPrueba() const {
   std::call_once(leidoModoPrueba_, [this] { modoPrueba_ = activada(entorno, "SONVIA_PRUEBA"); });
   return modoPrueba_;
+}
+
+bool Contexto::depurar() const {
+  std::call_once(leidoDepurar_, [this] { depurar_ = activada(entorno, "SONVIA_DEPURAR"); });
+  return depurar_;
 }
 
 }  // namespace sonvia

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "audio/orden.hpp"
@@ -73,9 +74,16 @@ class Contexto {
   // model. Read once, when first needed.
   bool modoPrueba() const;
 
+  // "SONVIA_DEPURAR" is exactly "1": channels write their step log. Read once.
+  bool depurar() const;
+  // Where the step log goes (standard error unless a test says otherwise).
+  std::ostream* salidaDepuracion;
+
  private:
   mutable std::once_flag leidoModoPrueba_;
   mutable bool modoPrueba_ = false;
+  mutable std::once_flag leidoDepurar_;
+  mutable bool depurar_ = false;
 };
 
 }  // namespace sonvia

@@ -479,9 +479,22 @@ OSStatus HalSimulado::getPropertyDataSize(AudioObjectID objeto,
   return kAudioHardwareNoError;
 }
 
+void HalSimulado::alLeer(std::function<void(AudioObjectID, std::uint32_t)> gancho) {
+  const std::lock_guard bloqueo(estado_);
+  alLeer_ = std::move(gancho);
+}
+
 OSStatus HalSimulado::getPropertyData(AudioObjectID objeto,
                                       const AudioObjectPropertyAddress& direccion,
                                       std::uint32_t& tamano, void* datos) {
+  std::function<void(AudioObjectID, std::uint32_t)> gancho;
+  {
+    const std::lock_guard bloqueo(estado_);
+    gancho = alLeer_;
+  }
+  if (gancho) {
+    gancho(objeto, direccion.mSelector);
+  }
   const std::lock_guard bloqueo(estado_);
   ++lecturas_[{objeto, direccion.mSelector}];
   OSStatus estado = kAudioHardwareNoError;

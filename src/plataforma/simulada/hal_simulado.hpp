@@ -10,6 +10,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -85,6 +86,9 @@ class HalSimulado final : public Hal {
   void rechazarOyentes(bool rechazar);
   void fallarCreacion(Creacion que, OSStatus estado);
   void repararCreaciones();
+
+  // Called at the start of every property read, outside the simulator's lock.
+  void alLeer(std::function<void(AudioObjectID, std::uint32_t)> gancho);
 
   // Notifications queued so far are delivered now, on the calling thread.
   // Returns how many listener calls were made.
@@ -176,6 +180,7 @@ class HalSimulado final : public Hal {
   mutable std::map<std::pair<AudioObjectID, std::uint32_t>, std::size_t> lecturas_;
   std::map<Creacion, OSStatus> fallosCreacion_;
   std::vector<std::string> historial_;
+  std::function<void(AudioObjectID, std::uint32_t)> alLeer_;
   bool rechazarOyentes_ = false;
   bool runLoopFijado_ = false;
   std::jthread hilo_;  // last: stops before the state above goes away

@@ -1,0 +1,1573 @@
+#include "plataforma/pipewire/hal_pipewire.hpp"
+
+#include <pipewire/extensions/metadata.h>
+#include <pipewire/filter.h>
+#include <pipewire/pipewire.h>
+#include <spa/utils/result.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <vector>
+
+namespace sonvia {
+
+namespace {
+
+using Propiedades = std::map<std::string, std::string>;
+
+constexpr std::string_view kPrefijoPropio = "ex.velmaro.sonvia.";
+constexpr OSStatus kSinServidor = kAudioHardwareNotRunningError;
+
+void copiar(const spa_dict* dict, Propiedades& destino) {
+  if (dict == nullptr) {
+    return;
+  }
+  const spa_dict_item* item = nullptr;
+  spa_dict_for_each(item, dict) {
+    if (item->key != nullptr && item->value != nullptr) {
+      destino[item->key] = item->value;
+    }
+  }
+}
+
+std::string valor(const Propiedades& p, const std::string& clave) {
+  const auto it = p.find(clave);
+  return it == p.end() ? std::string() : it->second;
+}
+
+template <typename T>
+std::optional<T> numero(const Propiedades& p, const std::string& clave) {
+  const auto it = p.find(clave);
+  if (it == p.end()) {
+    return std::nullopt;
+  }
+  T v{};
+  const auto* fin = it->second.data() + it->second.size();
+  const auto [ptr, error] = std::from_chars(it->second.data(), fin, v);
+  if (error != std::errc() || ptr != fin) {
+    return std::nullopt;
+  }
+  return v;
+}
+
+// The name of a node in a {"name": "..."} metadata value.
+std::string nombreEnJson(const char* valorJson) {
+  if (valorJson == nullptr) {
+    return {};
+  }
+  const Diccionario j = Diccionario::parse(valorJson, nullptr, false);
+  if (!j.is_object() || !j.contains("name") || !j["name"].is_string()) {
+    return {};
+  }
+  return j["name"].get<std::string>();
+}
+
+// Start time of a process, so that a reused pid is told apart.
+std::uint64_t inicioDeProceso(std::int32_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string linea;
+  if (!std::getline(stat, linea)) {
+    return 0;
+  }
+  const auto cierre = linea.rfind(')');
+  if (cierre == std::string::npos) {
+    return 0;
+  }
+  std::istringstream resto(linea.substr(cierre + 2));
+  std::string campo;
+  // Fields after the command name start at field 3; the start time is field 22.
+  for (int i = 3; i <= 22 && (resto >> campo); ++i) {
+  }
+  std::uint64_t inicio = 0;
+  std::from_chars(campo.data(), campo.data() + campo.size(), inicio);
+  return inicio;
+}
+
+struct Registro {
+  AudioObjectID objeto;
+  std::uint32_t selector;
+  AudioObjectPropertyListenerProc procedimiento;
+  void* datosCliente;
+};
+
+}  // namespace
+
+struct HalPipeWire::Impl {
+  // ------------------------------------------------------------------ objects
+  struct Nodo {
+    Impl* impl = nullptr;
+    std::uint32_t id = 0;
+    Propiedades props;
+    pw_node_state estado = PW_NODE_STATE_SUSPENDED;
+    bool conInfo = false;
+    pw_proxy* proxy = nullptr;
+    spa_hook escucha{};
+  };
+  struct Cliente {
+    Impl* impl = nullptr;
+    std::uint32_t id = 0;
+    Propiedades props;
+    pw_proxy* proxy = nullptr;
+    spa_hook escucha{};
+  };
+  struct Dispositivo {
+    Impl* impl = nullptr;
+    std::uint32_t id = 0;
+    Propiedades props;
+    pw_proxy* proxy = nullptr;
+    spa_hook escucha{};
+  };
+  struct Puerto {
+    std::uint32_t id = 0;
+    std::uint32_t nodo = 0;
+    bool entrada = false;
+    bool monitor = false;
+    std::string canal;
+    std::string nombre;
+    std::uint32_t indice = 0;
+  };
+  struct Enlace {
+    std::uint32_t nodoSalida = 0;
+    std::uint32_t nodoEntrada = 0;
+  };
+  struct ProcesoPw {
+    AudioObjectID id = 0;
+    std::uint64_t inicio = 0;
+  };
+  struct Tap {
+    AudioObjectID id = 0;
+    std::string uuid;
+    std::string nombre;  // node.name of the tap sink
+    std::set<std::int32_t> pids;
+    pw_proxy* sumidero = nullptr;
+    std::uint32_t nodo = SPA_ID_INVALID;
+    std::uint64_t serial = 0;
+    std::set<std::uint32_t> movidos;  // stream nodes whose target we set
+  };
+  struct PuertoFiltro {
+    std::string canal;
+  };
+  struct Agregado {
+    Impl* impl = nullptr;
+    AudioObjectID id = 0;
+    std::string uid;
+    AudioObjectID tap = 0;
+    AudioObjectID maestro = 0;  // device id of the output
+    pw_filter* filtro = nullptr;
+    spa_hook escucha{};
+    std::vector<void*> entradas;  // port data of the filter's input ports
+    std::vector<void*> salidas;   // and of its output ports
+    std::vector<pw_proxy*> enlaces;
+    pw_filter_state estado = PW_FILTER_STATE_UNCONNECTED;
+    // The IO proc: read on the real-time thread.
+    std::atomic<BloqueIO*> bloque{nullptr};
+    std::unique_ptr<BloqueIO> bloquePropio;
+    AudioDeviceIOProcID proc = 0;
+    bool activo = false;
+    // Buffer lists handed to the block, built once so that the real-time
+    // thread never allocates.
+    std::unique_ptr<BloqueListaBuffers> listaEntrada;
+    std::unique_ptr<BloqueListaBuffers> listaSalida;
+  };
+
+  // ------------------------------------------------------------------ state
+  pw_thread_loop* bucle = nullptr;
+  pw_context* contexto = nullptr;
+  pw_core* nucleo = nullptr;
+  pw_registry* registro = nullptr;
+  spa_hook escuchaNucleo{};
+  spa_hook escuchaRegistro{};
+  pw_metadata* metadatos = nullptr;
+  std::uint32_t idMetadatos = SPA_ID_INVALID;
+  spa_hook escuchaMetadatos{};
+  std::string sumideroPredeterminado;
+  std::map<std::uint32_t, std::string> objetivos;  // stream node → target.object value
+  bool conectado = false;
+  int secuenciaHecha = -1;
+  double frecuencia = 48000;
+
+  std::map<std::uint32_t, std::unique_ptr<Nodo>> nodos;
+  std::map<std::uint32_t, std::unique_ptr<Cliente>> clientes;
+  std::map<std::uint32_t, std::unique_ptr<Dispositivo>> dispositivos;
+  std::map<std::uint32_t, Puerto> puertos;
+  std::map<std::uint32_t, Enlace> enlaces;
+
+  AudioObjectID siguiente = 2;
+  AudioDeviceIOProcID siguienteProc = 1;
+  std::map<std::int32_t, ProcesoPw> procesos;        // pid → process object
+  std::map<std::uint64_t, AudioObjectID> porSerial;  // device node serial → id
+  std::map<AudioObjectID, std::unique_ptr<Tap>> taps;
+  std::map<AudioObjectID, std::unique_ptr<Agregado>> agregados;
+
+  std::vector<Registro> oyentes;
+  std::vector<std::pair<AudioObjectID, std::uint32_t>> pendientes;
+  bool despachando = false;
+
+  // ------------------------------------------------------------------ locking
+  struct Bloqueo {
+    explicit Bloqueo(pw_thread_loop* b) : bucle(b) { pw_thread_loop_lock(bucle); }
+    ~Bloqueo() { pw_thread_loop_unlock(bucle); }
+    Bloqueo(const Bloqueo&) = delete;
+    Bloqueo& operator=(const Bloqueo&) = delete;
+    pw_thread_loop* bucle;
+  };
+
+  // Waits (lock held) until the server has handled everything sent so far.
+  bool sincronizar() {
+    if (nucleo == nullptr || !conectado) {
+      return false;
+    }
+    const int seq = pw_core_sync(nucleo, PW_ID_CORE, 0);
+    timespec limite{};
+    pw_thread_loop_get_time(bucle, &limite, static_cast<std::int64_t>(5) * SPA_NSEC_PER_SEC);
+    while (secuenciaHecha < seq && conectado) {
+      if (pw_thread_loop_timed_wait_full(bucle, &limite) != 0) {
+        return false;
+      }
+    }
+    return conectado;
+  }
+
+  // Waits (lock held) until `listo` holds, or gives up after `segundos`.
+  template <typename F>
+  bool esperar(double segundos, F listo) {
+    timespec limite{};
+    pw_thread_loop_get_time(bucle, &limite, static_cast<std::int64_t>(segundos * SPA_NSEC_PER_SEC));
+    while (!listo()) {
+      if (!conectado || pw_thread_loop_timed_wait_full(bucle, &limite) != 0) {
+        return listo();
+      }
+    }
+    return true;
+  }
+
+  // ------------------------------------------------------------------ notifications
+  void emitir(AudioObjectID objeto, std::uint32_t selector) {
+    pendientes.emplace_back(objeto, selector);
+  }
+
+  // Calls the listeners of what changed; runs on the loop thread with the lock held.
+  void despachar() {
+    if (despachando) {
+      return;
+    }
+    despachando = true;
+    while (!pendientes.empty()) {
+      auto lote = std::move(pendientes);
+      pendientes.clear();
+      std::sort(lote.begin(), lote.end());
+      lote.erase(std::unique(lote.begin(), lote.end()), lote.end());
+      for (const auto& [objeto, selector] : lote) {
+        const auto copia = oyentes;
+        for (const auto& r : copia) {
+          if (r.objeto == objeto && r.selector == selector) {
+            const AudioObjectPropertyAddress direccion{selector, kAudioObjectPropertyScopeGlobal,
+                                                       kAudioObjectPropertyElementMain};
+            r.procedimiento(objeto, 1, &direccion, r.datosCliente);
+          }
+        }
+      }
+    }
+    despachando = false;
+    pw_thread_loop_signal(bucle, false);
+  }
+
+  // ------------------------------------------------------------------ model
+  static bool esStreamDeAudio(const Nodo& n) {
+    const auto clase = valor(n.props, "media.class");
+    return (clase == "Stream/Output/Audio" || clase == "Stream/Input/Audio") &&
+           !valor(n.props, "node.name").starts_with(kPrefijoPropio);
+  }
+  static bool esSalidaDeAudio(const Nodo& n) {
+    return valor(n.props, "media.class") == "Stream/Output/Audio";
+  }
+  static bool esDispositivo(const Nodo& n) {
+    const auto clase = valor(n.props, "media.class");
+    return clase == "Audio/Sink" || clase == "Audio/Duplex" || clase.starts_with("Audio/Source");
+  }
+  static bool esSumidero(const Nodo& n) {
+    const auto clase = valor(n.props, "media.class");
+    return clase == "Audio/Sink" || clase == "Audio/Duplex";
+  }
+
+  std::optional<std::int32_t> pidDe(const Nodo& n) const {
+    if (auto pid = numero<std::int32_t>(n.props, "application.process.id")) {
+      return pid;
+    }
+    if (const auto cliente = numero<std::uint32_t>(n.props, "client.id")) {
+      const auto it = clientes.find(*cliente);
+      if (it != clientes.end()) {
+        if (auto pid = numero<std::int32_t>(it->second->props, "application.process.id")) {
+          return pid;
+        }
+        return numero<std::int32_t>(it->second->props, "pipewire.sec.pid");
+      }
+    }
+    return std::nullopt;
+  }
+
+  std::string valorDeCliente(const Nodo& n, const std::string& clave) const {
+    if (auto v = valor(n.props, clave); !v.empty()) {
+      return v;
+    }
+    if (const auto cliente = numero<std::uint32_t>(n.props, "client.id")) {
+      const auto it = clientes.find(*cliente);
+      if (it != clientes.end()) {
+        return valor(it->second->props, clave);
+      }
+    }
+    return {};
+  }
+
+  // The process object of a pid, made on first sight.
+  AudioObjectID idDeProceso(std::int32_t pid) {
+    const auto inicio = inicioDeProceso(pid);
+    auto it = procesos.find(pid);
+    if (it != procesos.end() && it->second.inicio == inicio) {
+      return it->second.id;
+    }
+    const auto id = siguiente++;
+    procesos[pid] = {id, inicio};
+    return id;
+  }
+
+  std::optional<std::int32_t> pidDeObjeto(AudioObjectID objeto) const {
+    for (const auto& [pid, p] : procesos) {
+      if (p.id == objeto) {
+        return pid;
+      }
+    }
+    return std::nullopt;
+  }
+
+  std::vector<const Nodo*> streamsDe(std::int32_t pid) const {
+    std::vector<const Nodo*> lista;
+    for (const auto& [id, n] : nodos) {
+      if (n->conInfo && esStreamDeAudio(*n) && pidDe(*n) == pid) {
+        lista.push_back(n.get());
+      }
+    }
+    return lista;
+  }
+
+  // Pids that own audio streams, each once, in the order of their objects.
+  std::vector<AudioObjectID> listaDeProcesos() {
+    std::set<AudioObjectID> ids;
+    for (const auto& [id, n] : nodos) {
+      if (n->conInfo && esStreamDeAudio(*n)) {
+        if (const auto pid = pidDe(*n)) {
+          ids.insert(idDeProceso(*pid));
+        }
+      }
+    }
+    return {ids.begin(), ids.end()};
+  }
+
+  AudioObjectID idDeDispositivo(const Nodo& n) {
+    const auto serial = numero<std::uint64_t>(n.props, "object.serial").value_or(n.id);
+    auto [it, nuevo] = porSerial.try_emplace(serial, 0);
+    if (nuevo) {
+      it->second = siguiente++;
+    }
+    return it->second;
+  }
+
+  Nodo* nodoDeDispositivo(AudioObjectID objeto) {
+    for (auto& [id, n] : nodos) {
+      if (esDispositivo(*n)) {
+        const auto serial = numero<std::uint64_t>(n->props, "object.serial").value_or(id);
+        const auto it = porSerial.find(serial);
+        if (it != porSerial.end() && it->second == objeto) {
+          return n.get();
+        }
+      }
+    }
+    return nullptr;
+  }
+
+  Nodo* nodoPorNombre(const std::string& nombre) {
+    for (auto& [id, n] : nodos) {
+      if (valor(n->props, "node.name") == nombre) {
+        return n.get();
+      }
+    }
+    return nullptr;
+  }
+
+  // Ports of a node in one direction, in their index order.
+  std::vector<const Puerto*> puertosDe(std::uint32_t nodo, bool entrada, bool monitor) const {
+    std::vector<const Puerto*> lista;
+    for (const auto& [id, p] : puertos) {
+      if (p.nodo == nodo && p.entrada == entrada && p.monitor == monitor) {
+        lista.push_back(&p);
+      }
+    }
+    std::sort(lista.begin(), lista.end(), [](const Puerto* a, const Puerto* b) {
+      return a->indice != b->indice ? a->indice < b->indice : a->id < b->id;
+    });
+    return lista;
+  }
+
+  std::uint32_t transporte(const Nodo& n) const {
+    Propiedades todo = n.props;
+    if (const auto dispositivo = numero<std::uint32_t>(n.props, "device.id")) {
+      const auto it = dispositivos.find(*dispositivo);
+      if (it != dispositivos.end()) {
+        for (const auto& [k, v] : it->second->props) {
+          todo.try_emplace(k, v);
+        }
+      }
+    }
+    const auto nombre = valor(todo, "node.name");
+    const auto bus = valor(todo, "device.bus");
+    const auto api = valor(todo, "device.api");
+    const bool bluez = api == "bluez5" || nombre.starts_with("bluez_") ||
+                       std::any_of(todo.begin(), todo.end(), [](const auto& kv) {
+                         return kv.first.starts_with("api.bluez5.");
+                       });
+    if (bluez || bus == "bluetooth") {
+      return kAudioDeviceTransportTypeBluetooth;
+    }
+    if (bus == "usb" || nombre.find(".usb-") != std::string::npos) {
+      return kAudioDeviceTransportTypeUSB;
+    }
+    if (nombre.find("hdmi") != std::string::npos) {
+      return kAudioDeviceTransportTypeHDMI;
+    }
+    if (nombre.find("displayport") != std::string::npos) {
+      return kAudioDeviceTransportTypeDisplayPort;
+    }
+    if (valor(todo, "factory.name") == "support.null-audio-sink" ||
+        valor(todo, "node.virtual") == "true") {
+      return kAudioDeviceTransportTypeVirtual;
+    }
+    if (bus == "pci" || nombre.find(".pci-") != std::string::npos || api == "alsa") {
+      return kAudioDeviceTransportTypeBuiltIn;
+    }
+    return 0;
+  }
+
+  bool enlazadoDesdeFuente(std::uint32_t nodo) const {
+    return std::any_of(enlaces.begin(), enlaces.end(), [&](const auto& par) {
+      const auto& e = par.second;
+      if (e.nodoEntrada != nodo) {
+        return false;
+      }
+      const auto origen = nodos.find(e.nodoSalida);
+      return origen != nodos.end() &&
+             valor(origen->second->props, "media.class").starts_with("Audio/Source");
+    });
+  }
+
+  bool capturaDelMicrofono(const Nodo& n) const {
+    if (valor(n.props, "media.class") != "Stream/Input/Audio" ||
+        n.estado != PW_NODE_STATE_RUNNING) {
+      return false;
+    }
+    if (valor(n.props, "stream.capture.sink") == "true" ||
+        valor(n.props, "stream.monitor") == "true") {
+      return false;
+    }
+    return enlazadoDesdeFuente(n.id);
+  }
+
+  // ------------------------------------------------------------------ taps
+  void fijarObjetivo(std::uint32_t nodo, const char* objetivo) {
+    if (metadatos != nullptr) {
+      pw_metadata_set_property(metadatos, nodo, "target.object", nullptr, objetivo);
+    }
+  }
+
+  // Moves every output stream of the tapped processes that is not moved yet.
+  void moverStreams(Tap& tap) {
+    if (tap.serial == 0) {
+      return;
+    }
+    const auto serial = std::to_string(tap.serial);
+    for (const auto& [id, n] : nodos) {
+      if (!n->conInfo || !esSalidaDeAudio(*n) || !esStreamDeAudio(*n) || tap.movidos.contains(id)) {
+        continue;
+      }
+      const auto pid = pidDe(*n);
+      if (pid && tap.pids.contains(*pid)) {
+        fijarObjetivo(id, serial.c_str());
+        tap.movidos.insert(id);
+      }
+    }
+  }
+
+  // Sends a moved stream back: "-1" first so that the session manager keeps no
+  // target of ours, then no target at all.
+  void devolverStream(std::uint32_t nodo) {
+    fijarObjetivo(nodo, "-1");
+    fijarObjetivo(nodo, nullptr);
+  }
+
+  // ------------------------------------------------------------------ events
+  static void alInfoNucleo(void* datos, const pw_core_info* info) {
+    auto* impl = static_cast<Impl*>(datos);
+    if (info != nullptr && info->props != nullptr) {
+      if (const char* tasa = spa_dict_lookup(info->props, "default.clock.rate")) {
+        impl->frecuencia = std::strtod(tasa, nullptr);
+      }
+    }
+  }
+
+  static void alHecho(void* datos, std::uint32_t id, int seq) {
+    auto* impl = static_cast<Impl*>(datos);
+    if (id == PW_ID_CORE) {
+      impl->secuenciaHecha = seq;
+      pw_thread_loop_signal(impl->bucle, false);
+    }
+  }
+
+  static void alError(void* datos, std::uint32_t id, int /*seq*/, int res, const char* /*msg*/) {
+    auto* impl = static_cast<Impl*>(datos);
+    if (id == PW_ID_CORE && res == -EPIPE) {
+      impl->conectado = false;
+      pw_thread_loop_signal(impl->bucle, false);
+    }
+  }
+
+  static void alInfoNodo(void* datos, const pw_node_info* info) {
+    auto* n = static_cast<Nodo*>(datos);
+    auto* impl = n->impl;
+    const bool primera = !n->conInfo;
+    const auto pidAntes = primera ? std::nullopt : impl->pidDe(*n);
+    copiar(info->props, n->props);
+    n->conInfo = true;
+    const bool cambioEstado = (info->change_mask & PW_NODE_CHANGE_MASK_STATE) != 0U;
+    if (cambioEstado) {
+      n->estado = info->state;
+    }
+    if (esStreamDeAudio(*n)) {
+      const auto pid = impl->pidDe(*n);
+      if (primera || pid != pidAntes) {
+        impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
+        if (esSalidaDeAudio(*n)) {
+          for (auto& [id, tap] : impl->taps) {
+            impl->moverStreams(*tap);
+          }
+        }
+      }
+      if (pid) {
+        const auto objeto = impl->idDeProceso(*pid);
+        impl->emitir(objeto, kAudioProcessPropertyIsRunningOutput);
+        impl->emitir(objeto, kAudioProcessPropertyIsRunningInput);
+      }
+    } else if (esDispositivo(*n) && primera) {
+      impl->idDeDispositivo(*n);
+      impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
+      impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
+    }
+    impl->despachar();
+  }
+
+  static void alInfoCliente(void* datos, const pw_client_info* info) {
+    auto* c = static_cast<Cliente*>(datos);
+    copiar(info->props, c->props);
+    c->impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
+    c->impl->despachar();
+  }
+
+  static void alInfoDispositivo(void* datos, const pw_device_info* info) {
+    auto* d = static_cast<Dispositivo*>(datos);
+    copiar(info->props, d->props);
+  }
+
+  static int alPropiedadMetadatos(void* datos, std::uint32_t sujeto, const char* clave,
+                                  const char* /*tipo*/, const char* valorNuevo) {
+    auto* impl = static_cast<Impl*>(datos);
+    if (clave == nullptr) {  // everything cleared
+      impl->objetivos.clear();
+      return 0;
+    }
+    const std::string k = clave;
+    if (sujeto == PW_ID_CORE && k == "default.audio.sink") {
+      impl->sumideroPredeterminado = nombreEnJson(valorNuevo);
+      impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
+      impl->despachar();
+    } else if (k == "target.object") {
+      if (valorNuevo == nullptr) {
+        impl->objetivos.erase(sujeto);
+      } else {
+        impl->objetivos[sujeto] = valorNuevo;
+      }
+    }
+    return 0;
+  }
+
+  void alGlobal(std::uint32_t id, const char* tipo, const spa_dict* dict) {
+    Propiedades props;
+    copiar(dict, props);
+    if (std::strcmp(tipo, PW_TYPE_INTERFACE_Node) == 0) {
+      auto n = std::make_unique<Nodo>();
+      n->impl = this;
+      n->id = id;
+      n->props = std::move(props);
+      const auto clase = valor(n->props, "media.class");
+      if (!clase.starts_with("Audio/") && !clase.starts_with("Stream/")) {
+        return;
+      }
+      n->proxy = static_cast<pw_proxy*>(
+          pw_registry_bind(registro, id, PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, 0));
+      if (n->proxy == nullptr) {
+        return;
+      }
+      static const pw_node_events eventos = {
+          .version = PW_VERSION_NODE_EVENTS, .info = &Impl::alInfoNodo, .param = nullptr};
+      pw_node_add_listener(reinterpret_cast<pw_node*>(n->proxy), &n->escucha, &eventos, n.get());
+      nodos[id] = std::move(n);
+    } else if (std::strcmp(tipo, PW_TYPE_INTERFACE_Client) == 0) {
+      auto c = std::make_unique<Cliente>();
+      c->impl = this;
+      c->id = id;
+      c->props = std::move(props);
+      c->proxy = static_cast<pw_proxy*>(
+          pw_registry_bind(registro, id, PW_TYPE_INTERFACE_Client, PW_VERSION_CLIENT, 0));
+      if (c->proxy == nullptr) {
+        return;
+      }
+      static const pw_client_events eventos = {.version = PW_VERSION_CLIENT_EVENTS,
+                                               .info = &Impl::alInfoCliente,
+                                               .permissions = nullptr};
+      pw_client_add_listener(reinterpret_cast<pw_client*>(c->proxy), &c->escucha, &eventos,
+                             c.get());
+      clientes[id] = std::move(c);
+    } else if (std::strcmp(tipo, PW_TYPE_INTERFACE_Device) == 0) {
+      auto d = std::make_unique<Dispositivo>();
+      d->impl = this;
+      d->id = id;
+      d->props = std::move(props);
+      d->proxy = static_cast<pw_proxy*>(
+          pw_registry_bind(registro, id, PW_TYPE_INTERFACE_Device, PW_VERSION_DEVICE, 0));
+      if (d->proxy == nullptr) {
+        return;
+      }
+      static const pw_device_events eventos = {
+          .version = PW_VERSION_DEVICE_EVENTS, .info = &Impl::alInfoDispositivo, .param = nullptr};
+      pw_device_add_listener(reinterpret_cast<pw_device*>(d->proxy), &d->escucha, &eventos,
+                             d.get());
+      dispositivos[id] = std::move(d);
+    } else if (std::strcmp(tipo, PW_TYPE_INTERFACE_Port) == 0) {
+      Puerto p;
+      p.id = id;
+      p.nodo = numero<std::uint32_t>(props, "node.id").value_or(SPA_ID_INVALID);
+      p.entrada = valor(props, "port.direction") == "in";
+      p.monitor = valor(props, "port.monitor") == "true";
+      p.canal = valor(props, "audio.channel");
+      p.nombre = valor(props, "port.name");
+      p.indice = numero<std::uint32_t>(props, "port.id").value_or(id);
+      if (p.canal.empty() && p.nombre.find('_') != std::string::npos) {
+        p.canal = p.nombre.substr(p.nombre.rfind('_') + 1);
+      }
+      puertos[id] = p;
+      emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
+    } else if (std::strcmp(tipo, PW_TYPE_INTERFACE_Link) == 0) {
+      Enlace e;
+      e.nodoSalida = numero<std::uint32_t>(props, "link.output.node").value_or(SPA_ID_INVALID);
+      e.nodoEntrada = numero<std::uint32_t>(props, "link.input.node").value_or(SPA_ID_INVALID);
+      enlaces[id] = e;
+      avisarEnlace(e);
+    } else if (std::strcmp(tipo, PW_TYPE_INTERFACE_Metadata) == 0) {
+      if (valor(props, "metadata.name") == "default" && metadatos == nullptr) {
+        metadatos = static_cast<pw_metadata*>(
+            pw_registry_bind(registro, id, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
+        idMetadatos = id;
+        static const pw_metadata_events eventos = {.version = PW_VERSION_METADATA_EVENTS,
+                                                   .property = &Impl::alPropiedadMetadatos};
+        pw_metadata_add_listener(metadatos, &escuchaMetadatos, &eventos, this);
+        for (auto& [tid, tap] : taps) {
+          moverStreams(*tap);
+        }
+      }
+    }
+    despachar();
+  }
+
+  void avisarEnlace(const Enlace& e) {
+    for (const auto nodo : {e.nodoSalida, e.nodoEntrada}) {
+      const auto it = nodos.find(nodo);
+      if (it != nodos.end() && esStreamDeAudio(*it->second)) {
+        if (const auto pid = pidDe(*it->second)) {
+          const auto objeto = idDeProceso(*pid);
+          emitir(objeto, kAudioProcessPropertyDevices);
+          emitir(objeto, kAudioProcessPropertyIsRunningInput);
+        }
+      }
+    }
+  }
+
+  void alGlobalQuitado(std::uint32_t id) {
+    if (const auto it = nodos.find(id); it != nodos.end()) {
+      auto& n = *it->second;
+      if (esStreamDeAudio(n)) {
+        emitir(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
+        if (const auto pid = pidDe(n)) {
+          emitir(idDeProceso(*pid), kAudioProcessPropertyIsRunningOutput);
+        }
+      } else if (esDispositivo(n)) {
+        emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
+        emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
+      }
+      for (auto& [tid, tap] : taps) {
+        tap->movidos.erase(id);
+        if (tap->nodo == id) {
+          tap->nodo = SPA_ID_INVALID;
+        }
+      }
+      spa_hook_remove(&n.escucha);
+      pw_proxy_destroy(n.proxy);
+      nodos.erase(it);
+    } else if (const auto c = clientes.find(id); c != clientes.end()) {
+      spa_hook_remove(&c->second->escucha);
+      pw_proxy_destroy(c->second->proxy);
+      clientes.erase(c);
+    } else if (const auto d = dispositivos.find(id); d != dispositivos.end()) {
+      spa_hook_remove(&d->second->escucha);
+      pw_proxy_destroy(d->second->proxy);
+      dispositivos.erase(d);
+    } else if (const auto p = puertos.find(id); p != puertos.end()) {
+      puertos.erase(p);
+      emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
+    } else if (const auto e = enlaces.find(id); e != enlaces.end()) {
+      const auto enlace = e->second;
+      enlaces.erase(e);
+      avisarEnlace(enlace);
+    } else if (id == idMetadatos && metadatos != nullptr) {
+      spa_hook_remove(&escuchaMetadatos);
+      pw_proxy_destroy(reinterpret_cast<pw_proxy*>(metadatos));
+      metadatos = nullptr;
+      idMetadatos = SPA_ID_INVALID;
+    }
+    despachar();
+  }
+
+  static void alGlobalEvento(void* datos, std::uint32_t id, std::uint32_t /*permisos*/,
+                             const char* tipo, std::uint32_t /*version*/, const spa_dict* props) {
+    static_cast<Impl*>(datos)->alGlobal(id, tipo, props);
+  }
+  static void alGlobalQuitadoEvento(void* datos, std::uint32_t id) {
+    static_cast<Impl*>(datos)->alGlobalQuitado(id);
+  }
+
+  // ------------------------------------------------------------------ filter
+  static void alEstadoFiltro(void* datos, pw_filter_state /*antes*/, pw_filter_state estado,
+                             const char* /*error*/) {
+    auto* a = static_cast<Agregado*>(datos);
+    a->estado = estado;
+    pw_thread_loop_signal(a->impl->bucle, false);
+  }
+
+  // The real-time process callback: hands the cycle's buffers to the IO proc.
+  static void alProcesar(void* datos, spa_io_position* posicion) {
+    auto* a = static_cast<Agregado*>(datos);
+    const std::uint32_t n =
+        posicion != nullptr ? static_cast<std::uint32_t>(posicion->clock.duration) : 0;
+    auto entrada = a->listaEntrada->buffers();
+    for (std::size_t i = 0; i < a->entradas.size(); ++i) {
+      void* datosPuerto = pw_filter_get_dsp_buffer(a->entradas[i], n);
+      entrada[i] = {1, datosPuerto != nullptr ? n * 4 : 0, datosPuerto};
+    }
+    auto salida = a->listaSalida->buffers();
+    for (std::size_t i = 0; i < a->salidas.size(); ++i) {
+      void* datosPuerto = pw_filter_get_dsp_buffer(a->salidas[i], n);
+      salida[i] = {1, datosPuerto != nullptr ? n * 4 : 0, datosPuerto};
+    }
+    const AudioTimeStamp ahora{};
+    if (auto* bloque = a->bloque.load(std::memory_order_acquire)) {
+      (*bloque)(&ahora, &a->listaEntrada->lista(), &ahora, &a->listaSalida->lista(), &ahora);
+    } else {
+      for (auto& b : salida) {
+        if (b.mData != nullptr) {
+          std::memset(b.mData, 0, b.mDataByteSize);
+        }
+      }
+    }
+  }
+
+  void destruirAgregado(Agregado& a) {
+    for (auto* enlace : a.enlaces) {
+      pw_proxy_destroy(enlace);
+    }
+    a.enlaces.clear();
+    if (a.filtro != nullptr) {
+      a.bloque.store(nullptr, std::memory_order_release);
+      spa_hook_remove(&a.escucha);
+      pw_filter_destroy(a.filtro);
+      a.filtro = nullptr;
+    }
+  }
+
+  void destruirTap(Tap& tap) {
+    for (const auto nodo : tap.movidos) {
+      if (nodos.contains(nodo)) {
+        devolverStream(nodo);
+      }
+    }
+    tap.movidos.clear();
+    if (tap.sumidero != nullptr) {
+      pw_proxy_destroy(tap.sumidero);
+      tap.sumidero = nullptr;
+    }
+  }
+
+  ~Impl() {
+    if (bucle != nullptr) {
+      {
+        const Bloqueo bloqueo(bucle);
+        for (auto& [id, a] : agregados) {
+          destruirAgregado(*a);
+        }
+        for (auto& [id, t] : taps) {
+          destruirTap(*t);
+        }
+        if (conectado) {
+          sincronizar();
+        }
+        for (auto& [id, n] : nodos) {
+          spa_hook_remove(&n->escucha);
+          pw_proxy_destroy(n->proxy);
+        }
+        for (auto& [id, c] : clientes) {
+          spa_hook_remove(&c->escucha);
+          pw_proxy_destroy(c->proxy);
+        }
+        for (auto& [id, d] : dispositivos) {
+          spa_hook_remove(&d->escucha);
+          pw_proxy_destroy(d->proxy);
+        }
+        if (metadatos != nullptr) {
+          spa_hook_remove(&escuchaMetadatos);
+          pw_proxy_destroy(reinterpret_cast<pw_proxy*>(metadatos));
+        }
+        if (registro != nullptr) {
+          spa_hook_remove(&escuchaRegistro);
+          pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registro));
+        }
+        if (nucleo != nullptr) {
+          spa_hook_remove(&escuchaNucleo);
+          pw_core_disconnect(nucleo);
+        }
+      }
+      pw_thread_loop_stop(bucle);
+      if (contexto != nullptr) {
+        pw_context_destroy(contexto);
+      }
+      pw_thread_loop_destroy(bucle);
+    }
+    pw_deinit();
+  }
+};
+
+// ====================================================================== connection
+
+HalPipeWire::HalPipeWire(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+HalPipeWire::~HalPipeWire() = default;
+
+std::unique_ptr<HalPipeWire> HalPipeWire::conectar(std::string& error) {
+  pw_init(nullptr, nullptr);
+  auto impl = std::make_unique<Impl>();
+  impl->bucle = pw_thread_loop_new("sonvia-pipewire", nullptr);
+  if (impl->bucle == nullptr) {
+    error = "no se pudo crear el bucle de PipeWire";
+    return nullptr;
+  }
+  // The real-time client configuration gives the filters' process callbacks a
+  // real-time data thread.
+  impl->contexto =
+      pw_context_new(pw_thread_loop_get_loop(impl->bucle),
+                     pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
+  if (impl->contexto == nullptr) {
+    error = "no se pudo crear el contexto de PipeWire";
+    return nullptr;
+  }
+  if (pw_thread_loop_start(impl->bucle) < 0) {
+    error = "no se pudo arrancar el hilo de PipeWire";
+    return nullptr;
+  }
+  const Impl::Bloqueo bloqueo(impl->bucle);
+  impl->nucleo = pw_context_connect(
+      impl->contexto,
+      pw_properties_new(PW_KEY_APP_NAME, "Sonvia", PW_KEY_APP_ID, "ex.velmaro.sonvia", nullptr), 0);
+  if (impl->nucleo == nullptr) {
+    error = std::string("no se pudo conectar con el servidor de audio PipeWire: ") +
+            spa_strerror(-errno);
+    return nullptr;
+  }
+  impl->conectado = true;
+  static const pw_core_events eventosNucleo = {.version = PW_VERSION_CORE_EVENTS,
+                                               .info = &Impl::alInfoNucleo,
+                                               .done = &Impl::alHecho,
+                                               .ping = nullptr,
+                                               .error = &Impl::alError,
+                                               .remove_id = nullptr,
+                                               .bound_id = nullptr,
+                                               .add_mem = nullptr,
+                                               .remove_mem = nullptr};
+  pw_core_add_listener(impl->nucleo, &impl->escuchaNucleo, &eventosNucleo, impl.get());
+  impl->registro = pw_core_get_registry(impl->nucleo, PW_VERSION_REGISTRY, 0);
+  static const pw_registry_events eventosRegistro = {.version = PW_VERSION_REGISTRY_EVENTS,
+                                                     .global = &Impl::alGlobalEvento,
+                                                     .global_remove = &Impl::alGlobalQuitadoEvento};
+  pw_registry_add_listener(impl->registro, &impl->escuchaRegistro, &eventosRegistro, impl.get());
+  // Two round trips: the globals, then the info of the objects bound on the way.
+  if (!impl->sincronizar() || !impl->sincronizar()) {
+    error = "el servidor de audio PipeWire no responde";
+    return nullptr;
+  }
+  return std::unique_ptr<HalPipeWire>(new HalPipeWire(std::move(impl)));
+}
+
+// ====================================================================== properties
+
+namespace {
+
+struct Respuesta {
+  std::vector<std::byte> bytes;
+  std::optional<std::string> texto;
+  OSStatus estado = kAudioHardwareNoError;
+};
+
+template <typename T>
+Respuesta de(const T& v) {
+  Respuesta r;
+  r.bytes.resize(sizeof(T));
+  std::memcpy(r.bytes.data(), &v, sizeof(T));
+  return r;
+}
+
+Respuesta deLista(const std::vector<AudioObjectID>& ids) {
+  Respuesta r;
+  r.bytes.resize(ids.size() * sizeof(AudioObjectID));
+  if (!ids.empty()) {
+    std::memcpy(r.bytes.data(), ids.data(), r.bytes.size());
+  }
+  return r;
+}
+
+Respuesta deTexto(std::string t) {
+  Respuesta r;
+  r.texto = std::move(t);
+  return r;
+}
+
+Respuesta deBuffers(const std::vector<std::uint32_t>& canales) {
+  BloqueListaBuffers bloque(canales.size());
+  for (std::size_t i = 0; i < canales.size(); ++i) {
+    bloque.buffers()[i].mNumberChannels = canales[i];
+  }
+  Respuesta r;
+  r.bytes.resize(bloque.tamano());
+  std::memcpy(r.bytes.data(), &bloque.lista(), r.bytes.size());
+  return r;
+}
+
+Respuesta falla(OSStatus estado = kAudioHardwareUnknownPropertyError) {
+  Respuesta r;
+  r.estado = estado;
+  return r;
+}
+
+// Answers a property read; the loop's lock is held.
+Respuesta responder(HalPipeWire::Impl& i, AudioObjectID objeto,
+                    const AudioObjectPropertyAddress& d) {
+  using Impl = HalPipeWire::Impl;
+  const auto sel = d.mSelector;
+  if (objeto == kAudioObjectSystemObject) {
+    switch (sel) {
+      case kAudioHardwarePropertyProcessObjectList:
+        return deLista(i.listaDeProcesos());
+      case kAudioHardwarePropertyDevices: {
+        std::vector<AudioObjectID> ids;
+        for (auto& [id, n] : i.nodos) {
+          if (n->conInfo && Impl::esDispositivo(*n)) {
+            ids.push_back(i.idDeDispositivo(*n));
+          }
+        }
+        return deLista(ids);
+      }
+      case kAudioHardwarePropertyDefaultOutputDevice: {
+        auto* n = i.nodoPorNombre(i.sumideroPredeterminado);
+        if (n == nullptr || !Impl::esSumidero(*n)) {
+          return falla();
+        }
+        return de(i.idDeDispositivo(*n));
+      }
+      default:
+        return falla();
+    }
+  }
+
+  if (const auto pid = i.pidDeObjeto(objeto)) {
+    const auto streams = i.streamsDe(*pid);
+    switch (sel) {
+      case kAudioProcessPropertyPID:
+        return de(*pid);
+      case kAudioProcessPropertyBundleID: {
+        for (const auto* n : streams) {
+          for (const auto* clave : {"pipewire.access.portal.app_id", "application.id"}) {
+            if (auto v = i.valorDeCliente(*n, clave); !v.empty()) {
+              return deTexto(v);
+            }
+          }
+        }
+        return deTexto("");
+      }
+      case kAudioProcessPropertyIsRunningOutput: {
+        const bool suena = std::any_of(streams.begin(), streams.end(), [](const Impl::Nodo* n) {
+          return Impl::esSalidaDeAudio(*n) && n->estado == PW_NODE_STATE_RUNNING;
+        });
+        return de(static_cast<std::uint32_t>(suena ? 1 : 0));
+      }
+      case kAudioProcessPropertyIsRunningInput: {
+        const bool captura = std::any_of(streams.begin(), streams.end(), [&i](const Impl::Nodo* n) {
+          return i.capturaDelMicrofono(*n);
+        });
+        return de(static_cast<std::uint32_t>(captura ? 1 : 0));
+      }
+      case kAudioProcessPropertyDevices: {
+        std::vector<AudioObjectID> ids;
+        for (const auto* n : streams) {
+          if (!Impl::esSalidaDeAudio(*n)) {
+            continue;
+          }
+          for (const auto& [lid, e] : i.enlaces) {
+            const auto destino = i.nodos.find(e.nodoEntrada);
+            if (e.nodoSalida == n->id && destino != i.nodos.end() &&
+                Impl::esSumidero(*destino->second)) {
+              const auto id = i.idDeDispositivo(*destino->second);
+              if (std::find(ids.begin(), ids.end(), id) == ids.end()) {
+                ids.push_back(id);
+              }
+            }
+          }
+        }
+        return deLista(ids);
+      }
+      default:
+        return falla();
+    }
+  }
+
+  if (const auto t = i.taps.find(objeto); t != i.taps.end()) {
+    if (sel != kAudioTapPropertyFormat) {
+      return falla();
+    }
+    AudioStreamBasicDescription f;
+    f.mSampleRate = i.frecuencia;
+    f.mFormatID = kAudioFormatLinearPCM;
+    f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
+    f.mBytesPerPacket = 8;
+    f.mFramesPerPacket = 1;
+    f.mBytesPerFrame = 8;
+    f.mChannelsPerFrame = 2;
+    f.mBitsPerChannel = 32;
+    return de(f);
+  }
+
+  // A device, or one of our aggregates standing in for its output.
+  Impl::Nodo* nodo = nullptr;
+  const Impl::Agregado* agregado = nullptr;
+  if (const auto a = i.agregados.find(objeto); a != i.agregados.end()) {
+    agregado = a->second.get();
+    nodo = i.nodoDeDispositivo(agregado->maestro);
+  } else {
+    nodo = i.nodoDeDispositivo(objeto);
+  }
+  if (nodo == nullptr) {
+    return falla(kAudioHardwareBadObjectError);
+  }
+  // Sinks take output through their input ports; sources give input through
+  // their output ports (a virtual source also has input ports, to be fed).
+  const auto clase = valor(nodo->props, "media.class");
+  const auto reproduccion = Impl::esSumidero(*nodo) ? i.puertosDe(nodo->id, true, false)
+                                                    : std::vector<const Impl::Puerto*>{};
+  const auto captura = clase == "Audio/Sink" ? std::vector<const Impl::Puerto*>{}
+                                             : i.puertosDe(nodo->id, false, false);
+  switch (sel) {
+    case kAudioDevicePropertyDeviceUID:
+      return deTexto(agregado != nullptr ? agregado->uid : valor(nodo->props, "node.name"));
+    case kAudioObjectPropertyName: {
+      if (agregado != nullptr) {
+        return deTexto("Sonvia");
+      }
+      for (const auto* clave : {"node.description", "node.nick", "node.name"}) {
+        if (auto v = valor(nodo->props, clave); !v.empty()) {
+          return deTexto(v);
+        }
+      }
+      return falla();
+    }
+    case kAudioDevicePropertyTransportType:
+      return de(agregado != nullptr ? kAudioDeviceTransportTypeAggregate : i.transporte(*nodo));
+    case kAudioDevicePropertyStreamConfiguration:
+      if (d.mScope == kAudioObjectPropertyScopeInput) {
+        if (agregado != nullptr) {
+          return deBuffers({2});
+        }
+        return captura.empty() ? deBuffers({})
+                               : deBuffers({static_cast<std::uint32_t>(captura.size())});
+      }
+      return reproduccion.empty() ? deBuffers({})
+                                  : deBuffers({static_cast<std::uint32_t>(reproduccion.size())});
+    case kAudioDevicePropertyStreams: {
+      // One stream per direction that has ports; the aggregate's input is the tap alone.
+      std::vector<AudioObjectID> ids;
+      const bool entrada = d.mScope != kAudioObjectPropertyScopeOutput;
+      const bool salida = d.mScope != kAudioObjectPropertyScopeInput;
+      if (entrada && (agregado != nullptr || !captura.empty())) {
+        ids.push_back(objeto | 0x40000000U);
+      }
+      if (salida && !reproduccion.empty()) {
+        ids.push_back(objeto | 0x80000000U);
+      }
+      return deLista(ids);
+    }
+    case kAudioDevicePropertyPreferredChannelsForStereo: {
+      std::array<std::uint32_t, 2> par{0, 0};
+      for (std::size_t k = 0; k < reproduccion.size(); ++k) {
+        if (reproduccion[k]->canal == "FL") {
+          par[0] = static_cast<std::uint32_t>(k + 1);
+        } else if (reproduccion[k]->canal == "FR") {
+          par[1] = static_cast<std::uint32_t>(k + 1);
+        }
+      }
+      if (par[0] == 0 || par[1] == 0) {
+        return falla();
+      }
+      return de(par);
+    }
+    default:
+      return falla();
+  }
+}
+
+}  // namespace
+
+OSStatus HalPipeWire::getPropertyDataSize(AudioObjectID objeto,
+                                          const AudioObjectPropertyAddress& direccion,
+                                          std::uint32_t& tamano) {
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  const auto r = responder(*impl_, objeto, direccion);
+  if (r.estado != kAudioHardwareNoError) {
+    return r.estado;
+  }
+  tamano = r.texto ? static_cast<std::uint32_t>(sizeof(void*))
+                   : static_cast<std::uint32_t>(r.bytes.size());
+  return kAudioHardwareNoError;
+}
+
+OSStatus HalPipeWire::getPropertyData(AudioObjectID objeto,
+                                      const AudioObjectPropertyAddress& direccion,
+                                      std::uint32_t& tamano, void* datos) {
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  const auto r = responder(*impl_, objeto, direccion);
+  if (r.estado != kAudioHardwareNoError) {
+    return r.estado;
+  }
+  if (r.texto || datos == nullptr) {
+    return kAudioHardwareBadPropertySizeError;
+  }
+  const bool lista = direccion.mSelector == kAudioHardwarePropertyProcessObjectList ||
+                     direccion.mSelector == kAudioHardwarePropertyDevices ||
+                     direccion.mSelector == kAudioDevicePropertyStreams ||
+                     direccion.mSelector == kAudioProcessPropertyDevices;
+  if (tamano < r.bytes.size() && !lista) {
+    return kAudioHardwareBadPropertySizeError;
+  }
+  const auto n = std::min<std::size_t>(tamano, r.bytes.size());
+  if (n > 0) {
+    std::memcpy(datos, r.bytes.data(), n);
+  }
+  tamano = static_cast<std::uint32_t>(n);
+  return kAudioHardwareNoError;
+}
+
+OSStatus HalPipeWire::getPropertyText(AudioObjectID objeto,
+                                      const AudioObjectPropertyAddress& direccion,
+                                      std::string& texto) {
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  auto r = responder(*impl_, objeto, direccion);
+  if (r.estado != kAudioHardwareNoError) {
+    return r.estado;
+  }
+  if (!r.texto) {
+    return kAudioHardwareBadPropertySizeError;
+  }
+  texto = std::move(*r.texto);
+  return kAudioHardwareNoError;
+}
+
+OSStatus HalPipeWire::setPropertyData(AudioObjectID objeto,
+                                      const AudioObjectPropertyAddress& direccion,
+                                      std::uint32_t tamano, const void* datos) {
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  if (objeto != kAudioObjectSystemObject) {
+    return kAudioHardwareUnknownPropertyError;
+  }
+  if (direccion.mSelector == kAudioHardwarePropertyRunLoop) {
+    return kAudioHardwareNoError;  // notifications always come on the loop's thread
+  }
+  if (direccion.mSelector == kAudioHardwarePropertyDefaultOutputDevice) {
+    if (datos == nullptr || tamano != sizeof(AudioObjectID)) {
+      return kAudioHardwareBadPropertySizeError;
+    }
+    AudioObjectID id = 0;
+    std::memcpy(&id, datos, sizeof(id));
+    auto* n = impl_->nodoDeDispositivo(id);
+    if (n == nullptr || !Impl::esSumidero(*n) || impl_->metadatos == nullptr) {
+      return kAudioHardwareIllegalOperationError;
+    }
+    const Diccionario valorJson = {{"name", valor(n->props, "node.name")}};
+    pw_metadata_set_property(impl_->metadatos, PW_ID_CORE, "default.configured.audio.sink",
+                             "Spa:String:JSON", valorJson.dump().c_str());
+    impl_->sincronizar();
+    return kAudioHardwareNoError;
+  }
+  return kAudioHardwareUnknownPropertyError;
+}
+
+// ====================================================================== listeners
+
+OSStatus HalPipeWire::addPropertyListener(AudioObjectID objeto,
+                                          const AudioObjectPropertyAddress& direccion,
+                                          AudioObjectPropertyListenerProc procedimiento,
+                                          void* datosCliente) {
+  if (procedimiento == nullptr) {
+    return kAudioHardwareIllegalOperationError;
+  }
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  impl_->oyentes.push_back({objeto, direccion.mSelector, procedimiento, datosCliente});
+  return kAudioHardwareNoError;
+}
+
+OSStatus HalPipeWire::removePropertyListener(AudioObjectID objeto,
+                                             const AudioObjectPropertyAddress& direccion,
+                                             AudioObjectPropertyListenerProc procedimiento,
+                                             void* datosCliente) {
+  // Listeners run on the loop's thread with the lock held, so once we hold it
+  // no call for this registration is in progress.
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  auto& o = impl_->oyentes;
+  const auto it = std::find_if(o.begin(), o.end(), [&](const Registro& r) {
+    return r.objeto == objeto && r.selector == direccion.mSelector &&
+           r.procedimiento == procedimiento && r.datosCliente == datosCliente;
+  });
+  if (it == o.end()) {
+    return kAudioHardwareIllegalOperationError;
+  }
+  o.erase(it);
+  return kAudioHardwareNoError;
+}
+
+// ====================================================================== taps
+
+OSStatus HalPipeWire::createProcessTap(const DescripcionTap& descripcion, AudioObjectID& tap) {
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  auto& i = *impl_;
+  if (!i.conectado) {
+    return kSinServidor;
+  }
+  auto nuevo = std::make_unique<Impl::Tap>();
+  nuevo->uuid = descripcion.uuid;
+  for (const auto objeto : descripcion.procesos) {
+    const auto pid = i.pidDeObjeto(objeto);
+    if (!pid) {
+      return kAudioHardwareBadObjectError;
+    }
+    nuevo->pids.insert(*pid);
+  }
+  nuevo->nombre = std::string(kPrefijoPropio) + descripcion.uuid;
+  auto* props = pw_properties_new(
+      "factory.name", "support.null-audio-sink", PW_KEY_MEDIA_CLASS, "Audio/Sink", PW_KEY_NODE_NAME,
+      nuevo->nombre.c_str(), PW_KEY_NODE_DESCRIPTION, "Sonvia", PW_KEY_NODE_VIRTUAL, "true",
+      PW_KEY_OBJECT_LINGER, "false", "audio.position", "[ FL FR ]", "monitor.channel-volumes",
+      "false", "node.pause-on-idle", "false", "priority.session", "0", "priority.driver", "0",
+      // The session manager keeps the volume of every sink without routes in
+      // its state file; ours are short-lived and get a new name each time, so
+      // they say they have routes and stay out of that file.
+      "device.routes", "1", nullptr);
+  nuevo->sumidero = static_cast<pw_proxy*>(pw_core_create_object(
+      i.nucleo, "adapter", PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, &props->dict, 0));
+  pw_properties_free(props);
+  if (nuevo->sumidero == nullptr) {
+    return kAudioHardwareUnspecifiedError;
+  }
+  const auto& nombre = nuevo->nombre;
+  // Ready when the server announced it with its two monitor ports, which the
+  // aggregate links from.
+  const bool aparecio = i.sincronizar() && i.esperar(3.0, [&i, &nombre] {
+    const auto* n = i.nodoPorNombre(nombre);
+    return n != nullptr && n->conInfo && i.puertosDe(n->id, false, true).size() >= 2;
+  });
+  if (!aparecio) {
+    pw_proxy_destroy(nuevo->sumidero);
+    return kAudioHardwareUnspecifiedError;
+  }
+  const auto* nodo = i.nodoPorNombre(nombre);
+  nuevo->nodo = nodo->id;
+  nuevo->serial = numero<std::uint64_t>(nodo->props, "object.serial").value_or(nodo->id);
+  nuevo->id = i.siguiente++;
+  i.moverStreams(*nuevo);
+  tap = nuevo->id;
+  i.taps[tap] = std::move(nuevo);
+  i.sincronizar();
+  return kAudioHardwareNoError;
+}
+
+OSStatus HalPipeWire::destroyProcessTap(AudioObjectID tap) {
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  auto& i = *impl_;
+  const auto it = i.taps.find(tap);
+  if (it == i.taps.end()) {
+    return kAudioHardwareBadObjectError;
+  }
+  i.destruirTap(*it->second);
+  i.taps.erase(it);
+  i.sincronizar();
+  return kAudioHardwareNoError;
+}
+
+// ====================================================================== aggregates
+
+OSStatus HalPipeWire::createAggregateDevice(const Diccionario& descripcion,
+                                            AudioObjectID& dispositivo) {
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  auto& i = *impl_;
+  if (!i.conectado) {
+    return kSinServidor;
+  }
+  if (!descripcion.is_object() || !descripcion.contains("master") ||
+      !descripcion["master"].is_string() || !descripcion.contains("taps") ||
+      !descripcion["taps"].is_array() || descripcion["taps"].size() != 1) {
+    return kAudioHardwareIllegalOperationError;
+  }
+  auto* maestro = i.nodoPorNombre(descripcion["master"].get<std::string>());
+  if (maestro == nullptr || !Impl::esSumidero(*maestro)) {
+    return kAudioHardwareIllegalOperationError;
+  }
+  const auto uuidTap = descripcion["taps"][0].value("uid", "");
+  Impl::Tap* tap = nullptr;
+  for (auto& [id, t] : i.taps) {
+    if (t->uuid == uuidTap) {
+      tap = t.get();
+    }
+  }
+  if (tap == nullptr || tap->nodo == SPA_ID_INVALID) {
+    return kAudioHardwareIllegalOperationError;
+  }
+  const auto reproduccion = i.puertosDe(maestro->id, true, false);
+  if (reproduccion.empty()) {
+    return kAudioHardwareIllegalOperationError;
+  }
+
+  auto a = std::make_unique<Impl::Agregado>();
+  a->impl = &i;
+  a->uid = descripcion.value("uid", std::string(kPrefijoPropio) + "agregado");
+  a->tap = tap->id;
+  a->maestro = i.idDeDispositivo(*maestro);
+  a->filtro = pw_filter_new(
+      i.nucleo, "Sonvia",
+      pw_properties_new(PW_KEY_NODE_NAME, a->uid.c_str(), PW_KEY_NODE_DESCRIPTION, "Sonvia",
+                        PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Filter",
+                        PW_KEY_MEDIA_ROLE, "DSP", PW_KEY_NODE_ALWAYS_PROCESS, "true",
+                        PW_KEY_OBJECT_LINGER, "false", nullptr));
+  if (a->filtro == nullptr) {
+    return kAudioHardwareUnspecifiedError;
+  }
+  static const pw_filter_events eventos = {.version = PW_VERSION_FILTER_EVENTS,
+                                           .destroy = nullptr,
+                                           .state_changed = &Impl::alEstadoFiltro,
+                                           .io_changed = nullptr,
+                                           .param_changed = nullptr,
+                                           .add_buffer = nullptr,
+                                           .remove_buffer = nullptr,
+                                           .process = &Impl::alProcesar,
+                                           .drained = nullptr,
+                                           .command = nullptr};
+  pw_filter_add_listener(a->filtro, &a->escucha, &eventos, a.get());
+  const auto puerto = [&a](pw_direction direccion, const std::string& canal) {
+    const auto nombre =
+        std::string(direccion == PW_DIRECTION_INPUT ? "entrada_" : "salida_") + canal;
+    return pw_filter_add_port(
+        a->filtro, direccion, PW_FILTER_PORT_FLAG_MAP_BUFFERS, 0,
+        pw_properties_new(PW_KEY_FORMAT_DSP, "32 bit float mono audio", PW_KEY_PORT_NAME,
+                          nombre.c_str(), PW_KEY_AUDIO_CHANNEL, canal.c_str(), nullptr),
+        nullptr, 0);
+  };
+  for (const char* canal : {"FL", "FR"}) {
+    a->entradas.push_back(puerto(PW_DIRECTION_INPUT, canal));
+  }
+  for (const auto* p : reproduccion) {
+    a->salidas.push_back(
+        puerto(PW_DIRECTION_OUTPUT, p->canal.empty() ? std::to_string(p->indice) : p->canal));
+  }
+  a->listaEntrada = std::make_unique<BloqueListaBuffers>(a->entradas.size());
+  a->listaSalida = std::make_unique<BloqueListaBuffers>(a->salidas.size());
+  const auto fallo = [&i, &a]() {
+    i.destruirAgregado(*a);
+    return kAudioHardwareUnspecifiedError;
+  };
+  if (std::any_of(a->entradas.begin(), a->entradas.end(), [](void* p) { return p == nullptr; }) ||
+      std::any_of(a->salidas.begin(), a->salidas.end(), [](void* p) { return p == nullptr; })) {
+    return fallo();
+  }
+  const auto flags =
+      static_cast<pw_filter_flags>(PW_FILTER_FLAG_RT_PROCESS | PW_FILTER_FLAG_INACTIVE);
+  if (pw_filter_connect(a->filtro, flags, nullptr, 0) < 0) {
+    return fallo();
+  }
+  auto* agregado = a.get();
+  const std::size_t puertosEsperados = a->entradas.size() + a->salidas.size();
+  const bool listo = i.esperar(3.0, [&i, agregado, puertosEsperados] {
+    if (agregado->estado == PW_FILTER_STATE_ERROR) {
+      return true;
+    }
+    const auto nodo = pw_filter_get_node_id(agregado->filtro);
+    if (nodo == SPA_ID_INVALID) {
+      return false;
+    }
+    return i.puertosDe(nodo, true, false).size() + i.puertosDe(nodo, false, false).size() >=
+           puertosEsperados;
+  });
+  if (!listo || a->estado == PW_FILTER_STATE_ERROR) {
+    return fallo();
+  }
+  const auto nodoFiltro = pw_filter_get_node_id(a->filtro);
+  const auto monitor = i.puertosDe(tap->nodo, false, true);
+  const auto entradasFiltro = i.puertosDe(nodoFiltro, true, false);
+  const auto salidasFiltro = i.puertosDe(nodoFiltro, false, false);
+  const auto enlazar = [&i, &a](std::uint32_t nodoSalida, std::uint32_t puertoSalida,
+                                std::uint32_t nodoEntrada, std::uint32_t puertoEntrada) {
+    auto* props = pw_properties_new(PW_KEY_OBJECT_LINGER, "false", nullptr);
+    pw_properties_setf(props, PW_KEY_LINK_OUTPUT_NODE, "%u", nodoSalida);
+    pw_properties_setf(props, PW_KEY_LINK_OUTPUT_PORT, "%u", puertoSalida);
+    pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", nodoEntrada);
+    pw_properties_setf(props, PW_KEY_LINK_INPUT_PORT, "%u", puertoEntrada);
+    auto* enlace = static_cast<pw_proxy*>(pw_core_create_object(
+        i.nucleo, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
+    pw_properties_free(props);
+    if (enlace != nullptr) {
+      a->enlaces.push_back(enlace);
+    }
+  };
+  // The tap's monitor, channel by channel, into the filter's two inputs.
+  for (const auto* entrada : entradasFiltro) {
+    for (const auto* m : monitor) {
+      if (m->canal == entrada->canal || (monitor.size() == 1)) {
+        enlazar(tap->nodo, m->id, nodoFiltro, entrada->id);
+      }
+    }
+  }
+  // The filter's outputs onto the output's playback ports, in order.
+  for (std::size_t k = 0; k < std::min(salidasFiltro.size(), reproduccion.size()); ++k) {
+    enlazar(nodoFiltro, salidasFiltro[k]->id, maestro->id, reproduccion[k]->id);
+  }
+  if (a->enlaces.size() < entradasFiltro.size() + reproduccion.size() || !i.sincronizar()) {
+    return fallo();
+  }
+  a->id = i.siguiente++;
+  dispositivo = a->id;
+  i.agregados[dispositivo] = std::move(a);
+  return kAudioHardwareNoError;
+}
+
+OSStatus HalPipeWire::destroyAggregateDevice(AudioObjectID dispositivo) {
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  auto& i = *impl_;
+  const auto it = i.agregados.find(dispositivo);
+  if (it == i.agregados.end()) {
+    return kAudioHardwareBadObjectError;
+  }
+  i.destruirAgregado(*it->second);
+  i.agregados.erase(it);
+  i.sincronizar();
+  return kAudioHardwareNoError;
+}
+
+// ====================================================================== IO procs
+
+OSStatus HalPipeWire::createIOProcID(AudioObjectID dispositivo, BloqueIO bloque,
+                                     AudioDeviceIOProcID& proc) {
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  const auto it = impl_->agregados.find(dispositivo);
+  if (it == impl_->agregados.end() || !bloque) {
+    return kAudioHardwareBadObjectError;
+  }
+  auto& a = *it->second;
+  if (a.proc != 0) {
+    return kAudioHardwareIllegalOperationError;  // one IO proc per aggregate
+  }
+  a.bloquePropio = std::make_unique<BloqueIO>(std::move(bloque));
+  a.bloque.store(a.bloquePropio.get(), std::memory_order_release);
+  a.proc = impl_->siguienteProc++;
+  proc = a.proc;
+  return kAudioHardwareNoError;
+}
+
+namespace {
+int nada(spa_loop* /*bucle*/, bool /*asincrono*/, std::uint32_t /*seq*/, const void* /*datos*/,
+         std::size_t /*tamano*/, void* /*usuario*/) {
+  return 0;
+}
+}  // namespace
+
+OSStatus HalPipeWire::destroyIOProcID(AudioObjectID dispositivo, AudioDeviceIOProcID proc) {
+  std::unique_ptr<BloqueIO> viejo;
+  {
+    const Impl::Bloqueo bloqueo(impl_->bucle);
+    const auto it = impl_->agregados.find(dispositivo);
+    if (it == impl_->agregados.end() || it->second->proc != proc || proc == 0) {
+      return kAudioHardwareBadObjectError;
+    }
+    auto& a = *it->second;
+    if (a.activo) {
+      pw_filter_set_active(a.filtro, false);
+      a.activo = false;
+    }
+    a.bloque.store(nullptr, std::memory_order_release);
+    a.proc = 0;
+    viejo = std::move(a.bloquePropio);
+  }
+  // A cycle that took the block before it was cleared ends before this returns.
+  pw_data_loop_invoke(pw_context_get_data_loop(impl_->contexto), &nada, 0, nullptr, 0, true,
+                      nullptr);
+  return kAudioHardwareNoError;
+}
+
+OSStatus HalPipeWire::deviceStart(AudioObjectID dispositivo, AudioDeviceIOProcID proc) {
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  const auto it = impl_->agregados.find(dispositivo);
+  if (it == impl_->agregados.end() || it->second->proc != proc || proc == 0) {
+    return kAudioHardwareBadObjectError;
+  }
+  auto& a = *it->second;
+  if (pw_filter_set_active(a.filtro, true) < 0) {
+    return kAudioHardwareUnspecifiedError;
+  }
+  a.activo = true;
+  return kAudioHardwareNoError;
+}
+
+OSStatus HalPipeWire::deviceStop(AudioObjectID dispositivo, AudioDeviceIOProcID proc) {
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  const auto it = impl_->agregados.find(dispositivo);
+  if (it == impl_->agregados.end() || it->second->proc != proc || proc == 0) {
+    return kAudioHardwareBadObjectError;
+  }
+  auto& a = *it->second;
+  pw_filter_set_active(a.filtro, false);
+  a.activo = false;
+  return kAudioHardwareNoError;
+}
+
+}  // namespace sonvia

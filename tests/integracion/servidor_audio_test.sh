@@ -1,0 +1,212 @@
+#!/usr/bin/env bash
+# Integration test of scripts/servidor-audio.sh: starts two private servers at
+# once, checks that each has its own virtual devices and default sink, that
+# sound played into server A (with pw-play, then with paplay through
+# pipewire-pulse) comes out of A's speakers monitor at the amplitude it was
+# played and never reaches server B, that WirePlumber keeps its stored
+# defaults under the server's DIR, and that stopping leaves no process or
+# runtime dir behind. Exits 0 on success; on failure, says why on stderr.
+set -euo pipefail
+
+RAIZ=$(cd "$(dirname "$0")/../.." && pwd)
+SERVIDOR="$RAIZ/scripts/servidor-audio.sh"
+
+for programa in pw-play pw-record pw-link pw-cli pw-metadata pactl paplay sox; do
+  if ! command -v "$programa" >/dev/null 2>&1; then
+    echo "FALLO: falta el programa '$programa'" >&2
+    exit 1
+  fi
+done
+
+TMP=$(mktemp -d "${TMPDIR:-/tmp}/sonvia-servidor-audio-test.XXXXXX")
+A="$TMP/a"
+B="$TMP/b"
+grabadores=()
+archivos_grabados=()
+
+limpiar() {
+  local pid
+  for pid in "${grabadores[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  "$SERVIDOR" detener "$A" || true
+  "$SERVIDOR" detener "$B" || true
+  rm -rf -- "$TMP"
+}
+trap limpiar EXIT
+trap 'exit 130' INT TERM HUP
+
+fallo() {
+  echo "FALLO: $*" >&2
+  exit 1
+}
+
+# Runs a command against the server of DIR.
+en() {
+  local dir=$1
+  shift
+  (
+    eval "$("$SERVIDOR" entorno "$dir")"
+    "$@"
+  )
+}
+
+# A caller that has a session of its own must not have it touched: point
+# these at a directory the servers must leave alone.
+mkdir -p "$TMP/sesion-del-usuario"
+export XDG_RUNTIME_DIR="$TMP/sesion-del-usuario"
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$TMP/sesion-del-usuario/bus"
+export PULSE_SERVER="unix:$TMP/sesion-del-usuario/pulse/native"
+
+# --- Two servers started at the same time ----------------------------------
+inicio=$(date +%s%N)
+"$SERVIDOR" iniciar "$A" 2>"$TMP/iniciar-a.err" &
+pid_a=$!
+"$SERVIDOR" iniciar "$B" 2>"$TMP/iniciar-b.err" &
+pid_b=$!
+wait "$pid_a" || fallo "iniciar A falló: $(cat "$TMP/iniciar-a.err")"
+wait "$pid_b" || fallo "iniciar B falló: $(cat "$TMP/iniciar-b.err")"
+[ ! -s "$TMP/iniciar-a.err" ] || fallo "iniciar A escribió en stderr: $(cat "$TMP/iniciar-a.err")"
+[ ! -s "$TMP/iniciar-b.err" ] || fallo "iniciar B escribió en stderr: $(cat "$TMP/iniciar-b.err")"
+echo "ambos servidores listos en $((($(date +%s%N) - inicio) / 1000000)) ms"
+
+[ -z "$(ls -A "$TMP/sesion-del-usuario")" ] ||
+  fallo "los servidores tocaron el XDG_RUNTIME_DIR del llamante"
+
+for dir in "$A" "$B"; do
+  [ "$(stat -c %a "$dir/run/")" = 700 ] || fallo "$dir/run no tiene permisos 0700"
+  [ -S "$dir/run/pipewire-0" ] || fallo "falta el socket de PipeWire en $dir/run"
+  [ "$(wc -l <"$dir/pids")" -eq 4 ] || fallo "$dir/pids no tiene 4 procesos"
+  nodos=$(en "$dir" pw-cli ls Node)
+  for nombre in sonvia_prueba_altavoces sonvia_prueba_auriculares sonvia_prueba_microfono; do
+    n=$(grep -c "node.name = \"$nombre\"" <<<"$nodos" || true)
+    [ "$n" -eq 1 ] || fallo "$dir ve $n nodos $nombre (se esperaba 1)"
+  done
+  en "$dir" pw-metadata -n default 0 default.audio.sink |
+    grep -q '"name": *"sonvia_prueba_altavoces"' ||
+    fallo "la salida predeterminada de $dir no es sonvia_prueba_altavoces"
+  en "$dir" pactl info | grep -qx 'Default Sink: sonvia_prueba_altavoces' ||
+    fallo "pipewire-pulse de $dir no da sonvia_prueba_altavoces como salida predeterminada"
+  en "$dir" pactl info | grep -qx 'Default Source: sonvia_prueba_microfono' ||
+    fallo "pipewire-pulse de $dir no da sonvia_prueba_microfono como entrada predeterminada"
+done
+[ "$(en "$A" printenv XDG_RUNTIME_DIR)" != "$(en "$B" printenv XDG_RUNTIME_DIR)" ] ||
+  fallo "A y B comparten XDG_RUNTIME_DIR"
+
+# --- Playback into A, recorded from the speakers monitor --------------------
+sox -n -r 48000 -c 2 -b 16 "$TMP/seno.wav" synth 1 sine 440 vol 0.5
+
+# Starts recording the speakers monitor of DIR into FILE in the background
+# and waits until the recorder is linked to both monitor ports.
+empezar_grabacion() {
+  local dir=$1 archivo=$2 limite
+  (
+    eval "$("$SERVIDOR" entorno "$dir")"
+    exec pw-record --target sonvia_prueba_altavoces \
+      -P '{ stream.capture.sink = true }' "$archivo"
+  ) &
+  grabadores+=("$!")
+  archivos_grabados+=("$archivo")
+  limite=$(($(date +%s) + 5))
+  until [ "$(en "$dir" pw-link -l | grep -c '|<- sonvia_prueba_altavoces:monitor_F[LR]' || true)" -ge 2 ]; do
+    [ "$(date +%s)" -lt "$limite" ] || fallo "pw-record no se enlazó al monitor de los altavoces de $dir"
+    sleep 0.05
+  done
+}
+
+# Stops the recorders once each has written another 0.3 s of audio after the
+# playback ended (48000 Hz, 2 channels, 16 bits), so the last played buffers
+# have reached the file however loaded the machine is.
+terminar_grabaciones() {
+  local pid archivo objetivo limite
+  for archivo in "${archivos_grabados[@]}"; do
+    objetivo=$(($(stat -c %s "$archivo") + 57600))
+    limite=$(($(date +%s) + 5))
+    until [ "$(stat -c %s "$archivo")" -ge "$objetivo" ]; do
+      [ "$(date +%s)" -lt "$limite" ] || fallo "pw-record dejó de escribir $archivo"
+      sleep 0.05
+    done
+  done
+  archivos_grabados=()
+  for pid in "${grabadores[@]}"; do
+    kill -INT "$pid"
+    wait "$pid" || true
+  done
+  grabadores=()
+}
+
+amplitud_maxima() {
+  sox "$1" -n stat 2>&1 | awk '/^Maximum amplitude/ { print $3 }'
+}
+
+# Seconds of sound in FILE, leading and trailing silence trimmed.
+duracion_con_sonido() {
+  sox "$1" -n silence 1 0.01 1% reverse silence 1 0.01 1% reverse stat 2>&1 |
+    awk '/^Length \(seconds\)/ { print $3 }'
+}
+
+entre() {
+  awk -v x="$1" -v min="$2" -v max="$3" 'BEGIN { exit !(x >= min && x <= max) }'
+}
+
+# The recording must hold the played sine at its amplitude and most of its
+# second; a heavily loaded machine can drop a few quanta (43 ms each) at the
+# edges or in the middle, hence the loose lower bound on the length.
+comprobar_grabacion() {
+  local archivo=$1 como=$2 amplitud duracion
+  amplitud=$(amplitud_maxima "$archivo")
+  duracion=$(duracion_con_sonido "$archivo")
+  echo "$como: amplitud máxima $amplitud, ${duracion}s con sonido"
+  entre "$amplitud" 0.45 0.55 || fallo "$como: amplitud máxima grabada $amplitud (se reprodujo 0.5)"
+  entre "$duracion" 0.5 1.1 || fallo "$como: ${duracion}s con sonido (se reprodujo 1 s)"
+}
+
+empezar_grabacion "$A" "$TMP/a-pw-play.wav"
+empezar_grabacion "$B" "$TMP/b-silencio.wav"
+en "$A" pw-play "$TMP/seno.wav" || fallo "pw-play falló en A"
+terminar_grabaciones
+comprobar_grabacion "$TMP/a-pw-play.wav" "pw-play en A"
+silencio=$(amplitud_maxima "$TMP/b-silencio.wav")
+entre "$silencio" 0 0.001 || fallo "el sonido reproducido en A llegó a B (amplitud $silencio)"
+
+empezar_grabacion "$A" "$TMP/a-paplay.wav"
+en "$A" paplay "$TMP/seno.wav" || fallo "paplay falló en A"
+terminar_grabaciones
+comprobar_grabacion "$TMP/a-paplay.wav" "paplay en A"
+
+# --- WirePlumber's stored state lives under DIR -----------------------------
+en "$B" pw-metadata -n default 0 default.configured.audio.sink \
+  '{ "name": "sonvia_prueba_auriculares" }' Spa:String:JSON >/dev/null
+estado_b="$B/estado/wireplumber/default-nodes"
+limite=$(($(date +%s) + 5))
+until grep -qx 'default.configured.audio.sink=sonvia_prueba_auriculares' "$estado_b" 2>/dev/null; do
+  [ "$(date +%s)" -lt "$limite" ] || fallo "WirePlumber no guardó la salida elegida en $estado_b"
+  sleep 0.05
+done
+en "$A" pw-metadata -n default 0 default.audio.sink |
+  grep -q '"name": *"sonvia_prueba_altavoces"' ||
+  fallo "elegir la salida en B cambió la de A"
+[ ! -e "$A/estado/wireplumber/default-nodes" ] ||
+  fallo "A tiene una salida elegida guardada sin que nadie la eligiera"
+
+# --- Stopping ---------------------------------------------------------------
+cp "$A/pids" "$TMP/pids-a"
+cp "$B/pids" "$TMP/pids-b"
+"$SERVIDOR" detener "$A" || fallo "detener A falló"
+"$SERVIDOR" detener "$B" || fallo "detener B falló"
+"$SERVIDOR" detener "$A" || fallo "detener A por segunda vez falló"
+
+vivo() {
+  local estado
+  estado=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  estado=${estado##*) }
+  [ "${estado%% *}" != Z ] && [ "${estado%% *}" != X ]
+}
+while read -r pid nombre; do
+  ! vivo "$pid" || fallo "$nombre (PID $pid) sigue vivo tras detener"
+done < <(cat "$TMP/pids-a" "$TMP/pids-b")
+for dir in "$A" "$B"; do
+  [ ! -e "$dir/run" ] || [ -z "$(ls -A "$dir/run")" ] || fallo "$dir/run no quedó vacío"
+done
+
+echo "servidor_audio_test: OK"
