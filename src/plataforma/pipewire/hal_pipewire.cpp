@@ -1,5 +1,7 @@
 #include "plataforma/pipewire/hal_pipewire.hpp"
 
+#include "plataforma/pipewire/guardian.hpp"
+
 #include <pipewire/extensions/metadata.h>
 #include <pipewire/filter.h>
 #include <pipewire/pipewire.h>
@@ -178,6 +180,7 @@ struct HalPipeWire::Impl {
   };
 
   // ------------------------------------------------------------------ state
+  std::unique_ptr<Guardian> guardian;  // clears our stream targets if we die
   pw_thread_loop* bucle = nullptr;
   pw_context* contexto = nullptr;
   pw_core* nucleo = nullptr;
@@ -499,6 +502,9 @@ struct HalPipeWire::Impl {
       if (pid && tap.pids.contains(*pid)) {
         fijarObjetivo(id, serial.c_str());
         tap.movidos.insert(id);
+        if (guardian) {
+          guardian->movido(id, tap.serial);
+        }
       }
     }
   }
@@ -508,6 +514,9 @@ struct HalPipeWire::Impl {
   void devolverStream(std::uint32_t nodo) {
     fijarObjetivo(nodo, "-1");
     fijarObjetivo(nodo, nullptr);
+    if (guardian) {
+      guardian->devuelto(nodo);
+    }
   }
 
   // ------------------------------------------------------------------ events
@@ -874,8 +883,10 @@ HalPipeWire::HalPipeWire(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 HalPipeWire::~HalPipeWire() = default;
 
 std::unique_ptr<HalPipeWire> HalPipeWire::conectar(std::string& error) {
-  pw_init(nullptr, nullptr);
   auto impl = std::make_unique<Impl>();
+  // Before any thread of ours exists: the guardian is forked.
+  impl->guardian = Guardian::iniciar();
+  pw_init(nullptr, nullptr);
   impl->bucle = pw_thread_loop_new("sonvia-pipewire", nullptr);
   if (impl->bucle == nullptr) {
     error = "no se pudo crear el bucle de PipeWire";

@@ -1,0 +1,235 @@
+// The channel engine on a real PipeWire server: what reaches the sinks is
+// recorded and measured.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "audio/ca.hpp"
+#include "audio/procesos.hpp"
+#include "audio/salidas.hpp"
+#include "canal/canal.hpp"
+#include "diagnostico/listados.hpp"
+#include "plataforma/comun/cola_serie_hilo.hpp"
+#include "plataforma/comun/entorno_proceso.hpp"
+#include "plataforma/pipewire/hal_pipewire.hpp"
+#include "plataforma/simulada/aplicaciones_simuladas.hpp"
+#include "plataforma/simulada/entorno_simulado.hpp"
+#include "plataforma/simulada/preferencias_memoria.hpp"
+#include "plataforma/simulada/tiempo_virtual.hpp"
+#include "servidor.hpp"
+
+namespace sonvia {
+namespace {
+
+using integracion::dormir;
+using integracion::picoEnSumidero;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr const char* kAltavoces = "sonvia_prueba_altavoces";
+constexpr const char* kAuriculares = "sonvia_prueba_auriculares";
+
+struct CanalPipeWire : ::testing::Test {
+  integracion::ServidorPrivado servidor;
+  std::unique_ptr<HalPipeWire> hal = [] {
+    std::string error;
+    auto h = HalPipeWire::conectar(error);
+    if (!h) {
+      throw std::runtime_error(error);
+    }
+    return h;
+  }();
+  RelojMonotonico reloj;
+  RelojVirtual relojVirtual;
+  std::shared_ptr<ColaPrincipalVirtual> principal =
+      std::make_shared<ColaPrincipalVirtual>(relojVirtual);
+  PreferenciasMemoria preferencias;
+  AplicacionesSimuladas aplicaciones;
+  EntornoSimulado entorno;
+  FabricaColasHilo colas;
+  Contexto ctx{*hal, principal, reloj, preferencias, aplicaciones, entorno, colas};
+
+  // Waits (bounded) for a process of that pid to play; returns its object.
+  AudioObjectID esperarProceso(pid_t pid) {
+    for (int i = 0; i < 50; ++i) {
+      for (const auto& p : Audio::procesos(*hal)) {
+        if (p.pid == pid && p.sonando) {
+          return p.objeto;
+        }
+      }
+      dormir(0.1);
+    }
+    throw std::runtime_error("el reproductor no apareció");
+  }
+  Salida salida(const std::string& uid) {
+    for (auto& s : Audio::salidas(*hal)) {
+      if (s.uid == uid) {
+        return s;
+      }
+    }
+    throw std::runtime_error("no hay salida " + uid);
+  }
+  std::string listarSalidas() {
+    std::ostringstream s;
+    Pruebas::listarSalidas(ctx, s);
+    return s.str();
+  }
+};
+
+TEST_F(CanalPipeWire, LasGananciasSeMidenEnLaSalida) {
+  const auto archivo = integracion::seno(servidor.dir(), 0.7);
+  integracion::Hijo reproductor({"pw-play", "--latency=1024", archivo});
+  const auto proceso = esperarProceso(reproductor.pid());
+  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.7, 0.01);
+
+  auto canal = Canal::crear(ctx, {proceso}, salida(kAltavoces), 0.5F);
+  dormir(0.5);
+  EXPECT_TRUE(canal->estaCorriendo());
+  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.35, 0.35 * 0.01);
+
+  // The gain moves 0.06 per cycle of 1024 frames: from 0.5 to 2.0 in about 0.5 s.
+  canal->control().fijarVolumen(2.0F);
+  dormir(1.0);
+  const double lleno = picoEnSumidero(servidor.dir(), kAltavoces);
+  EXPECT_GE(lleno, 0.999);
+  EXPECT_LE(lleno, 1.0);
+
+  canal->control().fijarVolumen(0.0F);
+  dormir(1.2);
+  EXPECT_LT(picoEnSumidero(servidor.dir(), kAltavoces), 1e-4);
+
+  // Closed: the player is heard on its own sink again, at its own level.
+  canal.reset();
+  dormir(0.5);
+  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.7, 0.01);
+}
+
+TEST_F(CanalPipeWire, MientrasEstaIntervenidaSuSalidaPropiaNoRecibeNada) {
+  const auto archivo = integracion::seno(servidor.dir(), 0.5);
+  integracion::Hijo reproductor({"pw-play", "--latency=1024", archivo});
+  const auto proceso = esperarProceso(reproductor.pid());
+  auto canal = Canal::crear(ctx, {proceso}, salida(kAuriculares), 1.0F);
+  dormir(0.5);
+  EXPECT_LT(picoEnSumidero(servidor.dir(), kAltavoces), 1e-4);
+  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAuriculares), 0.5, 0.005);
+
+  // Our own sink and filter never show up as outputs.
+  const auto lista = listarSalidas();
+  EXPECT_EQ(lista,
+            "  ● Altavoces de prueba  (sonvia_prueba_altavoces)\n"
+            "  ○ Auriculares de prueba  (sonvia_prueba_auriculares)\n");
+}
+
+TEST_F(CanalPipeWire, LosReproductoresDeLaApiDePulseTambienSeIntervienen) {
+  const auto archivo = integracion::seno(servidor.dir(), 0.6);
+  integracion::Hijo reproductor({"paplay", archivo});
+  const auto proceso = esperarProceso(reproductor.pid());
+  auto canal = Canal::crear(ctx, {proceso}, salida(kAltavoces), 0.5F);
+  dormir(0.5);
+  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.3, 0.003);
+}
+
+TEST_F(CanalPipeWire, ElDispositivoSigueAlReproductor) {
+  const auto archivo = integracion::seno(servidor.dir(), 0.5, 1.5);
+  integracion::Hijo reproductor({"pw-play", "--latency=1024", archivo});
+  const auto proceso = esperarProceso(reproductor.pid());
+  auto canal = Canal::crear(ctx, {proceso}, salida(kAltavoces), 1.0F);
+  dormir(0.3);
+  EXPECT_TRUE(canal->estaCorriendo());
+  // The player ends: its stream goes, and the device stops with it.
+  bool parado = false;
+  for (int i = 0; i < 40 && !parado; ++i) {
+    dormir(0.1);
+    parado = !canal->estaCorriendo();
+  }
+  EXPECT_TRUE(parado);
+}
+
+TEST_F(CanalPipeWire, UnaSalidaQueDesapareceAvisaYNoRompeNada) {
+  const auto creado = integracion::ejecutar(
+      "pw-cli create-node adapter '{ factory.name=support.null-audio-sink "
+      "node.name=sonvia_prueba_temporal node.description=Temporal media.class=Audio/Sink "
+      "object.linger=true audio.position=[ FL FR ] }'");
+  dormir(0.3);
+  const auto archivo = integracion::seno(servidor.dir(), 0.5);
+  integracion::Hijo reproductor({"pw-play", "--latency=1024", archivo});
+  const auto proceso = esperarProceso(reproductor.pid());
+  auto canal = Canal::crear(ctx, {proceso}, salida("sonvia_prueba_temporal"), 1.0F);
+
+  auto cola = std::make_shared<ColaSerieHilo>("ex.prueba");
+  std::atomic<int> avisos{0};
+  auto dejar = CA::escuchar(*hal, kAudioObjectSystemObject, kAudioHardwarePropertyDevices,
+                            kAudioObjectPropertyScopeGlobal, cola, [&] { ++avisos; });
+  const auto id = integracion::ejecutar(
+      "pw-cli ls Node | awk '/^\tid /{id=$2} /node.name = \"sonvia_prueba_temporal\"/{print id}' "
+      "| tr -d ',\n'");
+  integracion::ejecutar("pw-cli destroy " + id);
+  for (int i = 0; i < 30 && avisos.load() == 0; ++i) {
+    dormir(0.1);
+  }
+  EXPECT_GT(avisos.load(), 0);
+  EXPECT_THAT(listarSalidas(), Not(HasSubstr("Temporal")));
+  canal.reset();  // takes down what is left without complaint
+  dejar();
+  static_cast<void>(creado);
+}
+
+TEST_F(CanalPipeWire, SiSonviaMuereElReproductorVuelveASuSalida) {
+  const auto archivo = integracion::seno(servidor.dir(), 0.5);
+  integracion::Hijo reproductor({"pw-play", "--latency=1024", archivo});
+  esperarProceso(reproductor.pid());
+  // Another process holds the channel and is killed outright.
+  hal.reset();
+  std::array<int, 2> tubo{};
+  ASSERT_EQ(pipe(tubo.data()), 0);
+  const pid_t poseedor = fork();
+  if (poseedor == 0) {
+    std::string error;
+    auto propio = HalPipeWire::conectar(error);
+    RelojMonotonico r;
+    FabricaColasHilo c;
+    Contexto hijo(*propio, principal, r, preferencias, aplicaciones, entorno, c);
+    const auto procesos = Audio::procesos(*propio);
+    auto s = Audio::salidas(*propio);
+    auto canal = Canal::crear(hijo, {procesos.at(0).objeto}, s.at(0), 0.5F);
+    const char listo = 'x';
+    static_cast<void>(write(tubo[1], &listo, 1));
+    pause();
+    _exit(0);
+  }
+  char listo = 0;
+  ASSERT_EQ(read(tubo[0], &listo, 1), 1);
+  dormir(0.5);
+  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.25, 0.003);
+
+  kill(poseedor, SIGKILL);
+  waitpid(poseedor, nullptr, 0);
+  const auto inicio = std::chrono::steady_clock::now();
+  bool devuelto = false;
+  while (!devuelto && std::chrono::steady_clock::now() - inicio < std::chrono::seconds(3)) {
+    devuelto = integracion::ejecutar("pw-link -l")
+                   .find("pw-play:output_FL\n  |-> sonvia_prueba_altavoces:playback_FL") !=
+               std::string::npos;
+    if (!devuelto) {
+      dormir(0.05);
+    }
+  }
+  const double tardo =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
+  ASSERT_TRUE(devuelto);
+  EXPECT_LT(tardo, 1.0);
+  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.5, 0.005);
+  RecordProperty("segundos_hasta_volver", std::to_string(tardo));
+
+  // The session manager stored no target of ours for the player.
+  dormir(1.5);  // it writes its state a moment after a change
+  std::ifstream estado(servidor.dir() + "/estado/wireplumber/restore-stream");
+  std::stringstream contenido;
+  contenido << estado.rdbuf();
+  EXPECT_THAT(contenido.str(), Not(HasSubstr("target")));
+  EXPECT_THAT(contenido.str(), Not(HasSubstr("ex.velmaro.sonvia")));
+}
+
+}  // namespace
+}  // namespace sonvia
