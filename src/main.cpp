@@ -6,14 +6,24 @@
 #include "audio/contexto.hpp"
 #include "lanzamiento/arranque.hpp"
 #include "plataforma/comun/cola_serie_hilo.hpp"
+#include "plataforma/comun/dormir_real.hpp"
 #include "plataforma/comun/entorno_proceso.hpp"
+#include "plataforma/comun/lanzador_posix.hpp"
+#include "plataforma/pipewire/hal_pipewire.hpp"
+#include "plataforma/pipewire/tono_pipewire.hpp"
+#include "plataforma/simulada/colas_serie_simuladas.hpp"
+#include "plataforma/simulada/dormir_simulado.hpp"
 #include "plataforma/simulada/escenario.hpp"
 #include "plataforma/simulada/preferencias_memoria.hpp"
+#include "plataforma/simulada/procesos_simulados.hpp"
 #include "plataforma/simulada/tiempo_virtual.hpp"
+#include "plataforma/simulada/tono_simulado.hpp"
+#include "plataforma/xdg/aplicaciones_linux.hpp"
 
 namespace {
 
-// Runs on the simulated world that the scenario file describes.
+// The whole program on the simulated world that a scenario file describes,
+// in virtual time: the channel tests run at once.
 int ejecutarSimulado(const std::string& escenario, const std::vector<std::string>& argumentos,
                      sonvia::Entorno& entorno) {
   sonvia::MundoSimulado mundo;
@@ -26,10 +36,39 @@ int ejecutarSimulado(const std::string& escenario, const std::vector<std::string
   sonvia::RelojVirtual reloj;
   auto principal = std::make_shared<sonvia::ColaPrincipalVirtual>(reloj);
   sonvia::PreferenciasMemoria preferencias;
-  sonvia::FabricaColasHilo colas;
+  sonvia::FabricaColasSimuladas colas;
   sonvia::Contexto ctx(mundo.hal, principal, reloj, preferencias, mundo.aplicaciones, entorno,
                        colas);
-  return sonvia::ejecutar(ctx, argumentos, std::cout, std::cerr);
+  sonvia::FabricaMotorTonoSimulado motores;
+  sonvia::LanzadorSimulado lanzador(mundo.hal, reloj);
+  sonvia::DormirSimulado dormir(reloj, *principal, mundo.hal, colas, &lanzador);
+  sonvia::Diagnosticos diagnosticos{motores, lanzador, dormir};
+  return sonvia::ejecutar(ctx, diagnosticos, argumentos, std::cout, std::cerr);
+}
+
+// The real thing: PipeWire, the desktop entries of this system.
+int ejecutarReal(const std::vector<std::string>& argumentos, sonvia::Entorno& entorno) {
+  // The connection comes first, while this process still has one thread.
+  std::string error;
+  auto hal = sonvia::HalPipeWire::conectar(error);
+  if (!hal) {
+    std::cerr << "sonvia: " << error << '\n';
+    return 1;
+  }
+  sonvia::RelojMonotonico reloj;
+  // The main queue of the application mode arrives with the interface; the
+  // command-line modes run on the main thread without one.
+  sonvia::RelojVirtual relojSinUso;
+  auto principal = std::make_shared<sonvia::ColaPrincipalVirtual>(relojSinUso);
+  sonvia::PreferenciasMemoria preferencias;
+  sonvia::AplicacionesLinux aplicaciones(sonvia::AplicacionesLinux::Raices::delEntorno(entorno));
+  sonvia::FabricaColasHilo colas;
+  sonvia::Contexto ctx(*hal, principal, reloj, preferencias, aplicaciones, entorno, colas);
+  sonvia::FabricaMotorTonoPipeWire motores;
+  sonvia::LanzadorPosix lanzador;
+  sonvia::DormirReal dormir;
+  sonvia::Diagnosticos diagnosticos{motores, lanzador, dormir};
+  return sonvia::ejecutar(ctx, diagnosticos, argumentos, std::cout, std::cerr);
 }
 
 }  // namespace
@@ -40,8 +79,5 @@ int main(int argc, char** argv) {
   if (const auto escenario = entorno.variable("SONVIA_SIMULACION")) {
     return ejecutarSimulado(*escenario, argumentos, entorno);
   }
-  std::cerr << "sonvia: el sistema de audio real todavía no está disponible en esta versión; "
-               "define SONVIA_SIMULACION con un escenario (por ejemplo "
-               "escenarios/demo.json)\n";
-  return sonvia::kModoNoDisponible;
+  return ejecutarReal(argumentos, entorno);
 }

@@ -1,6 +1,7 @@
 #include "lanzamiento/arranque.hpp"
 
 #include "diagnostico/listados.hpp"
+#include "diagnostico/pruebas_canal.hpp"
 
 namespace sonvia {
 
@@ -31,8 +32,8 @@ void registrarPredeterminados(Preferencias& preferencias) {
   });
 }
 
-int ejecutar(Contexto& ctx, std::span<const std::string> argumentos, std::ostream& salida,
-             std::ostream& errores) {
+int ejecutar(Contexto& ctx, Diagnosticos& diagnosticos, std::span<const std::string> argumentos,
+             std::ostream& salida, std::ostream& errores) {
   prepararNotificaciones(ctx.hal);
   const auto lanzamiento = elegirModo(argumentos);
   switch (lanzamiento.modo) {
@@ -46,10 +47,15 @@ int ejecutar(Contexto& ctx, std::span<const std::string> argumentos, std::ostrea
       return 0;
     case Modo::tono:
     case Modo::tonoPausa:
-      return noDisponible(errores, "el tono de prueba");
+      Pruebas::tono(diagnosticos.motores, diagnosticos.dormir, lanzamiento.sonido,
+                    lanzamiento.pausa, lanzamiento.reanudacion, salida);
+      return 0;
     case Modo::prueba:
+      Pruebas::probarCanal(ctx, diagnosticos.lanzador, diagnosticos.dormir, salida);
+      return 0;
     case Modo::pruebaPausa:
-      return noDisponible(errores, "la prueba del canal");
+      Pruebas::probarPausa(ctx, diagnosticos.lanzador, diagnosticos.dormir, salida);
+      return 0;
     case Modo::aplicacion:
       registrarPredeterminados(ctx.preferencias);
       return noDisponible(errores, "el mezclador");

@@ -5,6 +5,9 @@
 #include "banco.hpp"
 #include "lanzamiento/arranque.hpp"
 #include "lanzamiento/modos.hpp"
+#include "plataforma/simulada/dormir_simulado.hpp"
+#include "plataforma/simulada/procesos_simulados.hpp"
+#include "plataforma/simulada/tono_simulado.hpp"
 
 namespace sonvia {
 namespace {
@@ -62,10 +65,14 @@ struct Arranque : ::testing::Test {
   prueba::Banco banco;
   std::ostringstream salida;
   std::ostringstream errores;
+  FabricaMotorTonoSimulado motores;
+  LanzadorSimulado lanzador{banco.hal, banco.reloj};
+  DormirSimulado dormir{banco.reloj, *banco.principal, banco.hal, banco.colas, &lanzador};
+  Diagnosticos diagnosticos{motores, lanzador, dormir};
 
   int ejecutar(std::vector<std::string> args) {
     args.insert(args.begin(), "sonvia");
-    return sonvia::ejecutar(banco.ctx(), args, salida, errores);
+    return sonvia::ejecutar(banco.ctx(), diagnosticos, args, salida, errores);
   }
 };
 
@@ -74,13 +81,17 @@ TEST_F(Arranque, PreparaLasNotificacionesEnTodosLosModos) {
   EXPECT_TRUE(banco.hal.runLoopFijado());
 }
 
+TEST_F(Arranque, LosModosDiagnosticosTerminanConCero) {
+  EXPECT_EQ(ejecutar({"--tono", "1"}), 0);
+  EXPECT_EQ(ejecutar({"--tono-pausa"}), 0);
+  EXPECT_NEAR(banco.reloj.ahora(), 1.0 + 4.0 + 3.0 + 5.0, 0.01);
+  EXPECT_EQ(ejecutar({"--prueba-pausa"}), 0);  // no default output: it says so and ends
+  EXPECT_EQ(salida.str(), "✗ el tono no apareció\n");
+  EXPECT_TRUE(errores.str().empty());
+}
+
 TEST_F(Arranque, LosModosSinConstruirFallanConUnMensaje) {
-  for (const auto& args : std::vector<std::vector<std::string>>{{},
-                                                                {"--tono"},
-                                                                {"--prueba"},
-                                                                {"--prueba-pausa"},
-                                                                {"--tono-pausa"},
-                                                                {"chrome-extension://x/"}}) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{}, {"chrome-extension://x/"}}) {
     errores.str("");
     EXPECT_EQ(ejecutar(args), kModoNoDisponible);
     EXPECT_NE(errores.str().find("todavía no está disponible"), std::string::npos);
