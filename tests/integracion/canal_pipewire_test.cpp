@@ -130,6 +130,22 @@ TEST_F(CanalPipeWire, LosReproductoresDeLaApiDePulseTambienSeIntervienen) {
   EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.3, 0.003);
 }
 
+TEST_F(CanalPipeWire, UnStreamQueNoSeDejaMoverSeReenlazaYVuelve) {
+  const auto archivo = integracion::seno(servidor.dir(), 0.5);
+  integracion::Hijo reproductor(
+      {"pw-play", "--latency=1024", "-P", "{ node.dont-reconnect = true }", archivo});
+  const auto proceso = esperarProceso(reproductor.pid());
+  auto canal = Canal::crear(ctx, {proceso}, salida(kAltavoces), 0.0F);
+  dormir(0.5);
+  EXPECT_LT(picoEnSumidero(servidor.dir(), kAltavoces), 1e-4);
+  canal->control().fijarVolumen(0.5F);
+  dormir(0.5);
+  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.25, 0.003);
+  canal.reset();
+  dormir(0.5);
+  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.5, 0.005);
+}
+
 TEST_F(CanalPipeWire, ElDispositivoSigueAlReproductor) {
   const auto archivo = integracion::seno(servidor.dir(), 0.5, 1.5);
   integracion::Hijo reproductor({"pw-play", "--latency=1024", archivo});

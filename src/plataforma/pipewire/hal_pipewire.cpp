@@ -152,6 +152,10 @@ struct HalPipeWire::Impl {
     std::uint32_t nodo = SPA_ID_INVALID;
     std::uint64_t serial = 0;
     std::set<std::uint32_t> movidos;  // stream nodes whose target we set
+    // Streams that will not follow a target ("node.dont-reconnect") are linked
+    // by us: the sinks they were linked to, and our links.
+    std::map<std::uint32_t, std::set<std::uint32_t>> originales;
+    std::map<std::uint32_t, std::vector<pw_proxy*>> propios;
   };
   struct PuertoFiltro {
     std::string canal;
@@ -488,6 +492,41 @@ struct HalPipeWire::Impl {
     }
   }
 
+  // A link between two ports. Ours go with our connection unless `permanece`.
+  pw_proxy* enlazar(std::uint32_t nodoSalida, std::uint32_t puertoSalida, std::uint32_t nodoEntrada,
+                    std::uint32_t puertoEntrada, bool permanece) {
+    auto* props = pw_properties_new(PW_KEY_OBJECT_LINGER, permanece ? "true" : "false", nullptr);
+    pw_properties_setf(props, PW_KEY_LINK_OUTPUT_NODE, "%u", nodoSalida);
+    pw_properties_setf(props, PW_KEY_LINK_OUTPUT_PORT, "%u", puertoSalida);
+    pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", nodoEntrada);
+    pw_properties_setf(props, PW_KEY_LINK_INPUT_PORT, "%u", puertoEntrada);
+    auto* enlace = static_cast<pw_proxy*>(pw_core_create_object(
+        nucleo, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
+    pw_properties_free(props);
+    return enlace;
+  }
+
+  // Links a stream's output ports to a sink's playback ports, channel by
+  // channel (a mono stream feeds every channel).
+  std::vector<pw_proxy*> enlazarStream(std::uint32_t stream, std::uint32_t sumidero,
+                                       bool permanece) {
+    std::vector<pw_proxy*> creados;
+    const auto salidas = puertosDe(stream, false, false);
+    const auto entradas = puertosDe(sumidero, true, false);
+    for (std::size_t k = 0; k < salidas.size(); ++k) {
+      for (std::size_t j = 0; j < entradas.size(); ++j) {
+        const bool mismo = salidas[k]->canal == entradas[j]->canal || salidas[k]->canal == "MONO" ||
+                           (salidas[k]->canal.empty() && k == j);
+        if (mismo) {
+          if (auto* e = enlazar(stream, salidas[k]->id, sumidero, entradas[j]->id, permanece)) {
+            creados.push_back(e);
+          }
+        }
+      }
+    }
+    return creados;
+  }
+
   // Moves every output stream of the tapped processes that is not moved yet.
   void moverStreams(Tap& tap) {
     if (tap.serial == 0) {
@@ -499,13 +538,30 @@ struct HalPipeWire::Impl {
         continue;
       }
       const auto pid = pidDe(*n);
-      if (pid && tap.pids.contains(*pid)) {
+      if (!pid || !tap.pids.contains(*pid)) {
+        continue;
+      }
+      if (valor(n->props, "node.dont-reconnect") == "true") {
+        // The session manager would not move it: we relink it ourselves, once
+        // its ports are known.
+        if (puertosDe(id, false, false).empty() || tap.nodo == SPA_ID_INVALID) {
+          continue;
+        }
+        auto& originales = tap.originales[id];
+        for (const auto& [enlace, e] : enlaces) {
+          if (e.nodoSalida == id) {
+            originales.insert(e.nodoEntrada);
+            pw_registry_destroy(registro, enlace);
+          }
+        }
+        tap.propios[id] = enlazarStream(id, tap.nodo, false);
+      } else {
         fijarObjetivo(id, serial.c_str());
-        tap.movidos.insert(id);
         if (guardian) {
           guardian->movido(id, tap.serial);
         }
       }
+      tap.movidos.insert(id);
     }
   }
 
@@ -679,6 +735,9 @@ struct HalPipeWire::Impl {
       }
       puertos[id] = p;
       emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
+      for (auto& [tid, tap] : taps) {
+        moverStreams(*tap);
+      }
     } else if (std::strcmp(tipo, PW_TYPE_INTERFACE_Link) == 0) {
       Enlace e;
       e.nodoSalida = numero<std::uint32_t>(props, "link.output.node").value_or(SPA_ID_INVALID);
@@ -817,11 +876,27 @@ struct HalPipeWire::Impl {
 
   void destruirTap(Tap& tap) {
     for (const auto nodo : tap.movidos) {
-      if (nodos.contains(nodo)) {
+      if (!nodos.contains(nodo)) {
+        continue;
+      }
+      const auto propios = tap.propios.find(nodo);
+      if (propios == tap.propios.end()) {
         devolverStream(nodo);
+        continue;
+      }
+      for (auto* e : propios->second) {
+        pw_proxy_destroy(e);
+      }
+      // Back to where it was linked, with links that stay after us.
+      for (const auto sumidero : tap.originales[nodo]) {
+        if (nodos.contains(sumidero)) {
+          enlazarStream(nodo, sumidero, true);
+        }
       }
     }
     tap.movidos.clear();
+    tap.propios.clear();
+    tap.originales.clear();
     if (tap.sumidero != nullptr) {
       pw_proxy_destroy(tap.sumidero);
       tap.sumidero = nullptr;
@@ -1459,15 +1534,7 @@ OSStatus HalPipeWire::createAggregateDevice(const Diccionario& descripcion,
   const auto salidasFiltro = i.puertosDe(nodoFiltro, false, false);
   const auto enlazar = [&i, &a](std::uint32_t nodoSalida, std::uint32_t puertoSalida,
                                 std::uint32_t nodoEntrada, std::uint32_t puertoEntrada) {
-    auto* props = pw_properties_new(PW_KEY_OBJECT_LINGER, "false", nullptr);
-    pw_properties_setf(props, PW_KEY_LINK_OUTPUT_NODE, "%u", nodoSalida);
-    pw_properties_setf(props, PW_KEY_LINK_OUTPUT_PORT, "%u", puertoSalida);
-    pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", nodoEntrada);
-    pw_properties_setf(props, PW_KEY_LINK_INPUT_PORT, "%u", puertoEntrada);
-    auto* enlace = static_cast<pw_proxy*>(pw_core_create_object(
-        i.nucleo, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
-    pw_properties_free(props);
-    if (enlace != nullptr) {
+    if (auto* enlace = i.enlazar(nodoSalida, puertoSalida, nodoEntrada, puertoEntrada, false)) {
       a->enlaces.push_back(enlace);
     }
   };

@@ -1,0 +1,191 @@
+// The command-line modes of the executable against a private PipeWire server.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+
+#include "audio/procesos.hpp"
+#include "audio/salidas.hpp"
+#include "canal/canal.hpp"
+#include "plataforma/comun/cola_serie_hilo.hpp"
+#include "plataforma/comun/entorno_proceso.hpp"
+#include "plataforma/pipewire/hal_pipewire.hpp"
+#include "plataforma/pipewire/tono_pipewire.hpp"
+#include "plataforma/simulada/aplicaciones_simuladas.hpp"
+#include "plataforma/simulada/entorno_simulado.hpp"
+#include "plataforma/simulada/preferencias_memoria.hpp"
+#include "plataforma/simulada/tiempo_virtual.hpp"
+#include "servidor.hpp"
+
+namespace sonvia {
+namespace {
+
+using integracion::dormir;
+using ::testing::ContainsRegex;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct Diagnostico : ::testing::Test {
+  integracion::ServidorPrivado servidor;
+
+  static std::string sonvia(const std::string& argumentos) {
+    return integracion::ejecutar("'" SONVIA_EJECUTABLE "' " + argumentos + " 2>&1");
+  }
+};
+
+TEST_F(Diagnostico, ProcesosAgrupaLosReproductoresBajoSuEntradaDeEscritorio) {
+  // Two test applications: desktop entries whose programs are the players.
+  const auto aplicaciones = servidor.dir() + "/datos-prueba/applications";
+  std::filesystem::create_directories(aplicaciones);
+  std::ofstream(aplicaciones + "/ex.prueba.reproductor.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Reproductor de prueba\nExec=pw-play %f\n";
+  std::ofstream(aplicaciones + "/ex.prueba.pulse.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Pulse de prueba\nExec=paplay %f\n";
+  setenv("XDG_DATA_HOME", (servidor.dir() + "/datos-prueba").c_str(), 1);
+  setenv("XDG_DATA_DIRS", (servidor.dir() + "/ninguno").c_str(), 1);
+
+  const auto archivo = integracion::seno(servidor.dir(), 0.3);
+  integracion::Hijo nativo({"pw-play", archivo});
+  integracion::Hijo pulse({"paplay", archivo});
+  std::string lista;
+  for (int i = 0; i < 30; ++i) {
+    lista = sonvia("--procesos");
+    if (lista.find("♪ Pulse de prueba") != std::string::npos &&
+        lista.find("♪ Reproductor de prueba") != std::string::npos) {
+      break;
+    }
+    dormir(0.1);
+  }
+  EXPECT_THAT(lista, HasSubstr("  ♪ pid " + std::to_string(nativo.pid()) + "  "));
+  EXPECT_THAT(lista, HasSubstr("  ♪ pid " + std::to_string(pulse.pid()) + "  "));
+  EXPECT_THAT(lista,
+              HasSubstr("  ♪ Reproductor de prueba  [ex.prueba.reproductor]  1 proceso(s)\n"));
+  EXPECT_THAT(lista, HasSubstr("  ♪ Pulse de prueba  [ex.prueba.pulse]  1 proceso(s)\n"));
+  unsetenv("XDG_DATA_HOME");
+  unsetenv("XDG_DATA_DIRS");
+}
+
+TEST_F(Diagnostico, SalidasMarcaLaPredeterminada) {
+  EXPECT_EQ(sonvia("--salidas"),
+            "  ● Altavoces de prueba  (sonvia_prueba_altavoces)\n"
+            "  ○ Auriculares de prueba  (sonvia_prueba_auriculares)\n");
+}
+
+TEST_F(Diagnostico, PruebaMideLasTresGanancias) {
+  const auto salida = sonvia("--prueba");
+  EXPECT_THAT(salida, ContainsRegex("^→ Tono en pid [0-9]+ \\(objeto [0-9]+\\)\n"));
+  // Virtual sinks have no input stream: only the default output is tested.
+  EXPECT_THAT(salida, HasSubstr("→ Salida: Altavoces de prueba\n"));
+  EXPECT_THAT(salida, Not(HasSubstr("→ Salida: Auriculares")));
+  EXPECT_THAT(salida, HasSubstr("  formato del tap: 48000.0 Hz, 2 canales\n"));
+  for (const auto* g : {"0.5", "2.0", "0.0"}) {
+    EXPECT_THAT(salida, ContainsRegex(std::string("  ganancia ") + g +
+                                      " → entrada 0\\.00[01][0-9]{2} · salida [0-9.]+ · "
+                                      "razón [0-9.]+ ✓\n"))
+        << salida;
+  }
+  EXPECT_THAT(salida, EndsWith("→ Canal cerrado: el tono vuelve a su salida normal.\n"));
+}
+
+TEST_F(Diagnostico, PruebaPausaSigueALaApp) {
+  const auto salida = sonvia("--prueba-pausa");
+  // The words of each line, in order, with repeats folded.
+  std::vector<std::string> fases;
+  const std::regex linea("app (suena  |pausada) · Sonvia (procesando|en reposo )");
+  for (std::sregex_iterator it(salida.begin(), salida.end(), linea), fin; it != fin; ++it) {
+    const auto fase = (*it)[1].str() + "/" + (*it)[2].str();
+    if (fases.empty() || fases.back() != fase) {
+      fases.push_back(fase);
+    }
+  }
+  // Sounding and processing, then paused (and, once the channel noticed, idle),
+  // then sounding and processing again.
+  ASSERT_GE(fases.size(), 3U) << salida;
+  EXPECT_EQ(fases.front(), "suena  /procesando") << salida;
+  EXPECT_EQ(fases.back(), "suena  /procesando") << salida;
+  EXPECT_NE(std::find(fases.begin(), fases.end(), "pausada/en reposo "), fases.end()) << salida;
+}
+
+TEST_F(Diagnostico, SinServidorUnMensajeClaroYNoEspera) {
+  const auto dir = servidor.dir() + "/vacio";
+  std::filesystem::create_directories(dir);
+  const auto salida =
+      integracion::ejecutar("XDG_RUNTIME_DIR='" + dir + "' PIPEWIRE_RUNTIME_DIR='" + dir +
+                            "' '" SONVIA_EJECUTABLE
+                            "' --salidas 2>&1; echo "
+                            "estado=$?");
+  EXPECT_THAT(salida, HasSubstr("no se pudo conectar con el servidor de audio PipeWire"));
+  EXPECT_THAT(salida, HasSubstr("estado=1"));
+}
+
+// A process that opens a second stream while a channel is open on it: the
+// new stream goes through the channel too.
+TEST_F(Diagnostico, UnSegundoStreamDelProcesoTambienSeInterviene) {
+  std::string error;
+  auto hal = HalPipeWire::conectar(error);
+  ASSERT_TRUE(hal) << error;
+  RelojMonotonico reloj;
+  RelojVirtual rv;
+  auto principal = std::make_shared<ColaPrincipalVirtual>(rv);
+  PreferenciasMemoria preferencias;
+  AplicacionesSimuladas aplicaciones;
+  EntornoSimulado entorno;
+  FabricaColasHilo colas;
+  Contexto ctx(*hal, principal, reloj, preferencias, aplicaciones, entorno, colas);
+
+  // This very process plays: one stream now, another later.
+  const auto seno = [](double amplitud, double frecuencia) {
+    return
+        [amplitud, frecuencia, fase = 0.0](std::span<float* const> canales, std::size_t n) mutable {
+          for (std::size_t i = 0; i < n; ++i) {
+            const auto s = static_cast<float>(amplitud * std::sin(fase));
+            fase += 2 * M_PI * frecuencia / 48000;
+            for (auto* c : canales) {
+              if (c != nullptr) {
+                c[i] = s;
+              }
+            }
+          }
+        };
+  };
+  MotorTonoPipeWire primero;
+  ASSERT_FALSE(primero.arrancar(seno(0.4, 440)));
+  AudioObjectID propio = 0;
+  for (int i = 0; i < 50 && propio == 0; ++i) {
+    for (const auto& p : Audio::procesos(*hal)) {
+      if (p.pid == getpid() && p.sonando) {
+        propio = p.objeto;
+      }
+    }
+    dormir(0.1);
+  }
+  ASSERT_NE(propio, 0U);
+  Salida altavoces;
+  for (const auto& s : Audio::salidas(*hal)) {
+    if (s.uid == "sonvia_prueba_altavoces") {
+      altavoces = s;
+    }
+  }
+  auto canal = Canal::crear(ctx, {propio}, altavoces, 0.0F);
+  dormir(0.5);
+  EXPECT_LT(integracion::picoEnSumidero(servidor.dir(), "sonvia_prueba_altavoces"), 1e-4);
+
+  MotorTonoPipeWire segundo;
+  ASSERT_FALSE(segundo.arrancar(seno(0.4, 660)));
+  dormir(0.8);
+  EXPECT_LT(integracion::picoEnSumidero(servidor.dir(), "sonvia_prueba_altavoces"), 1e-4);
+  canal->control().fijarVolumen(1.0F);
+  dormir(0.5);
+  // Both streams, mixed in the tap: 440 and 660 Hz at 0.4 each peak well above
+  // what either gives alone, whatever their phases.
+  const double ambos = integracion::picoEnSumidero(servidor.dir(), "sonvia_prueba_altavoces");
+  EXPECT_GT(ambos, 0.5);
+  EXPECT_LE(ambos, 0.8 + 0.01);
+  segundo.detener();
+  primero.detener();
+}
+
+}  // namespace
+}  // namespace sonvia
