@@ -36,7 +36,10 @@ echo "(no hay un servidor PipeWire en esta sesión: se usa uno privado con un to
 dir=$(mktemp -d /tmp/sonvia-demo.XXXXXX)
 reproductor=""
 terminar() {
-  [ -n "$reproductor" ] && kill "$reproductor" 2>/dev/null && wait "$reproductor" 2>/dev/null
+  if [ -n "$reproductor" ]; then
+    kill "$reproductor" 2>/dev/null || true
+    wait "$reproductor" 2>/dev/null || true
+  fi
   scripts/servidor-audio.sh detener "$dir" >/dev/null 2>&1 || true
   rm -rf "$dir"
 }
@@ -44,6 +47,11 @@ trap terminar EXIT
 scripts/servidor-audio.sh iniciar "$dir"
 eval "$(scripts/servidor-audio.sh entorno "$dir")"
 sox -n -r 48000 -c 2 -b 16 "$dir/tono.wav" synth 60 sine 330 vol 0.2
+# The player is shown as an application of its own: a desktop entry for it.
+mkdir -p "$dir/datos/applications"
+printf '[Desktop Entry]\nType=Application\nName=Tono de demostración\nExec=pw-play %%f\n' \
+  >"$dir/datos/applications/tono-de-demostracion.desktop"
+export XDG_DATA_HOME="$dir/datos"
 pw-play "$dir/tono.wav" & reproductor=$!
 sleep 0.5
 mostrar

@@ -5,12 +5,8 @@
 
 #include "audio/contexto.hpp"
 #include "lanzamiento/arranque.hpp"
-#include "plataforma/comun/cola_serie_hilo.hpp"
-#include "plataforma/comun/dormir_real.hpp"
 #include "plataforma/comun/entorno_proceso.hpp"
-#include "plataforma/comun/lanzador_posix.hpp"
-#include "plataforma/pipewire/hal_pipewire.hpp"
-#include "plataforma/pipewire/tono_pipewire.hpp"
+#include "plataforma/pipewire/plataforma_real.hpp"
 #include "plataforma/simulada/colas_serie_simuladas.hpp"
 #include "plataforma/simulada/dormir_simulado.hpp"
 #include "plataforma/simulada/escenario.hpp"
@@ -18,7 +14,6 @@
 #include "plataforma/simulada/procesos_simulados.hpp"
 #include "plataforma/simulada/tiempo_virtual.hpp"
 #include "plataforma/simulada/tono_simulado.hpp"
-#include "plataforma/xdg/aplicaciones_linux.hpp"
 
 namespace {
 
@@ -50,25 +45,13 @@ int ejecutarSimulado(const std::string& escenario, const std::vector<std::string
 int ejecutarReal(const std::vector<std::string>& argumentos, sonvia::Entorno& entorno) {
   // The connection comes first, while this process still has one thread.
   std::string error;
-  auto hal = sonvia::HalPipeWire::conectar(error);
-  if (!hal) {
+  auto plataforma = sonvia::PlataformaReal::conectar(entorno, error);
+  if (!plataforma) {
     std::cerr << "sonvia: " << error << '\n';
     return 1;
   }
-  sonvia::RelojMonotonico reloj;
-  // The main queue of the application mode arrives with the interface; the
-  // command-line modes run on the main thread without one.
-  sonvia::RelojVirtual relojSinUso;
-  auto principal = std::make_shared<sonvia::ColaPrincipalVirtual>(relojSinUso);
-  sonvia::PreferenciasMemoria preferencias;
-  sonvia::AplicacionesLinux aplicaciones(sonvia::AplicacionesLinux::Raices::delEntorno(entorno));
-  sonvia::FabricaColasHilo colas;
-  sonvia::Contexto ctx(*hal, principal, reloj, preferencias, aplicaciones, entorno, colas);
-  sonvia::FabricaMotorTonoPipeWire motores;
-  sonvia::LanzadorPosix lanzador;
-  sonvia::DormirReal dormir;
-  sonvia::Diagnosticos diagnosticos{motores, lanzador, dormir};
-  return sonvia::ejecutar(ctx, diagnosticos, argumentos, std::cout, std::cerr);
+  return sonvia::ejecutar(plataforma->ctx(), plataforma->diagnosticos(), argumentos, std::cout,
+                          std::cerr);
 }
 
 }  // namespace

@@ -9,12 +9,7 @@
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
 #include "canal/canal.hpp"
-#include "plataforma/comun/cola_serie_hilo.hpp"
-#include "plataforma/comun/entorno_proceso.hpp"
-#include "plataforma/pipewire/hal_pipewire.hpp"
-#include "plataforma/simulada/aplicaciones_simuladas.hpp"
-#include "plataforma/simulada/preferencias_memoria.hpp"
-#include "plataforma/simulada/tiempo_virtual.hpp"
+#include "plataforma/pipewire/plataforma_real.hpp"
 
 int main(int argc, char** argv) {
   const float ganancia = argc > 1 ? std::stof(argv[1]) : 1.0F;
@@ -25,22 +20,17 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &senales, nullptr);
 
   std::string error;
-  auto hal = sonvia::HalPipeWire::conectar(error);
-  if (!hal) {
+  sonvia::EntornoProceso entorno;
+  auto plataforma = sonvia::PlataformaReal::conectar(entorno, error);
+  if (!plataforma) {
     std::cerr << error << '\n';
     return 1;
   }
-  sonvia::RelojMonotonico reloj;
-  sonvia::RelojVirtual rv;
-  auto principal = std::make_shared<sonvia::ColaPrincipalVirtual>(rv);
-  sonvia::PreferenciasMemoria preferencias;
-  sonvia::AplicacionesSimuladas aplicaciones;
-  sonvia::EntornoProceso entorno;
-  sonvia::FabricaColasHilo colas;
-  sonvia::Contexto ctx(*hal, principal, reloj, preferencias, aplicaciones, entorno, colas);
-  const auto salida = sonvia::Audio::predeterminada(*hal);
+  auto& hal = plataforma->hal();
+  auto& ctx = plataforma->ctx();
+  const auto salida = sonvia::Audio::predeterminada(hal);
   std::vector<std::shared_ptr<sonvia::Canal>> canales;
-  for (const auto& p : sonvia::Audio::procesos(*hal)) {
+  for (const auto& p : sonvia::Audio::procesos(hal)) {
     if (p.sonando && salida) {
       canales.push_back(sonvia::Canal::crear(ctx, {p.objeto}, *salida, ganancia));
     }

@@ -24,12 +24,7 @@
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
 #include "canal/canal.hpp"
-#include "plataforma/comun/cola_serie_hilo.hpp"
-#include "plataforma/comun/entorno_proceso.hpp"
-#include "plataforma/pipewire/hal_pipewire.hpp"
-#include "plataforma/simulada/aplicaciones_simuladas.hpp"
-#include "plataforma/simulada/preferencias_memoria.hpp"
-#include "plataforma/simulada/tiempo_virtual.hpp"
+#include "plataforma/pipewire/plataforma_real.hpp"
 
 extern char** environ;  // NOLINT: for posix_spawn
 
@@ -87,11 +82,14 @@ int main(int argc, char** argv) {
   const pid_t servidor = std::stoi(argv[3]);
 
   std::string error;
-  auto hal = sonvia::HalPipeWire::conectar(error);
-  if (!hal) {
+  sonvia::EntornoProceso entorno;
+  auto plataforma = sonvia::PlataformaReal::conectar(entorno, error);
+  if (!plataforma) {
     std::cerr << error << '\n';
     return 1;
   }
+  auto& hal = plataforma->hal();
+  auto& ctx = plataforma->ctx();
   std::vector<pid_t> reproductores;
   for (int i = 0; i < n; ++i) {
     std::vector<std::string> args = {"pw-play", "--latency=1024", "/tmp/sonvia-bench-seno.wav"};
@@ -107,17 +105,9 @@ int main(int argc, char** argv) {
   std::this_thread::sleep_for(std::chrono::seconds(1));
   const auto directo = medir(servidor, segundos);
 
-  sonvia::RelojMonotonico reloj;
-  sonvia::RelojVirtual rv;
-  auto principal = std::make_shared<sonvia::ColaPrincipalVirtual>(rv);
-  sonvia::PreferenciasMemoria preferencias;
-  sonvia::AplicacionesSimuladas aplicaciones;
-  sonvia::EntornoProceso entorno;
-  sonvia::FabricaColasHilo colas;
-  sonvia::Contexto ctx(*hal, principal, reloj, preferencias, aplicaciones, entorno, colas);
-  const auto salida = sonvia::Audio::predeterminada(*hal);
+  const auto salida = sonvia::Audio::predeterminada(hal);
   std::vector<std::shared_ptr<sonvia::Canal>> canales;
-  for (const auto& p : sonvia::Audio::procesos(*hal)) {
+  for (const auto& p : sonvia::Audio::procesos(hal)) {
     if (p.sonando && salida) {
       canales.push_back(sonvia::Canal::crear(ctx, {p.objeto}, *salida, 0.5F));
     }

@@ -166,6 +166,19 @@ struct AudioStreamBasicDescription {
   std::uint32_t mReserved = 0;
 };
 
+// Packed 32-bit float stereo at the given rate: the format of a tap's mix.
+constexpr AudioStreamBasicDescription formatoEstereoFlotante(double frecuencia) {
+  return {.mSampleRate = frecuencia,
+          .mFormatID = kAudioFormatLinearPCM,
+          .mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked,
+          .mBytesPerPacket = 8,
+          .mFramesPerPacket = 1,
+          .mBytesPerFrame = 8,
+          .mChannelsPerFrame = 2,
+          .mBitsPerChannel = 32,
+          .mReserved = 0};
+}
+
 // Which of a device's streams an IO proc uses ('suse'). Like the buffer list
 // it ends in a trailing array, here of mNumberStreams flags.
 struct AudioHardwareIOProcStreamUsage {

@@ -1,5 +1,6 @@
 #include "plataforma/pipewire/hal_pipewire.hpp"
 
+#include "plataforma/pipewire/bucle.hpp"
 #include "plataforma/pipewire/guardian.hpp"
 
 #include <pipewire/extensions/metadata.h>
@@ -217,14 +218,7 @@ struct HalPipeWire::Impl {
   std::vector<std::pair<AudioObjectID, std::uint32_t>> pendientes;
   bool despachando = false;
 
-  // ------------------------------------------------------------------ locking
-  struct Bloqueo {
-    explicit Bloqueo(pw_thread_loop* b) : bucle(b) { pw_thread_loop_lock(bucle); }
-    ~Bloqueo() { pw_thread_loop_unlock(bucle); }
-    Bloqueo(const Bloqueo&) = delete;
-    Bloqueo& operator=(const Bloqueo&) = delete;
-    pw_thread_loop* bucle;
-  };
+  using Bloqueo = pw::Bloqueo;
 
   // Waits (lock held) until the server has handled everything sent so far.
   bool sincronizar() {
@@ -245,14 +239,7 @@ struct HalPipeWire::Impl {
   // Waits (lock held) until `listo` holds, or gives up after `segundos`.
   template <typename F>
   bool esperar(double segundos, F listo) {
-    timespec limite{};
-    pw_thread_loop_get_time(bucle, &limite, static_cast<std::int64_t>(segundos * SPA_NSEC_PER_SEC));
-    while (!listo()) {
-      if (!conectado || pw_thread_loop_timed_wait_full(bucle, &limite) != 0) {
-        return listo();
-      }
-    }
-    return true;
+    return pw::esperar(bucle, segundos, listo, [this] { return conectado; });
   }
 
   // ------------------------------------------------------------------ notifications
@@ -578,10 +565,8 @@ struct HalPipeWire::Impl {
   // ------------------------------------------------------------------ events
   static void alInfoNucleo(void* datos, const pw_core_info* info) {
     auto* impl = static_cast<Impl*>(datos);
-    if (info != nullptr && info->props != nullptr) {
-      if (const char* tasa = spa_dict_lookup(info->props, "default.clock.rate")) {
-        impl->frecuencia = std::strtod(tasa, nullptr);
-      }
+    if (info != nullptr) {
+      impl->frecuencia = pw::frecuenciaDelNucleo(info->props, impl->frecuencia);
     }
   }
 
@@ -1148,16 +1133,7 @@ Respuesta responder(HalPipeWire::Impl& i, AudioObjectID objeto,
     if (sel != kAudioTapPropertyFormat) {
       return falla();
     }
-    AudioStreamBasicDescription f;
-    f.mSampleRate = i.frecuencia;
-    f.mFormatID = kAudioFormatLinearPCM;
-    f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
-    f.mBytesPerPacket = 8;
-    f.mFramesPerPacket = 1;
-    f.mBytesPerFrame = 8;
-    f.mChannelsPerFrame = 2;
-    f.mBitsPerChannel = 32;
-    return de(f);
+    return de(formatoEstereoFlotante(i.frecuencia));
   }
 
   // A device, or one of our aggregates standing in for its output.
@@ -1381,7 +1357,10 @@ OSStatus HalPipeWire::createProcessTap(const DescripcionTap& descripcion, AudioO
       // The session manager keeps the volume of every sink without routes in
       // its state file; ours are short-lived and get a new name each time, so
       // they say they have routes and stay out of that file.
-      "device.routes", "1", nullptr);
+      "device.routes", "1",
+      // One driver for the tap sink and the aggregate's filter: the filter
+      // reads the monitor in the same cycle, whatever drives the output.
+      PW_KEY_NODE_GROUP, nuevo->nombre.c_str(), nullptr);
   nuevo->sumidero = static_cast<pw_proxy*>(pw_core_create_object(
       i.nucleo, "adapter", PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, &props->dict, 0));
   pw_properties_free(props);
@@ -1461,12 +1440,13 @@ OSStatus HalPipeWire::createAggregateDevice(const Diccionario& descripcion,
   a->uid = descripcion.value("uid", std::string(kPrefijoPropio) + "agregado");
   a->tap = tap->id;
   a->maestro = i.idDeDispositivo(*maestro);
-  a->filtro = pw_filter_new(
-      i.nucleo, "Sonvia",
-      pw_properties_new(PW_KEY_NODE_NAME, a->uid.c_str(), PW_KEY_NODE_DESCRIPTION, "Sonvia",
-                        PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Filter",
-                        PW_KEY_MEDIA_ROLE, "DSP", PW_KEY_NODE_ALWAYS_PROCESS, "true",
-                        PW_KEY_OBJECT_LINGER, "false", nullptr));
+  a->filtro =
+      pw_filter_new(i.nucleo, "Sonvia",
+                    pw_properties_new(PW_KEY_NODE_NAME, a->uid.c_str(), PW_KEY_NODE_DESCRIPTION,
+                                      "Sonvia", PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY,
+                                      "Filter", PW_KEY_MEDIA_ROLE, "DSP",
+                                      PW_KEY_NODE_ALWAYS_PROCESS, "true", PW_KEY_OBJECT_LINGER,
+                                      "false", PW_KEY_NODE_GROUP, tap->nombre.c_str(), nullptr));
   if (a->filtro == nullptr) {
     return kAudioHardwareUnspecifiedError;
   }

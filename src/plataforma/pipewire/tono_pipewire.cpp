@@ -1,5 +1,7 @@
 #include "plataforma/pipewire/tono_pipewire.hpp"
 
+#include "plataforma/pipewire/bucle.hpp"
+
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 #include <spa/pod/builder.h>
@@ -39,40 +41,19 @@ struct MotorTonoPipeWire::Impl {
   std::string errorStream;
   MotorTono::Render render;  // only the loop's real-time thread calls it once connected
 
-  // Holds the loop's lock for a scope.
-  struct Bloqueo {
-    explicit Bloqueo(pw_thread_loop* b) : bucle(b) { pw_thread_loop_lock(bucle); }
-    ~Bloqueo() { pw_thread_loop_unlock(bucle); }
-    Bloqueo(const Bloqueo&) = delete;
-    Bloqueo& operator=(const Bloqueo&) = delete;
-    pw_thread_loop* bucle;
-  };
+  using Bloqueo = pw::Bloqueo;
 
   // Waits on the loop (lock held) until `listo` or the deadline; false on timeout.
   template <typename Condicion>
   bool esperar(Condicion listo) {
-    timespec limite{};
-    pw_thread_loop_get_time(bucle, &limite, kPlazoSegundos * SPA_NSEC_PER_SEC);
-    while (!listo()) {
-      if (pw_thread_loop_timed_wait_full(bucle, &limite) != 0) {
-        return listo();
-      }
-    }
-    return true;
+    return pw::esperar(bucle, kPlazoSegundos, listo, [] { return true; });
   }
 
   static void alInfo(void* datos, const pw_core_info* info) {
     auto* impl = static_cast<Impl*>(datos);
-    if (info->props == nullptr) {
-      return;
-    }
-    if (const char* r = spa_dict_lookup(info->props, "default.clock.rate")) {
-      const double valor = std::strtod(r, nullptr);
-      if (valor > 0) {
-        impl->frecuencia = valor;
-      }
-    }
+    impl->frecuencia = pw::frecuenciaDelNucleo(info->props, impl->frecuencia);
   }
+
   static void alTerminar(void* datos, std::uint32_t id, int secuencia) {
     auto* impl = static_cast<Impl*>(datos);
     if (id == PW_ID_CORE && secuencia == impl->secuencia) {

@@ -379,16 +379,7 @@ std::optional<HalSimulado::Valor> HalSimulado::valor(AudioObjectID objeto,
       if (sel != kAudioTapPropertyFormat) {
         return desconocida();
       }
-      AudioStreamBasicDescription f;
-      f.mSampleRate = 48000;
-      f.mFormatID = kAudioFormatLinearPCM;
-      f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
-      f.mBytesPerPacket = 8;
-      f.mFramesPerPacket = 1;
-      f.mBytesPerFrame = 8;
-      f.mChannelsPerFrame = 2;
-      f.mBitsPerChannel = 32;
-      return Valor::de(f);
+      return Valor::de(formatoEstereoFlotante(48000));
     }
   }
 
