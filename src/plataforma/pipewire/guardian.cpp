@@ -2,11 +2,11 @@
 
 #include <pipewire/extensions/metadata.h>
 #include <pipewire/pipewire.h>
-#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <array>
 #include <cstdio>
