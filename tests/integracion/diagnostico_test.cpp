@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <regex>
+#include <sstream>
 
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
@@ -93,9 +93,17 @@ TEST_F(Diagnostico, PruebaPausaSigueALaApp) {
   const auto salida = sonvia("--prueba-pausa");
   // The words of each line, in order, with repeats folded.
   std::vector<std::string> fases;
-  const std::regex linea("app (suena  |pausada) · Sonvia (procesando|en reposo )");
-  for (std::sregex_iterator it(salida.begin(), salida.end(), linea), fin; it != fin; ++it) {
-    const auto fase = (*it)[1].str() + "/" + (*it)[2].str();
+  std::istringstream lineas(salida);
+  for (std::string linea; std::getline(lineas, linea);) {
+    const auto app = linea.find("app ");
+    const auto sonvia = linea.find(" · Sonvia ");
+    const auto nivel = linea.find(" · salida ");
+    if (app == std::string::npos || sonvia == std::string::npos || nivel == std::string::npos) {
+      continue;
+    }
+    const auto fase = linea.substr(app + 4, sonvia - app - 4) + "/" +
+                      linea.substr(sonvia + std::string(" · Sonvia ").size(),
+                                   nivel - sonvia - std::string(" · Sonvia ").size());
     if (fases.empty() || fases.back() != fase) {
       fases.push_back(fase);
     }
