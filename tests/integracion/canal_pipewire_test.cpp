@@ -81,28 +81,34 @@ TEST_F(CanalPipeWire, LasGananciasSeMidenEnLaSalida) {
   const auto archivo = integracion::seno(servidor.dir(), 0.7);
   integracion::Hijo reproductor({"pw-play", "--latency=1024", archivo});
   const auto proceso = esperarProceso(reproductor.pid());
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.7, 0.01);
+  // Each level is recorded in the test's report (--gtest_output) as well.
+  const auto medir = [this](const char* nombre) {
+    const double pico = picoEnSumidero(servidor.dir(), kAltavoces);
+    RecordProperty(nombre, std::to_string(pico));
+    return pico;
+  };
+  EXPECT_NEAR(medir("directo"), 0.7, 0.01);
 
   auto canal = Canal::crear(ctx, {proceso}, salida(kAltavoces), 0.5F);
   dormir(0.5);
   EXPECT_TRUE(canal->estaCorriendo());
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.35, 0.35 * 0.01);
+  EXPECT_NEAR(medir("ganancia_0_5"), 0.35, 0.35 * 0.01);
 
   // The gain moves 0.06 per cycle of 1024 frames: from 0.5 to 2.0 in about 0.5 s.
   canal->control().fijarVolumen(2.0F);
   dormir(1.0);
-  const double lleno = picoEnSumidero(servidor.dir(), kAltavoces);
+  const double lleno = medir("ganancia_2");
   EXPECT_GE(lleno, 0.999);
   EXPECT_LE(lleno, 1.0);
 
   canal->control().fijarVolumen(0.0F);
   dormir(1.2);
-  EXPECT_LT(picoEnSumidero(servidor.dir(), kAltavoces), 1e-4);
+  EXPECT_LT(medir("ganancia_0"), 1e-4);
 
   // Closed: the player is heard on its own sink again, at its own level.
   canal.reset();
   dormir(0.5);
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.7, 0.01);
+  EXPECT_NEAR(medir("cerrado"), 0.7, 0.01);
 }
 
 TEST_F(CanalPipeWire, MientrasEstaIntervenidaSuSalidaPropiaNoRecibeNada) {
