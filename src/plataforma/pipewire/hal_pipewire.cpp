@@ -860,6 +860,7 @@ struct HalPipeWire::Impl {
   }
 
   void destruirTap(Tap& tap) {
+    std::vector<pw_proxy*> permanentes;
     for (const auto nodo : tap.movidos) {
       if (!nodos.contains(nodo)) {
         continue;
@@ -875,8 +876,16 @@ struct HalPipeWire::Impl {
       // Back to where it was linked, with links that stay after us.
       for (const auto sumidero : tap.originales[nodo]) {
         if (nodos.contains(sumidero)) {
-          enlazarStream(nodo, sumidero, true);
+          auto creados = enlazarStream(nodo, sumidero, true);
+          permanentes.insert(permanentes.end(), creados.begin(), creados.end());
         }
+      }
+    }
+    // Once the server has them, lingering links need no proxy of ours.
+    if (!permanentes.empty()) {
+      sincronizar();
+      for (auto* e : permanentes) {
+        pw_proxy_destroy(e);
       }
     }
     tap.movidos.clear();
