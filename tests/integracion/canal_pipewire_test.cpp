@@ -203,6 +203,12 @@ TEST_F(CanalPipeWire, SiSonviaMuereElReproductorVuelveASuSalida) {
   esperarProceso(reproductor.pid());
   // Another process holds the channel and is killed outright.
   hal.reset();
+  // The guardian is forked only from a process with one thread; a sanitizer's
+  // own thread (ThreadSanitizer has one) rules it out.
+  if (std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                    std::filesystem::directory_iterator{}) > 1) {
+    GTEST_SKIP() << "este proceso tiene más de un hilo: no habría guardián";
+  }
   std::array<int, 2> tubo{};
   ASSERT_EQ(pipe(tubo.data()), 0);
   const pid_t poseedor = fork();
