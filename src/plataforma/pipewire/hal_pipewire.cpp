@@ -320,10 +320,16 @@ struct HalPipeWire::Impl {
     return {};
   }
 
-  // The process object of a pid, made on first sight.
-  AudioObjectID idDeProceso(std::int32_t pid) {
-    const auto inicio = inicioDeProceso(pid);
+  // The process object of a pid, made on first sight. `comprobar` (a stream
+  // node of this pid just appeared) checks the process's start time, so that
+  // a pid reused by another process gets an object of its own; other lookups
+  // do not read /proc.
+  AudioObjectID idDeProceso(std::int32_t pid, bool comprobar = false) {
     auto it = procesos.find(pid);
+    if (it != procesos.end() && !comprobar) {
+      return it->second.id;
+    }
+    const auto inicio = inicioDeProceso(pid);
     if (it != procesos.end() && it->second.inicio == inicio) {
       return it->second.id;
     }
@@ -608,7 +614,7 @@ struct HalPipeWire::Impl {
         }
       }
       if (pid) {
-        const auto objeto = impl->idDeProceso(*pid);
+        const auto objeto = impl->idDeProceso(*pid, primera || pid != pidAntes);
         impl->emitir(objeto, kAudioProcessPropertyIsRunningOutput);
         impl->emitir(objeto, kAudioProcessPropertyIsRunningInput);
       }
