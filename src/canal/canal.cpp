@@ -184,19 +184,23 @@ void Canal::arrancar() {
   for (const auto proceso : procesos_) {
     dejarDeEscuchar_.push_back(CA::escuchar(hal, proceso, kAudioProcessPropertyIsRunningOutput,
                                             kAudioObjectPropertyScopeGlobal, cola_,
-                                            [debil = weak_from_this()] {
-                                              if (auto canal = debil.lock()) {
-                                                canal->revisar();
-                                              }
-                                            }));
+                                            revisarEnCola()));
   }
   paso("escuchas");
 
-  cola_->async([debil = weak_from_this()] {
-    if (auto canal = debil.lock()) {
+  cola_->async(revisarEnCola());
+}
+
+// Work for the channel's queue. It holds no reference to the channel, so the
+// last reference can never go away on the queue: the owner's release waits in
+// desmontar() for whatever runs there, then marks the channel gone for what
+// is still queued.
+Tarea Canal::revisarEnCola() {
+  return [canal = this, vivo = vivo_] {
+    if (*vivo) {
       canal->revisar();
     }
-  });
+  };
 }
 
 void Canal::revisar() {
@@ -245,14 +249,12 @@ void Canal::desmontar() {
     }
     corriendo_ = false;
   };
-  // When the last reference goes away inside a revisar() on the channel's own
-  // queue, we are already serialized with everything else on it: waiting for
-  // the queue would wait for ourselves, so the step runs in place.
-  if (cola_->enEstaCola()) {
+  // On the queue, after any revisar() in progress; what is queued behind finds
+  // the channel gone.
+  cola_->sync([this, &detenerYDestruir] {
+    *vivo_ = false;
     detenerYDestruir();
-  } else {
-    cola_->sync(detenerYDestruir);
-  }
+  });
 
   if (agregado_ != 0) {
     static_cast<void>(hal.destroyAggregateDevice(agregado_));

@@ -36,7 +36,7 @@ class ErrorCanal : public std::exception {
 // Label of every channel's serial queue.
 inline constexpr const char* kEtiquetaColaCanal = "ex.velmaro.sonvia.canal";
 
-class Canal : public std::enable_shared_from_this<Canal> {
+class Canal {
  public:
   // Creates the tap, the aggregate device, the IO proc and the listeners, and
   // then checks on its queue whether the device must run. Throws ErrorCanal,
@@ -80,6 +80,7 @@ class Canal : public std::enable_shared_from_this<Canal> {
  private:
   void arrancar();
   void revisar();
+  Tarea revisarEnCola();
   void desmontar();
   void paso(const std::string& texto);
   double milisegundosDesde(double instante) const;
@@ -96,6 +97,8 @@ class Canal : public std::enable_shared_from_this<Canal> {
   std::vector<DejarDeEscuchar> dejarDeEscuchar_;
   std::shared_ptr<ColaSerie> cola_;
   bool corriendo_ = false;  // only on cola_
+  // False once desmontar() has run on cola_; read and written only there.
+  std::shared_ptr<bool> vivo_ = std::make_shared<bool>(true);
   double marca_ = 0;
 };
 

@@ -5,6 +5,11 @@
 
 #include "banco.hpp"
 #include "canal/canal.hpp"
+#include "plataforma/comun/cola_serie_hilo.hpp"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace sonvia {
 namespace {
@@ -266,21 +271,53 @@ TEST_F(Canales, UnRevisarPendienteNoHaceNadaSiElCanalYaNoExiste) {
   EXPECT_TRUE(nadaQueda());
 }
 
-TEST_F(Canales, SoltarElCanalDentroDeSuPropioRevisarNoSeBloquea) {
-  const auto p = hal.agregarProceso({.pid = 10, .sonando = false});
-  auto canal = abrir({p}, altavoces);
-  // The owner lets go while revisar() runs on the channel's queue: the last
-  // reference is then the one revisar holds.
-  hal.alLeer([&](AudioObjectID, std::uint32_t selector) {
-    if (selector == kAudioProcessPropertyIsRunningOutput && canal) {
-      canal.reset();
+TEST(CanalEnHilos, SoltarloMientrasRevisaEsperaYNoDejaNada) {
+  // Real threads: the channel's queue runs revisar() while the owner, on
+  // another thread, lets the channel go. The release waits for revisar() and
+  // returns with everything taken down; nothing of the channel runs after.
+  prueba::Banco banco;
+  FabricaColasHilo colas;
+  Contexto ctx(banco.hal, banco.principal, banco.reloj, banco.preferencias, banco.apps,
+               banco.entorno, colas);
+  const auto d = banco.hal.agregarDispositivo({.uid = "d", .nombre = "D"});
+  static_cast<void>(d);
+  const auto p = banco.hal.agregarProceso({.pid = 10, .sonando = false});
+  auto canal = Canal::crear(ctx, {p}, Audio::salidas(banco.hal).at(0), 1.0F);
+  canal->estaCorriendo();  // the first revisar() has run
+
+  std::mutex m;
+  std::condition_variable cv;
+  bool dentro = false;
+  bool soltando = false;
+  banco.hal.alLeer([&](AudioObjectID, std::uint32_t selector) {
+    if (selector != kAudioProcessPropertyIsRunningOutput) {
+      return;
     }
+    std::unique_lock l(m);
+    dentro = true;
+    cv.notify_all();
+    cv.wait(l, [&] { return soltando; });
   });
-  hal.fijarSonando(p, true);
-  asentar();
-  hal.alLeer(nullptr);
-  EXPECT_EQ(canal, nullptr);
-  EXPECT_TRUE(nadaQueda());
+  banco.hal.fijarSonando(p, true);
+  banco.hal.entregarNotificaciones();  // queues revisar() on the channel's thread
+  {
+    std::unique_lock l(m);
+    cv.wait(l, [&] { return dentro; });
+  }
+  std::thread dueno([&] {
+    {
+      const std::lock_guard l(m);
+      soltando = true;
+    }
+    cv.notify_all();
+    canal.reset();
+  });
+  dueno.join();
+  banco.hal.alLeer(nullptr);
+  EXPECT_TRUE(banco.hal.taps().empty());
+  EXPECT_TRUE(banco.hal.agregados().empty());
+  EXPECT_TRUE(banco.hal.procs().empty());
+  EXPECT_EQ(banco.hal.oyentes(), 0U);
 }
 
 TEST_F(Canales, ElRegistroDePasos) {

@@ -596,7 +596,8 @@ struct HalPipeWire::Impl {
     auto* n = static_cast<Nodo*>(datos);
     auto* impl = n->impl;
     const bool primera = !n->conInfo;
-    const auto pidAntes = primera ? std::nullopt : impl->pidDe(*n);
+    // -1: no pid known before this info.
+    const std::int32_t pidAntes = primera ? -1 : impl->pidDe(*n).value_or(-1);
     copiar(info->props, n->props);
     n->conInfo = true;
     const bool cambioEstado = (info->change_mask & PW_NODE_CHANGE_MASK_STATE) != 0U;
@@ -605,7 +606,8 @@ struct HalPipeWire::Impl {
     }
     if (esStreamDeAudio(*n)) {
       const auto pid = impl->pidDe(*n);
-      if (primera || pid != pidAntes) {
+      const bool cambioDeProceso = primera || pid.value_or(-1) != pidAntes;
+      if (cambioDeProceso) {
         impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
         if (esSalidaDeAudio(*n)) {
           for (auto& [id, tap] : impl->taps) {
@@ -614,7 +616,7 @@ struct HalPipeWire::Impl {
         }
       }
       if (pid) {
-        const auto objeto = impl->idDeProceso(*pid, primera || pid != pidAntes);
+        const auto objeto = impl->idDeProceso(*pid, cambioDeProceso);
         impl->emitir(objeto, kAudioProcessPropertyIsRunningOutput);
         impl->emitir(objeto, kAudioProcessPropertyIsRunningInput);
       }
