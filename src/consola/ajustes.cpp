@@ -340,7 +340,9 @@ void AlmacenAjustes::escribirModoLlamada(bool activo) {
 }
 
 float AlmacenAjustes::leerNivelLlamada() const {
-  return preferencias_.flotante(kClaveNivelLlamada).value_or(kNivelLlamadaPredeterminado);
+  // A stored level that is not a number would silence the lowered applications' gain ramp.
+  const auto nivel = preferencias_.flotante(kClaveNivelLlamada);
+  return nivel && std::isfinite(*nivel) ? *nivel : kNivelLlamadaPredeterminado;
 }
 
 void AlmacenAjustes::escribirNivelLlamada(float nivel) {

@@ -67,8 +67,9 @@ class Publicado {
   }
 
   // Observes until the returned Observacion goes away; it may outlive this
-  // value safely.
-  [[nodiscard]] Observacion observar(Observador observador) {
+  // value safely. Observing does not change the value, so a read-only view
+  // can observe too.
+  [[nodiscard]] Observacion observar(Observador observador) const {
     const auto id = estado_->siguiente++;
     estado_->observadores.emplace(id, std::move(observador));
     return Observacion([debil = std::weak_ptr<Estado>(estado_), id] {

@@ -1,0 +1,774 @@
+#include "consola/consola.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "banco.hpp"
+
+namespace sonvia {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+Datos bytes(const std::string& texto) {
+  Datos d(texto.size());
+  std::memcpy(d.data(), texto.data(), texto.size());
+  return d;
+}
+
+std::string texto(const Datos& datos) {
+  return {reinterpret_cast<const char*>(datos.data()), datos.size()};
+}
+
+// A simulated desktop with two outputs (speakers are the default) and a mixer
+// created on demand, so that a test can set the world up first.
+struct Mezclador : ::testing::Test {
+  prueba::Banco banco;
+  HalSimulado& hal = banco.hal;
+  AudioObjectID altavoces = banco.salida("altavoces", "Altavoces");
+  AudioObjectID cascos = banco.salida("cascos", "Cascos", kAudioDeviceTransportTypeUSB);
+  std::shared_ptr<Consola> consola;
+
+  Mezclador() { hal.fijarPredeterminada(altavoces); }
+
+  Consola& crear() {
+    consola = Consola::crear(banco.ctx());
+    banco.colas.ejecutarTodas();
+    return *consola;
+  }
+
+  // An application with one process; its key is "org.prueba.<nombre>".
+  AudioObjectID app(const std::string& nombre, std::int32_t pid, bool suena,
+                    std::vector<AudioObjectID> dispositivos = {}) {
+    const auto ruta = "/Aplicaciones/" + nombre + ".app";
+    const auto id = "org.prueba." + nombre;
+    banco.apps.agregarPaquete(ruta, id);
+    banco.apps.agregarProceso(pid, {.ejecutable = ruta + "/Contents/MacOS/principal",
+                                    .responsable = std::nullopt,
+                                    .nombreEnEjecucion = std::nullopt});
+    return hal.agregarProceso(
+        {.pid = pid, .bundleID = id, .sonando = suena, .dispositivos = std::move(dispositivos)});
+  }
+
+  // Notifications reach the main queue and what they ask for runs, without
+  // letting time pass.
+  void asentar() {
+    hal.entregarNotificaciones();
+    banco.principal->ejecutarPendientes();
+    banco.colas.ejecutarTodas();
+  }
+  void pasar(double segundos) {
+    asentar();
+    banco.principal->avanzar(segundos);
+    banco.colas.ejecutarTodas();
+  }
+
+  float ganancia(const std::string& clave) {
+    auto* canal = consola->canal(clave);
+    EXPECT_NE(canal, nullptr) << clave;
+    return canal == nullptr ? -1.0F : canal->control().memoria()->objetivo.load();
+  }
+  std::string salidaDe(const std::string& clave) {
+    auto* canal = consola->canal(clave);
+    return canal == nullptr ? "" : canal->salida().uid;
+  }
+  std::size_t creados() {
+    const auto h = hal.historial();
+    return static_cast<std::size_t>(std::count_if(h.begin(), h.end(), [](const std::string& l) {
+      return l.starts_with("createProcessTap");
+    }));
+  }
+  // Refreshes so far: only the full refresh reads the device list.
+  std::size_t refrescos() {
+    return hal.lecturas(kAudioObjectSystemObject, kAudioHardwarePropertyDevices) /
+           lecturasPorRefresco;
+  }
+  std::size_t lecturasPorRefresco = 1;
+  void medirRefresco() {
+    const auto antes = hal.lecturas(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
+    consola->refrescar();
+    lecturasPorRefresco =
+        hal.lecturas(kAudioObjectSystemObject, kAudioHardwarePropertyDevices) - antes;
+    ASSERT_GT(lecturasPorRefresco, 0U);
+  }
+  void guardarAjustes(const std::string& json) {
+    banco.preferencias.fijar(AlmacenAjustes::kClaveGuardado, bytes(json));
+  }
+  std::string ajustesGuardados() {
+    const auto d = banco.preferencias.datos(AlmacenAjustes::kClaveGuardado);
+    return d ? texto(*d) : "";
+  }
+  // What an IO cycle would have left as the output peak.
+  void pico(const std::string& clave, float salida) {
+    consola->canal(clave)->control().memoria()->picos.store(
+        static_cast<std::uint64_t>(std::bit_cast<std::uint32_t>(salida)) << 32U);
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Creation
+
+TEST_F(Mezclador, AlCrearseCargaAbreLoQuePidenLosAjustesYEscucha) {
+  guardarAjustes(R"({"org.prueba.radio":{"volumen":0.5,"silencio":false}})");
+  banco.preferencias.fijar(AlmacenAjustes::kClaveNivelLlamada, 0.3F);
+  app("radio", 10, true);
+  app("notas", 11, false);
+  const auto escrituras = banco.preferencias.escrituras();
+
+  crear();
+
+  EXPECT_EQ(consola->ajuste("org.prueba.radio").volumen, 0.5F);
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.radio"), 0.5F);
+  EXPECT_EQ(consola->canal("org.prueba.notas"), nullptr);
+  EXPECT_TRUE(consola->modoLlamada()());
+  EXPECT_EQ(consola->nivelLlamada()(), 0.3F);
+  EXPECT_EQ(consola->salidas()().size(), 2U);
+  EXPECT_EQ(consola->predeterminada()()->uid, "altavoces");
+  EXPECT_EQ(consola->escuchasMicrofono(), 2U);
+  // Reading the call settings and loading write nothing back.
+  EXPECT_EQ(banco.preferencias.escrituras(), escrituras);
+}
+
+TEST_F(Mezclador, SinOyentesPosiblesSigueFuncionando) {
+  hal.rechazarOyentes(true);
+  app("radio", 10, true);
+  crear();
+  consola->modificar("org.prueba.radio", Cambios::volumen(0.4F));
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.radio"), 0.4F);
+  // The level timer's application refresh still sees new applications.
+  consola->empezarReloj();
+  app("video", 12, true);
+  pasar(1.0);
+  EXPECT_EQ(consola->apps()().size(), 2U);
+}
+
+// ---------------------------------------------------------------------------
+// Refresh cycle
+
+TEST_F(Mezclador, UnaRafagaDeAvisosDaUnSoloRefresco) {
+  crear();
+  medirRefresco();
+  const auto antes = refrescos();
+  for (int i = 0; i < 5; ++i) {
+    app("app" + std::to_string(i), 100 + i, true);  // each one is a 'prs#' notification
+    pasar(0.02);
+  }
+  // 0.10 s after the first: nothing yet.
+  EXPECT_EQ(refrescos(), antes);
+  pasar(0.019);
+  EXPECT_EQ(refrescos(), antes);
+  pasar(0.001);
+  EXPECT_EQ(refrescos(), antes + 1);
+  EXPECT_EQ(consola->apps()().size(), 5U);
+  pasar(1.0);
+  EXPECT_EQ(refrescos(), antes + 1);
+}
+
+TEST_F(Mezclador, UnAvisoDuranteElRefrescoPideOtro) {
+  crear();
+  medirRefresco();
+  bool dentro = false;
+  hal.alLeer([&](AudioObjectID objeto, std::uint32_t selector) {
+    if (objeto == kAudioObjectSystemObject && selector == kAudioHardwarePropertyDevices &&
+        !dentro) {
+      dentro = true;
+      consola->programarRefresco();  // as if a notification were handled right now
+    }
+  });
+  consola->programarRefresco();
+  const auto antes = refrescos();
+  pasar(0.12);
+  EXPECT_EQ(refrescos(), antes + 1);
+  hal.alLeer(nullptr);
+  pasar(0.12);
+  EXPECT_EQ(refrescos(), antes + 2);
+}
+
+TEST_F(Mezclador, UnRefrescoSinCambiosNoAnunciaNada) {
+  app("radio", 10, true);
+  crear();
+  int anuncios = 0;
+  auto a = consola->apps().observar([&](const auto&) { ++anuncios; });
+  auto s = consola->salidas().observar([&](const auto&) { ++anuncios; });
+  auto p = consola->predeterminada().observar([&](const auto&) { ++anuncios; });
+  consola->refrescar();
+  consola->refrescar();
+  EXPECT_EQ(anuncios, 0);
+  hal.fijarPredeterminada(cascos);
+  consola->refrescar();
+  EXPECT_EQ(anuncios, 1);
+}
+
+TEST_F(Mezclador, CadaProcesoTieneSuOyenteDeMicrofono) {
+  const auto radio = app("radio", 10, true);
+  crear();
+  const auto oyentes = hal.oyentes();
+  EXPECT_EQ(consola->escuchasMicrofono(), 1U);
+
+  app("video", 11, true);
+  pasar(0.12);
+  EXPECT_EQ(consola->escuchasMicrofono(), 2U);
+  EXPECT_EQ(hal.oyentes(), oyentes + 1);
+
+  hal.quitarProceso(radio);
+  pasar(0.12);
+  EXPECT_EQ(consola->escuchasMicrofono(), 1U);
+  EXPECT_EQ(hal.oyentes(), oyentes);  // the departed process's listener is gone
+}
+
+TEST_F(Mezclador, NivelesDeLosCanalesAbiertos) {
+  app("radio", 10, true);
+  app("video", 11, true);
+  crear();
+  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  consola->modificar("org.prueba.video", Cambios::volumen(0.6F));
+  consola->empezarReloj();
+  pico("org.prueba.radio", 0.25F);
+  pico("org.prueba.video", 0.5F);
+  pasar(0.25);
+  EXPECT_EQ(consola->niveles()(),
+            (MapaNiveles{{"org.prueba.radio", 0.25F}, {"org.prueba.video", 0.5F}}));
+  // Peaks are taken: silence since then reads as 0.
+  pasar(0.25);
+  EXPECT_EQ(consola->niveles()().at("org.prueba.radio"), 0.0F);
+
+  consola->modificar("org.prueba.video", Cambios::volumen(1.0F));
+  pasar(1.5);  // the channel closes, its level goes at once
+  EXPECT_EQ(consola->canal("org.prueba.video"), nullptr);
+  EXPECT_FALSE(consola->niveles()().contains("org.prueba.video"));
+  pasar(0.25);
+  EXPECT_THAT(consola->niveles()(), ElementsAre(std::pair{std::string("org.prueba.radio"), 0.0F}));
+}
+
+TEST_F(Mezclador, ElRelojRefrescaLasAppsCadaCuatroTicks) {
+  app("radio", 10, true);
+  crear();
+  consola->empezarReloj();
+  consola->empezarReloj();  // one timer only
+  // New applications that no notification announces (nothing is delivered).
+  app("video", 11, true);
+  banco.principal->avanzar(0.25 * 3);
+  EXPECT_EQ(consola->ticks(), 3);
+  EXPECT_EQ(consola->apps()().size(), 1U);
+  banco.principal->avanzar(0.25);
+  EXPECT_EQ(consola->ticks(), 4);
+  EXPECT_EQ(consola->apps()().size(), 2U);
+  app("notas", 12, true);
+  banco.principal->avanzar(0.25 * 3);
+  EXPECT_EQ(consola->apps()().size(), 2U);
+  banco.principal->avanzar(0.25);
+  EXPECT_EQ(consola->ticks(), 8);
+  EXPECT_EQ(consola->apps()().size(), 3U);
+
+  consola->pararReloj();
+  banco.principal->avanzar(1.0);
+  EXPECT_EQ(consola->ticks(), 8);
+}
+
+TEST_F(Mezclador, OrdenDelPanel) {
+  app("Zeta", 10, false);
+  app("beta", 11, true);
+  app("Alfa", 12, false);
+  app("delta", 13, false);
+  app("Gamma", 14, false);
+  guardarAjustes(R"({"org.prueba.Alfa":{"volumen":0.5}})");
+  crear();
+  consola->empezarReloj();
+  consola->modificar("org.prueba.Zeta", Cambios::alternarSilencio());
+
+  std::vector<std::string> claves;
+  for (const auto& a : consola->appsOrdenadas()) {
+    claves.push_back(a.clave);
+  }
+  EXPECT_THAT(claves, ElementsAre("org.prueba.beta", "org.prueba.Zeta", "org.prueba.Alfa",
+                                  "org.prueba.delta", "org.prueba.Gamma"));
+
+  // Hidden and shown again: the touched application falls back into place.
+  consola->pararReloj();
+  EXPECT_THAT(consola->tocadas()(), IsEmpty());
+  EXPECT_EQ(consola->appsOrdenadas()[2].clave, "org.prueba.Zeta");
+}
+
+TEST_F(Mezclador, ElegirLaSalidaPredeterminada) {
+  crear();
+  const auto cascosSalida = consola->salidas()()[1];
+  consola->usarComoPredeterminada(cascosSalida);
+  EXPECT_EQ(consola->predeterminada()()->uid, "altavoces");  // shown after the refresh
+  pasar(0.12);
+  EXPECT_EQ(consola->predeterminada()()->uid, "cascos");
+}
+
+// ---------------------------------------------------------------------------
+// Channel policy
+
+TEST_F(Mezclador, AbrirAfinarYCerrarConDemora) {
+  app("radio", 10, true);
+  crear();
+  const std::string k = "org.prueba.radio";
+
+  consola->modificar(k, Cambios::volumen(0.5F));
+  EXPECT_FLOAT_EQ(ganancia(k), 0.5F);
+  auto* canal = consola->canal(k);
+
+  consola->modificar(k, Cambios::volumen(0.8F));
+  EXPECT_EQ(consola->canal(k), canal);  // retuned, not reopened
+  EXPECT_FLOAT_EQ(ganancia(k), 0.8F);
+
+  consola->modificar(k, Cambios::volumen(1.0F));
+  EXPECT_FLOAT_EQ(ganancia(k), 1.0F);
+  EXPECT_TRUE(consola->cierrePendiente(k));
+  EXPECT_FALSE(consola->ajustes()().contains(k));
+  pasar(1.0);
+  consola->modificar(k, Cambios::volumen(0.7F));  // within the delay: the close is cancelled
+  EXPECT_FALSE(consola->cierrePendiente(k));
+  pasar(1.0);
+  EXPECT_EQ(consola->canal(k), canal);
+  EXPECT_FLOAT_EQ(ganancia(k), 0.7F);
+  EXPECT_EQ(creados(), 1U);
+
+  consola->modificar(k, Cambios::volumen(1.0F));
+  pasar(1.49);
+  EXPECT_NE(consola->canal(k), nullptr);
+  pasar(0.01);
+  EXPECT_EQ(consola->canal(k), nullptr);
+  EXPECT_TRUE(hal.taps().empty());
+  EXPECT_FALSE(consola->cierrePendiente(k));
+}
+
+TEST_F(Mezclador, ElSilencioConservaElVolumen) {
+  app("radio", 10, true);
+  crear();
+  const std::string k = "org.prueba.radio";
+  consola->modificar(k, Cambios::volumen(0.3F));
+  consola->modificar(k, Cambios::alternarSilencio());
+  EXPECT_EQ(ganancia(k), 0.0F);
+  EXPECT_EQ(consola->ajuste(k).volumen, 0.3F);
+  consola->modificar(k, Cambios::alternarSilencio());
+  EXPECT_FLOAT_EQ(ganancia(k), 0.3F);
+  // Muted at 100 %: still a channel, at gain 0.
+  consola->modificar(k, Cambios::volumen(1.0F));
+  consola->modificar(k, Cambios::alternarSilencio());
+  pasar(2.0);
+  EXPECT_EQ(ganancia(k), 0.0F);
+}
+
+TEST_F(Mezclador, UnCambioIgualNoHaceNada) {
+  app("radio", 10, true);
+  crear();
+  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  pasar(1.0);
+  const auto escrituras = banco.preferencias.escrituras();
+  int anuncios = 0;
+  auto o = consola->ajustes().observar([&](const auto&) { ++anuncios; });
+  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  consola->modificar("org.prueba.radio", Cambios::volumen(std::numeric_limits<float>::quiet_NaN()));
+  pasar(1.0);
+  EXPECT_EQ(anuncios, 0);
+  EXPECT_EQ(banco.preferencias.escrituras(), escrituras);
+  EXPECT_EQ(ajustesGuardados(), R"({"org.prueba.radio":{"silencio":false,"volumen":0.5}})");
+}
+
+TEST_F(Mezclador, LosAjustesDeUnaAppQueNoSuenaEsperan) {
+  guardarAjustes(R"({"org.prueba.radio":{"volumen":0.5}})");
+  crear();
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);
+  EXPECT_THAT(consola->niveles()(), IsEmpty());
+  EXPECT_THAT(consola->errores()(), IsEmpty());
+  app("radio", 10, true);
+  pasar(0.12);
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.radio"), 0.5F);
+}
+
+TEST_F(Mezclador, UnaAppQueSeVaPierdeSuCanalEnseguida) {
+  const auto radio = app("radio", 10, true);
+  crear();
+  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  hal.quitarProceso(radio);
+  pasar(0.12);
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);
+  EXPECT_EQ(consola->ajuste("org.prueba.radio").volumen, 0.5F);  // kept for next time
+}
+
+TEST_F(Mezclador, UnProcesoNuevoDeLaAppDaUnCanalNuevo) {
+  app("radio", 10, true);
+  crear();
+  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  banco.apps.agregarProceso(20, {.ejecutable = "/Aplicaciones/radio.app/Contents/MacOS/principal",
+                                 .responsable = std::nullopt,
+                                 .nombreEnEjecucion = std::nullopt});
+  const auto segundo = hal.agregarProceso({.pid = 20, .bundleID = "org.prueba.radio"});
+  pasar(0.12);
+  EXPECT_EQ(creados(), 2U);
+  EXPECT_THAT(consola->canal("org.prueba.radio")->procesos(), ::testing::Contains(segundo));
+}
+
+TEST_F(Mezclador, SalidaElegida) {
+  app("radio", 10, true, {altavoces});
+  crear();
+  const std::string k = "org.prueba.radio";
+  consola->modificar(k, Cambios::salida("cascos"));
+  EXPECT_EQ(salidaDe(k), "cascos");
+  EXPECT_FALSE(consola->canal(k)->sigueSistema());
+  EXPECT_FLOAT_EQ(ganancia(k), 1.0F);
+
+  // Unplugged: it goes where it plays by itself; plugged in again: back.
+  hal.quitarDispositivo(cascos);
+  pasar(0.12);
+  EXPECT_EQ(salidaDe(k), "altavoces");
+  cascos = banco.salida("cascos", "Cascos", kAudioDeviceTransportTypeUSB);
+  pasar(0.12);
+  EXPECT_EQ(salidaDe(k), "cascos");
+
+  // The menu's empty entry forgets the choice; at 100 % the channel goes.
+  consola->modificar(k, Cambios::salida(""));
+  EXPECT_FALSE(consola->ajustes()().contains(k));
+  pasar(1.5);
+  EXPECT_EQ(consola->canal(k), nullptr);
+}
+
+TEST_F(Mezclador, SigueALaPredeterminadaSiSonabaEnElla) {
+  app("radio", 10, true, {altavoces});
+  crear();
+  const std::string k = "org.prueba.radio";
+  consola->modificar(k, Cambios::volumen(0.5F));
+  EXPECT_EQ(salidaDe(k), "altavoces");
+  EXPECT_TRUE(consola->canal(k)->sigueSistema());
+  hal.fijarPredeterminada(cascos);
+  pasar(0.12);
+  EXPECT_EQ(salidaDe(k), "cascos");
+  EXPECT_TRUE(consola->canal(k)->sigueSistema());
+  EXPECT_FLOAT_EQ(ganancia(k), 0.5F);
+}
+
+TEST_F(Mezclador, SeQuedaEnSuPropiaSalidaSiNoEraLaPredeterminada) {
+  app("radio", 10, true, {cascos});
+  crear();
+  const std::string k = "org.prueba.radio";
+  consola->modificar(k, Cambios::volumen(0.5F));
+  EXPECT_EQ(salidaDe(k), "cascos");
+  EXPECT_FALSE(consola->canal(k)->sigueSistema());
+  hal.fijarPredeterminada(altavoces);
+  hal.fijarPredeterminada(cascos);
+  hal.fijarPredeterminada(altavoces);
+  pasar(0.12);
+  EXPECT_EQ(salidaDe(k), "cascos");
+  EXPECT_EQ(creados(), 1U);
+  // Its own device goes away: it falls back to the default, and follows it.
+  hal.quitarDispositivo(cascos);
+  pasar(0.12);
+  EXPECT_EQ(salidaDe(k), "altavoces");
+}
+
+TEST_F(Mezclador, SinNingunaSalidaNoHayCanalNiError) {
+  app("radio", 10, true);
+  crear();
+  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  hal.quitarDispositivo(altavoces);
+  hal.quitarDispositivo(cascos);
+  pasar(0.12);
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);
+  EXPECT_THAT(consola->errores()(), IsEmpty());
+}
+
+TEST_F(Mezclador, UnIntentoFallidoNoSeRepiteHastaQueAlgoCambie) {
+  const auto radio = app("radio", 10, true);
+  crear();
+  const std::string k = "org.prueba.radio";
+  hal.fallarCreacion(HalSimulado::Creacion::agregado, -1);
+  consola->modificar(k, Cambios::volumen(0.5F));
+  EXPECT_EQ(consola->canal(k), nullptr);
+  ASSERT_TRUE(consola->errores()().contains(k));
+  EXPECT_EQ(consola->fallido(k), Consola::firma({radio}, consola->salidas()()[0]));
+  EXPECT_EQ(*consola->fallido(k), "[" + std::to_string(radio) + "]|altavoces");
+
+  // The same processes and destination: not tried again, even if it would work now.
+  hal.repararCreaciones();
+  consola->refrescar();
+  EXPECT_EQ(consola->canal(k), nullptr);
+  // A user change tries again.
+  consola->modificar(k, Cambios::volumen(0.6F));
+  EXPECT_FLOAT_EQ(ganancia(k), 0.6F);
+  EXPECT_THAT(consola->errores()(), IsEmpty());
+  EXPECT_FALSE(consola->fallido(k));
+}
+
+TEST_F(Mezclador, UnCambioDeDestinoTambienReintenta) {
+  app("radio", 10, true, {altavoces});
+  crear();
+  const std::string k = "org.prueba.radio";
+  hal.fallarCreacion(HalSimulado::Creacion::tap, -1);
+  consola->modificar(k, Cambios::volumen(0.5F));
+  hal.repararCreaciones();
+  hal.fijarPredeterminada(cascos);
+  hal.quitarDispositivo(altavoces);  // its own device is gone: the default is the new destination
+  pasar(0.12);
+  EXPECT_EQ(salidaDe(k), "cascos");
+}
+
+TEST_F(Mezclador, ElTextoDelFalloQuedaAlVolverANeutro) {
+  app("radio", 10, true);
+  crear();
+  const std::string k = "org.prueba.radio";
+  hal.fallarCreacion(HalSimulado::Creacion::procIO, -1);
+  consola->modificar(k, Cambios::volumen(0.5F));
+  const auto error = consola->errores()().at(k);
+  consola->modificar(k, Cambios::volumen(1.0F));
+  pasar(2.0);
+  EXPECT_EQ(consola->errores()().at(k), error);
+  consola->restablecer();
+  EXPECT_THAT(consola->errores()(), IsEmpty());
+}
+
+TEST_F(Mezclador, RestablecerCierraTodoEnseguidaYGuarda) {
+  app("radio", 10, true);
+  app("video", 11, true);
+  crear();
+  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  consola->modificar("org.prueba.video", Cambios::alternarSilencio());
+  pasar(1.0);
+  EXPECT_EQ(consola->canalesAbiertos(), 2U);
+  const auto escrituras = banco.preferencias.escrituras();
+
+  consola->restablecer();
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);
+  EXPECT_TRUE(hal.taps().empty());
+  EXPECT_THAT(consola->ajustes()(), IsEmpty());
+  EXPECT_THAT(consola->niveles()(), IsEmpty());
+  pasar(0.49);
+  EXPECT_EQ(banco.preferencias.escrituras(), escrituras);
+  pasar(0.01);
+  EXPECT_EQ(ajustesGuardados(), "{}");
+}
+
+// Records the audio system's history at each write, to see what came first.
+class PreferenciasQueMiran final : public Preferencias {
+ public:
+  PreferenciasQueMiran(Preferencias& real, HalSimulado& hal) : real_(real), hal_(hal) {}
+  std::optional<bool> booleano(const std::string& c) const override { return real_.booleano(c); }
+  std::optional<float> flotante(const std::string& c) const override { return real_.flotante(c); }
+  std::optional<Datos> datos(const std::string& c) const override { return real_.datos(c); }
+  void fijar(const std::string& c, ValorPreferencia v) override {
+    historialAlEscribir.push_back(hal_.historial());
+    real_.fijar(c, std::move(v));
+  }
+  void quitar(const std::string& c) override { real_.quitar(c); }
+  void registrarPredeterminados(
+      const std::vector<std::pair<std::string, ValorPreferencia>>& v) override {
+    real_.registrarPredeterminados(v);
+  }
+  std::vector<std::vector<std::string>> historialAlEscribir;
+
+ private:
+  Preferencias& real_;
+  HalSimulado& hal_;
+};
+
+TEST_F(Mezclador, CerrarGuardaAntesDeCerrarCanalesYLoDesmontaTodo) {
+  PreferenciasQueMiran preferencias(banco.preferencias, hal);
+  Contexto ctx(hal, banco.principal, banco.reloj, preferencias, banco.apps, banco.entorno,
+               banco.colas, "es_ES");
+  app("radio", 10, true);
+  app("video", 11, true);
+  consola = Consola::crear(ctx);
+  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  consola->modificar("org.prueba.video", Cambios::volumen(0.5F));
+  banco.colas.ejecutarTodas();
+  pasar(0.1);
+  ASSERT_TRUE(preferencias.historialAlEscribir.empty());
+
+  consola->cerrar();
+  ASSERT_EQ(preferencias.historialAlEscribir.size(), 1U);
+  for (const auto& linea : preferencias.historialAlEscribir[0]) {
+    EXPECT_FALSE(linea.starts_with("destroy")) << linea;
+  }
+  EXPECT_NE(ajustesGuardados().find("org.prueba.video"), std::string::npos);
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);
+  EXPECT_TRUE(hal.taps().empty());
+  EXPECT_TRUE(hal.agregados().empty());
+  EXPECT_EQ(hal.oyentes(), 0U);
+  // Nothing scheduled before the quit brings anything back.
+  consola->programarRefresco();
+  pasar(5.0);
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);
+  EXPECT_EQ(preferencias.historialAlEscribir.size(), 1U);
+  consola.reset();
+}
+
+TEST_F(Mezclador, LoAplazadoNoHaceNadaSiLaConsolaYaNoEsta) {
+  app("radio", 10, true);
+  crear();
+  consola->empezarReloj();
+  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  consola->modificar("org.prueba.radio", Cambios::volumen(1.0F));
+  consola->programarRefresco();
+  std::weak_ptr<Consola> debil = consola;
+  consola.reset();
+  EXPECT_TRUE(debil.expired());
+  EXPECT_TRUE(hal.taps().empty());
+  // Settings changed just before are not lost.
+  EXPECT_EQ(ajustesGuardados(), "{}");
+  pasar(5.0);
+  EXPECT_EQ(banco.principal->pendientes(), 0U);
+}
+
+TEST_F(Mezclador, AjustesIlegiblesSeApartanAntesDelPrimerGuardado) {
+  guardarAjustes("{no es json");
+  app("radio", 10, true);
+  crear();
+  EXPECT_THAT(consola->ajustes()(), IsEmpty());
+  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  pasar(0.5);
+  EXPECT_EQ(texto(*banco.preferencias.datos(AlmacenAjustes::kClaveIlegible)), "{no es json");
+  EXPECT_EQ(ajustesGuardados(), R"({"org.prueba.radio":{"silencio":false,"volumen":0.5}})");
+}
+
+// ---------------------------------------------------------------------------
+// Call mode
+
+struct Llamada : Mezclador {
+  AudioObjectID p = app("P", 10, false);
+  AudioObjectID q = app("Q", 11, true);
+  AudioObjectID r = app("R", 12, true);
+  AudioObjectID s = app("S", 13, false);
+
+  void capturar(AudioObjectID proceso, bool captura) {
+    hal.fijarCapturando(proceso, captura);
+    asentar();  // the microphone listener evaluates at once
+  }
+  std::optional<std::string> llamador() {
+    const auto& l = consola->llamada()();
+    return l ? std::optional(l->clave) : std::nullopt;
+  }
+};
+
+TEST_F(Llamada, BajaALasQueSuenanMientrasUnaUsaElMicrofono) {
+  crear();
+  consola->modificar("org.prueba.Q", Cambios::volumen(0.5F));
+  capturar(p, true);
+  EXPECT_EQ(llamador(), "org.prueba.P");
+  EXPECT_THAT(consola->atenuadas()(), UnorderedElementsAre("org.prueba.Q", "org.prueba.R"));
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.Q"), 0.1F);
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.R"), 0.2F);
+  EXPECT_EQ(consola->canal("org.prueba.S"), nullptr);
+  EXPECT_EQ(consola->canal("org.prueba.P"), nullptr);
+  EXPECT_TRUE(consola->relojLlamadaActivo());
+
+  // S starts playing: lowered within 2 s, without any notification.
+  hal.fijarSonando(s, true);
+  banco.principal->avanzar(2.0);
+  EXPECT_THAT(consola->atenuadas()(),
+              UnorderedElementsAre("org.prueba.Q", "org.prueba.R", "org.prueba.S"));
+  // R stops: it stays lowered until the call ends.
+  hal.fijarSonando(r, false);
+  pasar(2.0);
+  EXPECT_TRUE(consola->atenuadas()().contains("org.prueba.R"));
+
+  // A lowered application keeps its channel after its own settings go neutral.
+  consola->modificar("org.prueba.Q", Cambios::volumen(1.0F));
+  pasar(2.0);
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.Q"), 0.2F);
+
+  capturar(p, false);
+  EXPECT_FALSE(llamador());
+  EXPECT_THAT(consola->atenuadas()(), IsEmpty());
+  EXPECT_FALSE(consola->relojLlamadaActivo());
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.Q"), 1.0F);
+  pasar(1.5);
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);
+}
+
+TEST_F(Llamada, CambiarElNivelReafinaEnseguida) {
+  crear();
+  capturar(p, true);
+  consola->fijarNivelLlamada(0.5F);
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.Q"), 0.5F);
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.R"), 0.5F);
+  EXPECT_EQ(banco.preferencias.flotante(AlmacenAjustes::kClaveNivelLlamada), 0.5F);
+  consola->modificar("org.prueba.R", Cambios::alternarSilencio());
+  EXPECT_EQ(ganancia("org.prueba.R"), 0.0F);
+}
+
+TEST_F(Llamada, ApagarElModoTerminaLaLlamada) {
+  crear();
+  capturar(p, true);
+  consola->fijarModoLlamada(false);
+  EXPECT_EQ(banco.preferencias.booleano(AlmacenAjustes::kClaveModoLlamada), false);
+  EXPECT_FALSE(llamador());
+  EXPECT_THAT(consola->atenuadas()(), IsEmpty());
+  EXPECT_FALSE(consola->relojLlamadaActivo());
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.Q"), 1.0F);
+  // While off, the microphone changes nothing.
+  capturar(q, true);
+  EXPECT_FALSE(llamador());
+
+  capturar(q, false);
+  hal.fijarSonando(s, true);
+  consola->fijarModoLlamada(true);
+  EXPECT_EQ(llamador(), "org.prueba.P");
+  EXPECT_THAT(consola->atenuadas()(),
+              UnorderedElementsAre("org.prueba.Q", "org.prueba.R", "org.prueba.S"));
+}
+
+TEST_F(Llamada, ElLlamadorNuncaSeBaja) {
+  crear();
+  capturar(q, true);
+  capturar(r, true);  // a second one capturing: the first in list order is the caller
+  EXPECT_EQ(llamador(), "org.prueba.Q");
+  EXPECT_THAT(consola->atenuadas()(), ElementsAre("org.prueba.R"));
+
+  // P, earlier in the list, takes the microphone: Q joins the lowered ones.
+  hal.fijarSonando(p, true);
+  capturar(p, true);
+  EXPECT_EQ(llamador(), "org.prueba.P");
+  EXPECT_THAT(consola->atenuadas()(), UnorderedElementsAre("org.prueba.Q", "org.prueba.R"));
+  EXPECT_EQ(ganancia("org.prueba.Q"), 0.2F);
+  // And a lowered application that takes the microphone first is raised again.
+  capturar(p, false);
+  EXPECT_EQ(llamador(), "org.prueba.Q");
+  EXPECT_FALSE(consola->atenuadas()().contains("org.prueba.Q"));
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.Q"), 1.0F);
+}
+
+TEST_F(Llamada, ElMismoLlamadorConOtrosProcesosNoSeReasigna) {
+  crear();
+  capturar(p, true);
+  int anuncios = 0;
+  auto o = consola->llamada().observar([&](const auto&) { ++anuncios; });
+  banco.apps.agregarProceso(30, {.ejecutable = "/Aplicaciones/P.app/Contents/MacOS/principal",
+                                 .responsable = std::nullopt,
+                                 .nombreEnEjecucion = std::nullopt});
+  hal.agregarProceso({.pid = 30, .bundleID = "org.prueba.P", .capturando = true});
+  pasar(0.12);
+  pasar(2.0);
+  EXPECT_EQ(consola->apps()()[0].procesos.size(), 2U);
+  EXPECT_EQ(anuncios, 0);
+  EXPECT_EQ(llamador(), "org.prueba.P");
+}
+
+TEST_F(Llamada, UnaLecturaFallidaNoEsUnaLlamada) {
+  hal.fallarPropiedad(p, kAudioProcessPropertyIsRunningInput);
+  crear();
+  capturar(p, true);
+  EXPECT_FALSE(llamador());
+  EXPECT_THAT(consola->atenuadas()(), IsEmpty());
+}
+
+TEST_F(Llamada, RestablecerNoTocaLaLlamada) {
+  crear();
+  capturar(p, true);
+  consola->restablecer();
+  EXPECT_THAT(consola->atenuadas()(), UnorderedElementsAre("org.prueba.Q", "org.prueba.R"));
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);
+  pasar(0.12);  // not re-applied yet: nothing asked for a refresh
+  consola->refrescar();
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.Q"), 0.2F);
+}
+
+}  // namespace
+}  // namespace sonvia
