@@ -485,7 +485,10 @@ TEST_F(Mezclador, UnIntentoFallidoNoSeRepiteHastaQueAlgoCambie) {
   EXPECT_EQ(consola->canal(k), nullptr);
   ASSERT_TRUE(consola->errores()().contains(k));
   EXPECT_EQ(consola->fallido(k), Consola::firma({radio}, consola->salidas()()[0]));
-  EXPECT_EQ(*consola->fallido(k), "[" + std::to_string(radio) + "]|altavoces");
+  std::string esperada = "[";
+  esperada += std::to_string(radio);
+  esperada += "]|altavoces";
+  EXPECT_EQ(*consola->fallido(k), esperada);
 
   // The same processes and destination: not tried again, even if it would work now.
   hal.repararCreaciones();
