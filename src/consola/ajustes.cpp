@@ -340,7 +340,7 @@ void AlmacenAjustes::escribirModoLlamada(bool activo) {
 }
 
 float AlmacenAjustes::leerNivelLlamada() const {
-  // A stored level that is not a number would silence the lowered applications' gain ramp.
+  // A stored level that is not a number would give lowered applications no defined gain.
   const auto nivel = preferencias_.flotante(kClaveNivelLlamada);
   return nivel && std::isfinite(*nivel) ? *nivel : kNivelLlamadaPredeterminado;
 }

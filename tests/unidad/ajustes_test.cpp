@@ -437,6 +437,9 @@ TEST_F(Almacen, ModoYNivelDeLlamada) {
   EXPECT_EQ(banco.preferencias.booleano("modoLlamada"), true);
   EXPECT_EQ(banco.preferencias.flotante("nivelLlamada"), 0.35F);
   EXPECT_EQ(banco.preferencias.escrituras(), 2U);
+  // A stored level that is not a number would give lowered applications no defined gain.
+  banco.preferencias.fijar("nivelLlamada", std::numeric_limits<float>::quiet_NaN());
+  EXPECT_FLOAT_EQ(almacen->leerNivelLlamada(), 0.2F);
 }
 
 }  // namespace

@@ -1,0 +1,186 @@
+// The mixer on a real PipeWire server, with players and a caller that are
+// applications of their own (desktop entries in a private data folder).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "consola/consola.hpp"
+#include "plataforma/comun/cola_serie_hilo.hpp"
+#include "plataforma/comun/entorno_proceso.hpp"
+#include "plataforma/pipewire/hal_pipewire.hpp"
+#include "plataforma/simulada/preferencias_memoria.hpp"
+#include "plataforma/simulada/tiempo_virtual.hpp"
+#include "plataforma/xdg/aplicaciones_linux.hpp"
+#include "servidor.hpp"
+
+namespace sonvia {
+namespace {
+
+using integracion::dormir;
+using integracion::Hijo;
+using integracion::picoEnSumidero;
+
+constexpr const char* kAltavoces = "sonvia_prueba_altavoces";
+constexpr const char* kAuriculares = "sonvia_prueba_auriculares";
+constexpr const char* kMicrofono = "sonvia_prueba_microfono";
+constexpr const char* kReproductor = "ex.prueba.reproductor";
+constexpr const char* kPulse = "ex.prueba.pulse";
+constexpr const char* kLlamada = "ex.prueba.llamada";
+
+// Desktop entries for the test applications. The native player and the caller
+// are copies of pw-cat under names of their own, so that the recorders the
+// test measures with (pw-record, the same program) belong to no application.
+struct Escritorio {
+  std::string bin;
+  explicit Escritorio(const std::string& dir) : bin(dir + "/bin") {
+    const auto aplicaciones = dir + "/datos-prueba/applications";
+    std::filesystem::create_directories(aplicaciones);
+    std::filesystem::create_directories(bin);
+    auto pwcat = integracion::ejecutar("command -v pw-cat");
+    pwcat = std::filesystem::canonical(pwcat.substr(0, pwcat.find('\n')));
+    std::filesystem::copy_file(pwcat, bin + "/reproductor-prueba");
+    std::filesystem::copy_file(pwcat, bin + "/llamada-prueba");
+    std::ofstream(aplicaciones + "/" + kReproductor + ".desktop")
+        << "[Desktop Entry]\nType=Application\nName=Reproductor de prueba\nExec=" << bin
+        << "/reproductor-prueba %f\n";
+    std::ofstream(aplicaciones + "/" + kPulse + ".desktop")
+        << "[Desktop Entry]\nType=Application\nName=Pulse de prueba\nExec=paplay %f\n";
+    std::ofstream(aplicaciones + "/" + kLlamada + ".desktop")
+        << "[Desktop Entry]\nType=Application\nName=Llamada de prueba\nExec=" << bin
+        << "/llamada-prueba\n";
+    setenv("XDG_DATA_HOME", (dir + "/datos-prueba").c_str(), 1);
+    setenv("XDG_DATA_DIRS", (dir + "/ninguno").c_str(), 1);
+  }
+  Escritorio(const Escritorio&) = delete;
+  Escritorio& operator=(const Escritorio&) = delete;
+  ~Escritorio() {
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_DATA_DIRS");
+  }
+};
+
+struct ConsolaPipeWire : ::testing::Test {
+  integracion::ServidorPrivado servidor;
+  Escritorio escritorio{servidor.dir()};
+  std::unique_ptr<HalPipeWire> hal = [] {
+    std::string error;
+    auto h = HalPipeWire::conectar(error);
+    if (!h) {
+      throw std::runtime_error(error);
+    }
+    return h;
+  }();
+  RelojMonotonico reloj;
+  // The main queue runs on this thread while the test pumps it (bombear).
+  RelojVirtual relojCola;
+  std::shared_ptr<ColaPrincipalVirtual> principal =
+      std::make_shared<ColaPrincipalVirtual>(relojCola);
+  PreferenciasMemoria preferencias;
+  EntornoProceso entorno;
+  AplicacionesLinux aplicaciones{AplicacionesLinux::Raices::delEntorno(entorno)};
+  FabricaColasHilo colas;
+  Contexto ctx{*hal, principal, reloj, preferencias, aplicaciones, entorno, colas};
+  std::string seno07 = integracion::seno(servidor.dir(), 0.7);
+  std::string seno05 = integracion::seno(servidor.dir(), 0.5);
+
+  // Runs the main queue for `segundos` of real time, its clock following.
+  void bombear(double segundos) {
+    const auto inicio = std::chrono::steady_clock::now();
+    double hecho = 0;
+    while (hecho < segundos) {
+      dormir(0.005);
+      const double ahora =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
+      principal->avanzar(ahora - hecho);
+      hecho = ahora;
+    }
+  }
+  // Pumps until `condicion` holds, at most `limite` seconds.
+  template <typename F>
+  bool esperar(F condicion, double limite = 5.0) {
+    for (double t = 0; t < limite; t += 0.05) {
+      if (condicion()) {
+        return true;
+      }
+      bombear(0.05);
+    }
+    return condicion();
+  }
+  static bool tiene(const Consola& consola, const std::string& clave) {
+    const auto& apps = consola.apps()();
+    return std::any_of(apps.begin(), apps.end(), [&](const AppAudio& a) {
+      return a.clave == clave && a.sonando;
+    });
+  }
+  double medir(const char* nombre, const char* sumidero) {
+    const double pico = picoEnSumidero(servidor.dir(), sumidero);
+    RecordProperty(nombre, std::to_string(pico));
+    return pico;
+  }
+  Hijo reproductor(const std::string& archivo) {
+    return Hijo({escritorio.bin + "/reproductor-prueba", "--playback", "--latency=1024", "--target",
+                 kAltavoces, archivo});
+  }
+};
+
+TEST_F(ConsolaPipeWire, LaMitadDeVolumenSeOyeALaMitadYLaOtraAppNoCambia) {
+  auto nativo = reproductor(seno07);
+  Hijo pulse({"paplay", "-d", kAuriculares, seno05});
+  auto consola = Consola::crear(ctx);
+  ASSERT_TRUE(esperar([&] { return tiene(*consola, kReproductor) && tiene(*consola, kPulse); }))
+      << "las apps de prueba no aparecieron";
+  EXPECT_NEAR(medir("directo", kAltavoces), 0.7, 0.01);
+  EXPECT_NEAR(medir("otra_directo", kAuriculares), 0.5, 0.005);
+
+  consola->modificar(kReproductor, Cambios::volumen(0.5F));
+  ASSERT_NE(consola->canal(kReproductor), nullptr) << consola->errores()().begin()->second;
+  EXPECT_TRUE(consola->canal(kReproductor)->sigueSistema());
+  bombear(0.5);
+  EXPECT_NEAR(medir("mitad", kAltavoces), 0.35, 0.35 * 0.01);
+  EXPECT_NEAR(medir("otra_con_canal", kAuriculares), 0.5, 0.005);
+  EXPECT_EQ(consola->canal(kPulse), nullptr);
+
+  // Back to 100 %: the channel stays 1.5 s, then the player goes direct again.
+  consola->modificar(kReproductor, Cambios::volumen(1.0F));
+  bombear(1.2);
+  EXPECT_NE(consola->canal(kReproductor), nullptr);
+  bombear(0.5);
+  EXPECT_EQ(consola->canal(kReproductor), nullptr);
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);
+  EXPECT_NEAR(medir("de_vuelta", kAltavoces), 0.7, 0.01);
+  consola->cerrar();
+}
+
+TEST_F(ConsolaPipeWire, UnaLlamadaBajaALaQueSuenaYLaDevuelveAlTerminar) {
+  auto nativo = reproductor(seno07);
+  auto consola = Consola::crear(ctx);
+  ASSERT_TRUE(esperar([&] { return tiene(*consola, kReproductor); }));
+  EXPECT_EQ(consola->nivelLlamada()(), 0.2F);
+
+  auto llamada =
+      std::make_unique<Hijo>(std::vector<std::string>{escritorio.bin + "/llamada-prueba", "--record",
+                                                      "--target", kMicrofono,
+                                                      servidor.dir() + "/llamada.wav"});
+  ASSERT_TRUE(esperar([&] {
+    return consola->llamada()().has_value() && consola->atenuadas()().contains(kReproductor);
+  })) << "la llamada no se notó";
+  EXPECT_EQ(consola->llamada()()->clave, kLlamada);
+  bombear(0.5);
+  EXPECT_NEAR(medir("durante_la_llamada", kAltavoces), 0.7 * 0.2, 0.7 * 0.2 * 0.01);
+
+  llamada->terminar(SIGINT);
+  ASSERT_TRUE(esperar([&] { return !consola->llamada()().has_value(); }, 3.0))
+      << "el fin de la llamada no se notó";
+  EXPECT_TRUE(consola->atenuadas()().empty());
+  bombear(0.5);
+  EXPECT_NEAR(medir("despues", kAltavoces), 0.7, 0.01);
+  bombear(1.5);
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);
+  consola->cerrar();
+}
+
+}  // namespace
+}  // namespace sonvia
