@@ -14,6 +14,8 @@ paquetes=(
   clang-format clang-tidy
   # libraries
   nlohmann-json3-dev libicu-dev
+  # the interface and the stored settings
+  qt6-base-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # private audio servers, players and recorders for the integration tests

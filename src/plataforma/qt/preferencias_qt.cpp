@@ -1,0 +1,172 @@
+#include "plataforma/qt/preferencias_qt.hpp"
+
+#include <QByteArray>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <array>
+#include <charconv>
+#include <system_error>
+#include <utility>
+
+namespace sonvia {
+
+namespace {
+
+QString aTexto(const std::string& texto) {
+  return QString::fromStdString(texto);
+}
+
+// One QSettings per operation, rather than one kept for the object's life: a
+// QSettings that has been written to posts itself an update event that its
+// owning thread later handles by touching the same state our writes touch,
+// outside our lock. An object that never outlives the lock never sees that
+// event. Opening is cheap: Qt keeps the parsed file in a per-process cache and
+// reads it again only when it changed on disk.
+template <typename Operacion>
+auto conArchivo(const std::string& archivo, Operacion operacion) {
+  QSettings ajustes(aTexto(archivo), QSettings::NativeFormat);
+  return operacion(ajustes);
+}
+
+std::optional<bool> comoBooleano(const QVariant& valor) {
+  if (valor.typeId() == QMetaType::Bool) {
+    return valor.toBool();
+  }
+  if (valor.typeId() == QMetaType::QString) {
+    const QString texto = valor.toString();
+    if (texto == QLatin1String("true")) {
+      return true;
+    }
+    if (texto == QLatin1String("false")) {
+      return false;
+    }
+  }
+  return std::nullopt;
+}
+
+// std::from_chars rounds the text straight to the nearest float; going through
+// double first (as QString::toFloat does) can round twice.
+std::optional<float> comoFlotante(const QVariant& valor) {
+  if (valor.typeId() == QMetaType::Float) {
+    return valor.toFloat();
+  }
+  if (valor.typeId() != QMetaType::QString) {
+    return std::nullopt;
+  }
+  const QByteArray texto = valor.toString().toUtf8();
+  const char* fin = texto.constData() + texto.size();
+  float numero = 0;
+  const auto [donde, error] = std::from_chars(texto.constData(), fin, numero);
+  if (error != std::errc{} || donde != fin) {
+    return std::nullopt;
+  }
+  return numero;
+}
+
+std::optional<Datos> comoDatos(const QVariant& valor) {
+  if (valor.typeId() != QMetaType::QByteArray) {
+    return std::nullopt;
+  }
+  const QByteArray bytes = valor.toByteArray();
+  const auto* inicio = reinterpret_cast<const std::byte*>(bytes.constData());
+  return Datos(inicio, inicio + bytes.size());
+}
+
+// The text a later run reads back: QSettings would write a float through
+// double (0.45f as 0.44999998807907104), exact but unreadable by a person.
+QVariant aVariante(const ValorPreferencia& valor) {
+  struct {
+    QVariant operator()(bool b) const { return QString::fromLatin1(b ? "true" : "false"); }
+    QVariant operator()(float f) const {
+      std::array<char, 32> texto{};
+      const auto resultado = std::to_chars(texto.data(), texto.data() + texto.size(), f);
+      return QString::fromLatin1(texto.data(), resultado.ptr - texto.data());
+    }
+    QVariant operator()(const Datos& d) const {
+      return QByteArray(reinterpret_cast<const char*>(d.data()), static_cast<qsizetype>(d.size()));
+    }
+  } convertir;
+  return std::visit(convertir, valor);
+}
+
+}  // namespace
+
+PreferenciasQt::PreferenciasQt()
+    : archivo_(QSettings(QSettings::NativeFormat, QSettings::UserScope, "sonvia", "sonvia")
+                   .fileName()
+                   .toStdString()) {}
+
+PreferenciasQt::PreferenciasQt(std::string archivo) : archivo_(std::move(archivo)) {}
+
+template <typename T, typename Conversion>
+std::optional<T> PreferenciasQt::leer(const std::string& clave, Conversion convertir) const {
+  const std::lock_guard bloqueo(cerrojo_);
+  auto guardada = conArchivo(archivo_, [&](QSettings& ajustes) -> std::optional<QVariant> {
+    const QString k = aTexto(clave);
+    if (!ajustes.contains(k)) {
+      return std::nullopt;
+    }
+    return ajustes.value(k);
+  });
+  if (guardada) {
+    // A stored value of another type hides the default, as in memory.
+    return convertir(*guardada);
+  }
+  if (const auto it = registradas_.find(clave); it != registradas_.end()) {
+    if (const auto* v = std::get_if<T>(&it->second)) {
+      return *v;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<bool> PreferenciasQt::booleano(const std::string& clave) const {
+  return leer<bool>(clave, comoBooleano);
+}
+std::optional<float> PreferenciasQt::flotante(const std::string& clave) const {
+  return leer<float>(clave, comoFlotante);
+}
+std::optional<Datos> PreferenciasQt::datos(const std::string& clave) const {
+  return leer<Datos>(clave, comoDatos);
+}
+
+void PreferenciasQt::fijar(const std::string& clave, ValorPreferencia valor) {
+  const QVariant variante = aVariante(valor);
+  const std::lock_guard bloqueo(cerrojo_);
+  conArchivo(archivo_, [&](QSettings& ajustes) {
+    ajustes.setValue(aTexto(clave), variante);
+    ajustes.sync();
+  });
+}
+
+void PreferenciasQt::quitar(const std::string& clave) {
+  const std::lock_guard bloqueo(cerrojo_);
+  conArchivo(archivo_, [&](QSettings& ajustes) {
+    // QSettings::remove() also drops every key nested under this one ("a"
+    // takes "a/b" with it); put those back.
+    const QString k = aTexto(clave);
+    std::vector<std::pair<QString, QVariant>> anidadas;
+    ajustes.beginGroup(k);
+    for (const QString& hija : ajustes.allKeys()) {
+      anidadas.emplace_back(k + '/' + hija, ajustes.value(hija));
+    }
+    ajustes.endGroup();
+    ajustes.remove(k);
+    for (const auto& [hija, valor] : anidadas) {
+      ajustes.setValue(hija, valor);
+    }
+    ajustes.sync();
+  });
+}
+
+void PreferenciasQt::registrarPredeterminados(
+    const std::vector<std::pair<std::string, ValorPreferencia>>& valores) {
+  const std::lock_guard bloqueo(cerrojo_);
+  for (const auto& [clave, valor] : valores) {
+    registradas_.insert_or_assign(clave, valor);
+  }
+}
+
+}  // namespace sonvia

@@ -1,0 +1,57 @@
+// Shared by the Qt platform tests: a private folder and a bounded wait on the event loop.
+#pragma once
+
+#include <stdlib.h>  // mkdtemp
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace sonvia::pruebas {
+
+// A private folder, removed with everything in it when the object goes.
+class DirectorioTemporal {
+ public:
+  DirectorioTemporal() {
+    std::string plantilla = (std::filesystem::temp_directory_path() / "sonvia-qt-XXXXXX").string();
+    if (mkdtemp(plantilla.data()) == nullptr) {
+      throw std::runtime_error("no se pudo crear la carpeta temporal");
+    }
+    ruta_ = plantilla;
+  }
+  DirectorioTemporal(const DirectorioTemporal&) = delete;
+  DirectorioTemporal& operator=(const DirectorioTemporal&) = delete;
+  ~DirectorioTemporal() {
+    std::error_code error;
+    std::filesystem::remove_all(ruta_, error);
+  }
+
+  const std::filesystem::path& ruta() const { return ruta_; }
+
+ private:
+  std::filesystem::path ruta_;
+};
+
+// Runs the event loop until `condicion` holds. The limit only stops a broken
+// test from hanging; nothing is measured against it.
+template <typename Condicion>
+bool esperarHasta(Condicion condicion, std::chrono::seconds limite = std::chrono::seconds(30)) {
+  const auto fin = std::chrono::steady_clock::now() + limite;
+  // Wakes the loop now and then, so that the limit is checked even when
+  // nothing else happens.
+  QTimer latido;
+  latido.start(std::chrono::milliseconds(20));
+  while (!condicion()) {
+    if (std::chrono::steady_clock::now() > fin) {
+      return false;
+    }
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
+}  // namespace sonvia::pruebas

@@ -1,0 +1,173 @@
+// The main queue on a real Qt event loop. Nothing here measures time: where a
+// test must show that something did not run, a later deadline on the same
+// queue stands for "long enough", since Qt fires timers in deadline order.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "apoyo.hpp"
+#include "plataforma/qt/cola_principal_qt.hpp"
+
+namespace sonvia {
+namespace {
+
+using pruebas::esperarHasta;
+using ::testing::Each;
+using ::testing::ElementsAre;
+using ::testing::Eq;
+
+struct ColaQt : ::testing::Test {
+  ColaPrincipalQt cola;
+  const std::thread::id principal = std::this_thread::get_id();
+
+  // Arms a deferred task after everything already queued and armed, and runs
+  // the loop until it has run.
+  void esperarCentinela(double segundos) {
+    bool hecho = false;
+    cola.async([&] { cola.despues(segundos, [&] { hecho = true; }); });
+    ASSERT_TRUE(esperarHasta([&] { return hecho; }));
+  }
+};
+
+TEST_F(ColaQt, EnHiloPrincipalSoloDesdeElHiloQueLaCreo) {
+  EXPECT_TRUE(cola.enHiloPrincipal());
+  bool desdeOtro = true;
+  std::thread([&] { desdeOtro = cola.enHiloPrincipal(); }).join();
+  EXPECT_FALSE(desdeOtro);
+}
+
+TEST_F(ColaQt, AsyncDesdeOtroHiloCorreEnElPrincipalYEnOrden) {
+  struct Ejecucion {
+    int orden;
+    std::thread::id hilo;
+    bool enPrincipal;
+  };
+  std::vector<Ejecucion> ejecuciones;  // touched only by the tasks, on the main thread
+  std::thread([&] {
+    for (int i = 0; i < 100; ++i) {
+      cola.async([&, i] {
+        ejecuciones.push_back({i, std::this_thread::get_id(), cola.enHiloPrincipal()});
+      });
+    }
+  }).join();
+  ASSERT_TRUE(esperarHasta([&] { return ejecuciones.size() == 100; }));
+  for (int i = 0; i < 100; ++i) {
+    const auto& e = ejecuciones[static_cast<std::size_t>(i)];
+    EXPECT_EQ(e.orden, i);
+    EXPECT_EQ(e.hilo, principal);
+    EXPECT_TRUE(e.enPrincipal);
+  }
+}
+
+TEST_F(ColaQt, DespuesCorreEnOrdenDePlazoYLosIgualesEnOrdenDeLlegada) {
+  std::vector<std::string> orden;
+  cola.despues(0.2, [&] { orden.emplace_back("a"); });
+  cola.despues(0.1, [&] { orden.emplace_back("b"); });
+  cola.despues(0.2, [&] { orden.emplace_back("c"); });
+  cola.despues(0.05, [&] { orden.emplace_back("d"); });
+  cola.despues(0, [&] { orden.emplace_back("ya"); });
+  ASSERT_TRUE(esperarHasta([&] { return orden.size() == 5; }));
+  EXPECT_THAT(orden, ElementsAre("ya", "d", "b", "a", "c"));
+  EXPECT_EQ(cola.temporizadoresArmados(), 0U);
+}
+
+TEST_F(ColaQt, DespuesDesdeOtroHiloCorreEnElPrincipal) {
+  std::thread::id hilo;
+  bool hecho = false;
+  std::thread([&] {
+    cola.despues(0.01, [&] {
+      hilo = std::this_thread::get_id();
+      hecho = true;
+    });
+  }).join();
+  ASSERT_TRUE(esperarHasta([&] { return hecho; }));
+  EXPECT_EQ(hilo, principal);
+}
+
+TEST_F(ColaQt, UnDespuesCanceladoNuncaCorre) {
+  bool cancelado = false;
+  bool canceladoDesdeOtroHilo = false;
+  cola.despues(0.05, [&] { cancelado = true; })->cancelar();
+  // Cancelled before the hop to the main thread has armed it.
+  std::thread([&] {
+    cola.despues(0.01, [&] { canceladoDesdeOtroHilo = true; })->cancelar();
+  }).join();
+
+  esperarCentinela(0.2);
+  EXPECT_FALSE(cancelado);
+  EXPECT_FALSE(canceladoDesdeOtroHilo);
+  EXPECT_EQ(cola.temporizadoresArmados(), 0U);
+}
+
+TEST_F(ColaQt, RepetirSeDetieneAlDestruirElTemporizador) {
+  int veces = 0;
+  auto temporizador = cola.repetir(0.01, [&] { ++veces; });
+  ASSERT_TRUE(esperarHasta([&] { return veces >= 3; }));
+  temporizador.reset();
+  const int alDestruir = veces;
+
+  // Ten intervals: a timer still running would have fired before this.
+  esperarCentinela(0.1);
+  EXPECT_EQ(veces, alDestruir);
+  EXPECT_EQ(cola.temporizadoresArmados(), 0U);
+}
+
+TEST_F(ColaQt, UnaTareaQueCancelaSuTemporizadorNoVuelveACorrer) {
+  int veces = 0;
+  std::size_t armadosTrasCancelar = 1;
+  std::unique_ptr<Temporizador> temporizador;
+  temporizador = cola.repetir(0.01, [&] {
+    if (++veces == 3) {
+      temporizador->cancelar();
+      cola.async([&] { armadosTrasCancelar = cola.temporizadoresArmados(); });
+    }
+  });
+  ASSERT_TRUE(esperarHasta([&] { return veces >= 3; }));
+  esperarCentinela(0.1);
+  EXPECT_EQ(veces, 3);
+  // Released as soon as the task returned, not at a next firing.
+  EXPECT_EQ(armadosTrasCancelar, 0U);
+}
+
+TEST_F(ColaQt, RepetirDesdeOtroHiloCorreEnElPrincipal) {
+  std::vector<std::thread::id> hilos;
+  std::unique_ptr<Temporizador> temporizador;
+  std::thread([&] {
+    temporizador = cola.repetir(0.01, [&] { hilos.push_back(std::this_thread::get_id()); });
+  }).join();
+  ASSERT_TRUE(esperarHasta([&] { return hilos.size() >= 3; }));
+  // Cancelling is allowed from any thread too.
+  std::thread([&] { temporizador.reset(); }).join();
+  const auto alDestruir = hilos.size();
+  esperarCentinela(0.1);
+  EXPECT_EQ(hilos.size(), alDestruir);
+  EXPECT_THAT(hilos, Each(Eq(principal)));
+  EXPECT_EQ(cola.temporizadoresArmados(), 0U);
+}
+
+TEST_F(ColaQt, DestruirLaColaDescartaLoPendiente) {
+  // Shared with the tasks, so that a task run late would count rather than
+  // touch freed memory (which the sanitizer build would report).
+  const auto ejecutadas = std::make_shared<std::atomic<int>>(0);
+  auto otra = std::make_unique<ColaPrincipalQt>();
+  otra->async([ejecutadas] { ++*ejecutadas; });
+  otra->despues(0, [ejecutadas] { ++*ejecutadas; });
+  otra->despues(0.01, [ejecutadas] { ++*ejecutadas; });
+  const auto temporizador = otra->repetir(0.001, [ejecutadas] { ++*ejecutadas; });
+  std::thread([&] {
+    otra->async([ejecutadas] { ++*ejecutadas; });
+    otra->despues(0, [ejecutadas] { ++*ejecutadas; });
+  }).join();
+  otra.reset();
+
+  esperarCentinela(0.1);
+  EXPECT_EQ(*ejecutadas, 0);
+}
+
+}  // namespace
+}  // namespace sonvia

@@ -1,0 +1,277 @@
+// Settings kept in a QSettings INI file, read back the way a later run reads them.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <thread>
+
+#include "apoyo.hpp"
+#include "plataforma/qt/preferencias_qt.hpp"
+
+namespace sonvia {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::Optional;
+using namespace std::string_view_literals;
+
+Datos bytes(std::string_view texto) {
+  const auto* inicio = reinterpret_cast<const std::byte*>(texto.data());
+  return {inicio, inicio + texto.size()};
+}
+
+struct PreferenciasEnArchivo : ::testing::Test {
+  pruebas::DirectorioTemporal dir;
+  const std::string archivo = (dir.ruta() / "sonvia.conf").string();
+  PreferenciasQt preferencias{archivo};
+  int reinicios = 0;
+
+  // What the next run finds. Qt keeps each file it has parsed in a per-process
+  // cache, values still typed; a new process parses the text afresh, where
+  // everything but data comes back as strings. A copy under a name this
+  // process has never opened gets the same fresh parse.
+  std::unique_ptr<PreferenciasQt> reiniciar() {
+    const auto copia = dir.ruta() / ("reinicio-" + std::to_string(++reinicios) + ".conf");
+    fs::copy_file(archivo, copia);
+    return std::make_unique<PreferenciasQt>(copia.string());
+  }
+
+  std::string texto() const {
+    std::ifstream entrada(archivo, std::ios::binary);
+    std::ostringstream contenido;
+    contenido << entrada.rdbuf();
+    return contenido.str();
+  }
+
+  void escribirArchivo(std::string_view contenido) const {
+    std::ofstream(archivo, std::ios::binary | std::ios::trunc)
+        .write(contenido.data(), static_cast<std::streamsize>(contenido.size()));
+  }
+};
+
+TEST_F(PreferenciasEnArchivo, CadaTipoSobreviveAUnReinicio) {
+  const auto json = bytes(R"({"silenciadas":["ex.reproductor"],"volumen":0.8})");
+  preferencias.fijar("modoLlamada", true);
+  preferencias.fijar("atajos", false);
+  preferencias.fijar("nivelLlamada", 0.45F);
+  preferencias.fijar("ajustes", json);
+
+  const auto siguiente = reiniciar();
+  EXPECT_THAT(siguiente->booleano("modoLlamada"), Optional(true));
+  EXPECT_THAT(siguiente->booleano("atajos"), Optional(false));
+  EXPECT_THAT(siguiente->flotante("nivelLlamada"), Optional(0.45F));
+  EXPECT_THAT(siguiente->datos("ajustes"), Optional(json));
+  // And the same through the instance that wrote them.
+  EXPECT_THAT(preferencias.booleano("modoLlamada"), Optional(true));
+  EXPECT_THAT(preferencias.flotante("nivelLlamada"), Optional(0.45F));
+  EXPECT_THAT(preferencias.datos("ajustes"), Optional(json));
+}
+
+TEST_F(PreferenciasEnArchivo, LosFlotantesVuelvenBitABit) {
+  const float valores[] = {0.45F,
+                           0.1F,
+                           1e-8F,
+                           3.4028235e38F,
+                           -1.5F,
+                           -0.0F,
+                           std::numeric_limits<float>::denorm_min(),
+                           std::numeric_limits<float>::min(),
+                           std::nextafter(1.0F, 2.0F),
+                           std::numeric_limits<float>::infinity(),
+                           -std::numeric_limits<float>::infinity()};
+  for (std::size_t i = 0; i < std::size(valores); ++i) {
+    preferencias.fijar("f" + std::to_string(i), valores[i]);
+  }
+  preferencias.fijar("nan", std::numeric_limits<float>::quiet_NaN());
+
+  const auto siguiente = reiniciar();
+  for (std::size_t i = 0; i < std::size(valores); ++i) {
+    const auto leido = siguiente->flotante("f" + std::to_string(i));
+    ASSERT_TRUE(leido.has_value()) << valores[i];
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(*leido), std::bit_cast<std::uint32_t>(valores[i]))
+        << "escrito " << valores[i] << ", leído " << *leido;
+  }
+  const auto nan = siguiente->flotante("nan");
+  ASSERT_TRUE(nan.has_value());
+  EXPECT_TRUE(std::isnan(*nan));
+}
+
+TEST_F(PreferenciasEnArchivo, LoEscritoEstaEnElArchivoAlVolverDeFijar) {
+  preferencias.fijar("modoLlamada", true);
+  EXPECT_THAT(texto(), HasSubstr("modoLlamada=true\n"));
+  preferencias.fijar("nivelLlamada", 0.45F);
+  EXPECT_THAT(texto(), HasSubstr("nivelLlamada=0.45\n"));
+  preferencias.fijar("ajustes", bytes("{}"));
+  EXPECT_THAT(texto(), HasSubstr("ajustes=@ByteArray({})\n"));
+  preferencias.fijar("modoLlamada", false);
+  EXPECT_THAT(texto(), HasSubstr("modoLlamada=false\n"));
+}
+
+TEST_F(PreferenciasEnArchivo, LosPredeterminadosSeLeenPeroNuncaSeEscriben) {
+  preferencias.registrarPredeterminados(
+      {{"modoLlamada", true}, {"nivelLlamada", 0.2F}, {"ajustes", bytes("{}")}});
+  EXPECT_THAT(preferencias.booleano("modoLlamada"), Optional(true));
+  EXPECT_THAT(preferencias.flotante("nivelLlamada"), Optional(0.2F));
+  EXPECT_THAT(preferencias.datos("ajustes"), Optional(bytes("{}")));
+  EXPECT_FALSE(fs::exists(archivo));
+
+  preferencias.fijar("atajos", true);
+  const auto contenido = texto();
+  EXPECT_THAT(contenido, HasSubstr("atajos=true"));
+  EXPECT_THAT(contenido, Not(HasSubstr("modoLlamada")));
+  EXPECT_THAT(contenido, Not(HasSubstr("nivelLlamada")));
+  EXPECT_THAT(contenido, Not(HasSubstr("ajustes")));
+  EXPECT_EQ(reiniciar()->booleano("modoLlamada"), std::nullopt);
+}
+
+TEST_F(PreferenciasEnArchivo, LoGuardadoGanaAlPredeterminadoHastaQuitarlo) {
+  preferencias.registrarPredeterminados({{"nivelLlamada", 0.2F}, {"modoLlamada", false}});
+  preferencias.fijar("nivelLlamada", 0.7F);
+  preferencias.fijar("modoLlamada", true);
+  EXPECT_THAT(preferencias.flotante("nivelLlamada"), Optional(0.7F));
+  EXPECT_THAT(preferencias.booleano("modoLlamada"), Optional(true));
+
+  preferencias.quitar("nivelLlamada");
+  EXPECT_THAT(preferencias.flotante("nivelLlamada"), Optional(0.2F));
+  EXPECT_THAT(texto(), Not(HasSubstr("nivelLlamada")));
+  EXPECT_EQ(reiniciar()->flotante("nivelLlamada"), std::nullopt);
+  EXPECT_THAT(preferencias.booleano("modoLlamada"), Optional(true));
+}
+
+TEST_F(PreferenciasEnArchivo, UnValorDeOtroTipoSeLeeAusente) {
+  // As a person, or another program, might leave the file.
+  escribirArchivo(
+      "[General]\n"
+      "nivelLlamada=abc\n"
+      "modoLlamada=quizas\n"
+      "atajos=1\n"
+      "ajustes=texto\n"
+      "medio=0.5x\n"
+      "enorme=1e39\n"
+      "vacio=\n"
+      "lista=0.5, 0.6\n"
+      "verdad=true\n"
+      "cuarto=0.25\n"
+      "bytes=@ByteArray(abc)\n");
+  // A stored value hides the default even when it is unreadable.
+  preferencias.registrarPredeterminados({{"nivelLlamada", 0.2F}, {"modoLlamada", false}});
+
+  EXPECT_EQ(preferencias.flotante("nivelLlamada"), std::nullopt);
+  EXPECT_EQ(preferencias.booleano("modoLlamada"), std::nullopt);
+  EXPECT_EQ(preferencias.booleano("atajos"), std::nullopt);
+  EXPECT_EQ(preferencias.datos("ajustes"), std::nullopt);
+  EXPECT_EQ(preferencias.flotante("medio"), std::nullopt);
+  EXPECT_EQ(preferencias.flotante("enorme"), std::nullopt);
+  EXPECT_EQ(preferencias.flotante("vacio"), std::nullopt);
+  EXPECT_EQ(preferencias.booleano("vacio"), std::nullopt);
+  EXPECT_EQ(preferencias.flotante("lista"), std::nullopt);
+
+  EXPECT_EQ(preferencias.flotante("verdad"), std::nullopt);
+  EXPECT_EQ(preferencias.datos("verdad"), std::nullopt);
+  EXPECT_EQ(preferencias.booleano("cuarto"), std::nullopt);
+  EXPECT_EQ(preferencias.datos("cuarto"), std::nullopt);
+  EXPECT_EQ(preferencias.booleano("bytes"), std::nullopt);
+  EXPECT_EQ(preferencias.flotante("bytes"), std::nullopt);
+
+  EXPECT_THAT(preferencias.booleano("verdad"), Optional(true));
+  EXPECT_THAT(preferencias.flotante("cuarto"), Optional(0.25F));
+  EXPECT_THAT(preferencias.datos("bytes"), Optional(bytes("abc")));
+}
+
+TEST_F(PreferenciasEnArchivo, LosDatosConBytesDeControlYComillasVuelvenIntactos) {
+  Datos todos;
+  for (int b = 0; b < 256; ++b) {
+    todos.push_back(static_cast<std::byte>(b));
+  }
+  const auto dificiles = bytes("\0\xff\n\r\"\\=;,)@ByteArray(x)\0"sv);
+  preferencias.fijar("ajustes.ilegible", todos);
+  preferencias.fijar("ajustes", dificiles);
+  preferencias.fijar("vacios", Datos{});
+
+  const auto siguiente = reiniciar();
+  EXPECT_THAT(siguiente->datos("ajustes.ilegible"), Optional(todos));
+  EXPECT_THAT(siguiente->datos("ajustes"), Optional(dificiles));
+  EXPECT_THAT(siguiente->datos("vacios"), Optional(Datos{}));
+}
+
+TEST_F(PreferenciasEnArchivo, LasClavesConPuntoOBarraSonClavesPropias) {
+  preferencias.fijar("ajustes", bytes("a"));
+  preferencias.fijar("ajustes.ilegible", bytes("b"));
+  preferencias.fijar("grupo", 1.0F);
+  preferencias.fijar("grupo/dentro", 2.0F);
+
+  const auto siguiente = reiniciar();
+  EXPECT_THAT(siguiente->datos("ajustes"), Optional(bytes("a")));
+  EXPECT_THAT(siguiente->datos("ajustes.ilegible"), Optional(bytes("b")));
+  EXPECT_THAT(siguiente->flotante("grupo"), Optional(1.0F));
+  EXPECT_THAT(siguiente->flotante("grupo/dentro"), Optional(2.0F));
+
+  // Removing a key leaves the keys nested under it, and its dotted neighbours.
+  preferencias.quitar("grupo");
+  preferencias.quitar("ajustes");
+  const auto despues = reiniciar();
+  EXPECT_EQ(despues->flotante("grupo"), std::nullopt);
+  EXPECT_THAT(despues->flotante("grupo/dentro"), Optional(2.0F));
+  EXPECT_EQ(despues->datos("ajustes"), std::nullopt);
+  EXPECT_THAT(despues->datos("ajustes.ilegible"), Optional(bytes("b")));
+}
+
+TEST_F(PreferenciasEnArchivo, EscriturasDesdeVariosHilosLleganTodas) {
+  constexpr int kHilos = 4;
+  constexpr int kPorHilo = 25;
+  {
+    std::vector<std::jthread> hilos;
+    hilos.reserve(kHilos);
+    for (int h = 0; h < kHilos; ++h) {
+      hilos.emplace_back([this, h] {
+        for (int i = 0; i < kPorHilo; ++i) {
+          preferencias.fijar("h" + std::to_string(h) + "_" + std::to_string(i),
+                             static_cast<float>(h * 1000 + i));
+        }
+      });
+    }
+  }
+  const auto siguiente = reiniciar();
+  for (int h = 0; h < kHilos; ++h) {
+    for (int i = 0; i < kPorHilo; ++i) {
+      EXPECT_THAT(siguiente->flotante("h" + std::to_string(h) + "_" + std::to_string(i)),
+                  Optional(static_cast<float>(h * 1000 + i)));
+    }
+  }
+}
+
+// Qt reads XDG_CONFIG_HOME once per process, the first time it needs it; this
+// test's process runs only this test under ctest.
+TEST(PreferenciasDelUsuario, ViveEnSonviaBajoXdgConfigHome) {
+  // No other thread runs while the environment changes.
+  const pruebas::DirectorioTemporal dir;
+  // NOLINTNEXTLINE(concurrency-mt-unsafe)
+  const char* anterior = std::getenv("XDG_CONFIG_HOME");
+  const std::optional<std::string> guardado =
+      anterior != nullptr ? std::optional<std::string>(anterior) : std::nullopt;
+  setenv("XDG_CONFIG_HOME", dir.ruta().c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
+
+  PreferenciasQt preferencias;
+  // Stop before writing anywhere else, such as the real ~/.config.
+  ASSERT_EQ(fs::path(preferencias.archivo()), dir.ruta() / "sonvia" / "sonvia.conf");
+  preferencias.fijar("modoLlamada", true);
+  EXPECT_TRUE(fs::exists(dir.ruta() / "sonvia" / "sonvia.conf"));
+
+  if (guardado) {
+    setenv("XDG_CONFIG_HOME", guardado->c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
+  } else {
+    unsetenv("XDG_CONFIG_HOME");  // NOLINT(concurrency-mt-unsafe)
+  }
+}
+
+}  // namespace
+}  // namespace sonvia
