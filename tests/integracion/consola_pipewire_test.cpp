@@ -11,6 +11,7 @@
 #include "plataforma/comun/cola_serie_hilo.hpp"
 #include "plataforma/comun/entorno_proceso.hpp"
 #include "plataforma/pipewire/hal_pipewire.hpp"
+#include "plataforma/qt/preferencias_qt.hpp"
 #include "plataforma/simulada/preferencias_memoria.hpp"
 #include "plataforma/simulada/tiempo_virtual.hpp"
 #include "plataforma/xdg/aplicaciones_linux.hpp"
@@ -111,9 +112,8 @@ struct ConsolaPipeWire : ::testing::Test {
   }
   static bool tiene(const Consola& consola, const std::string& clave) {
     const auto& apps = consola.apps()();
-    return std::any_of(apps.begin(), apps.end(), [&](const AppAudio& a) {
-      return a.clave == clave && a.sonando;
-    });
+    return std::any_of(apps.begin(), apps.end(),
+                       [&](const AppAudio& a) { return a.clave == clave && a.sonando; });
   }
   double medir(const char* nombre, const char* sumidero) {
     const double pico = picoEnSumidero(servidor.dir(), sumidero);
@@ -160,10 +160,9 @@ TEST_F(ConsolaPipeWire, UnaLlamadaBajaALaQueSuenaYLaDevuelveAlTerminar) {
   ASSERT_TRUE(esperar([&] { return tiene(*consola, kReproductor); }));
   EXPECT_EQ(consola->nivelLlamada()(), 0.2F);
 
-  auto llamada =
-      std::make_unique<Hijo>(std::vector<std::string>{escritorio.bin + "/llamada-prueba", "--record",
-                                                      "--target", kMicrofono,
-                                                      servidor.dir() + "/llamada.wav"});
+  auto llamada = std::make_unique<Hijo>(std::vector<std::string>{escritorio.bin + "/llamada-prueba",
+                                                                 "--record", "--target", kMicrofono,
+                                                                 servidor.dir() + "/llamada.wav"});
   ASSERT_TRUE(esperar([&] {
     return consola->llamada()().has_value() && consola->atenuadas()().contains(kReproductor);
   })) << "la llamada no se notó";
@@ -179,6 +178,43 @@ TEST_F(ConsolaPipeWire, UnaLlamadaBajaALaQueSuenaYLaDevuelveAlTerminar) {
   EXPECT_NEAR(medir("despues", kAltavoces), 0.7, 0.01);
   bombear(1.5);
   EXPECT_EQ(consola->canalesAbiertos(), 0U);
+  consola->cerrar();
+}
+
+TEST_F(ConsolaPipeWire, LosAjustesGuardadosSobrevivenAUnReinicioYVuelvenAAbrirElCanal) {
+  const auto archivo = servidor.dir() + "/config/sonvia/sonvia.conf";
+  {
+    PreferenciasQt guardadas(archivo);
+    Contexto primera{*hal, principal, reloj, guardadas, aplicaciones, entorno, colas};
+    auto nativo = reproductor(seno07);
+    auto consola = Consola::crear(primera);
+    ASSERT_TRUE(esperar([&] { return tiene(*consola, kReproductor); }));
+    consola->modificar(kReproductor, Cambios::volumen(0.5F));
+    bombear(0.1);
+    consola->cerrar();  // quitting writes the pending save at once
+  }
+  std::ostringstream texto;
+  texto << std::ifstream(archivo).rdbuf();
+  EXPECT_THAT(
+      texto.str(),
+      ::testing::HasSubstr(
+          R"x(ajustes="@ByteArray({\"ex.prueba.reproductor\":{\"silencio\":false,\"volumen\":0.5}})")x"));
+
+  // The next run reads the file from disk (a copy this process never opened:
+  // Qt keeps the files it has read cached).
+  const auto copia = servidor.dir() + "/config/sonvia/reinicio.conf";
+  std::filesystem::copy_file(archivo, copia);
+  PreferenciasQt leidas(copia);
+  Contexto segunda{*hal, principal, reloj, leidas, aplicaciones, entorno, colas};
+  auto consola = Consola::crear(segunda);
+  EXPECT_EQ(consola->ajuste(kReproductor).volumen, 0.5F);
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);  // not playing yet
+
+  auto nativo = reproductor(seno07);
+  ASSERT_TRUE(esperar([&] { return consola->canal(kReproductor) != nullptr; }))
+      << "el canal no se abrió al sonar";
+  bombear(0.5);
+  EXPECT_NEAR(medir("tras_reiniciar", kAltavoces), 0.35, 0.35 * 0.01);
   consola->cerrar();
 }
 

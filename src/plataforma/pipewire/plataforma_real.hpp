@@ -1,6 +1,7 @@
 // Everything Sonvia runs on outside the simulation, wired together: the
-// PipeWire audio layer, the desktop entries of this system, threads for the
-// serial queues, the tone and the launcher of the command-line tests.
+// PipeWire audio layer, the desktop entries of this system, the user's
+// settings file, threads for the serial queues, the tone and the launcher of
+// the command-line tests.
 #pragma once
 
 #include <memory>
@@ -14,7 +15,7 @@
 #include "plataforma/comun/lanzador_posix.hpp"
 #include "plataforma/pipewire/hal_pipewire.hpp"
 #include "plataforma/pipewire/tono_pipewire.hpp"
-#include "plataforma/simulada/preferencias_memoria.hpp"
+#include "plataforma/qt/preferencias_qt.hpp"
 #include "plataforma/simulada/tiempo_virtual.hpp"
 #include "plataforma/xdg/aplicaciones_linux.hpp"
 
@@ -45,12 +46,12 @@ class PlataformaReal {
 
   std::unique_ptr<HalPipeWire> hal_;
   RelojMonotonico reloj_;
-  // The main queue and the stored preferences of the application mode come
-  // with the interface; the command-line modes use neither.
+  // The main queue of the application mode runs on the interface's event
+  // loop, which comes with the interface; the command-line modes need none.
   RelojVirtual relojSinUso_;
   std::shared_ptr<ColaPrincipalVirtual> principal_ =
       std::make_shared<ColaPrincipalVirtual>(relojSinUso_);
-  PreferenciasMemoria preferencias_;
+  PreferenciasQt preferencias_;
   AplicacionesLinux aplicaciones_;
   FabricaColasHilo colas_;
   Contexto ctx_;
