@@ -9,10 +9,13 @@ OSStatus Oyente::procedimiento(AudioObjectID /*objeto*/, std::uint32_t /*numeroD
     return kAudioHardwareNoError;
   }
   auto* oyente = static_cast<Oyente*>(datosCliente);
-  auto yo = oyente->registro_;
-  if (yo) {
-    oyente->cola_->async([yo] {
-      if (yo->activo()) {
+  // The queued block holds the listener weakly: the listener holds its queue,
+  // and a queue that held its own listeners through their pending blocks
+  // would never be freed. Once the listener is removed and let go, a block
+  // still queued does nothing.
+  if (oyente->registro_) {
+    oyente->cola_->async([debil = std::weak_ptr<Oyente>(oyente->registro_)] {
+      if (const auto yo = debil.lock(); yo && yo->activo()) {
         yo->bloque_();
       }
     });

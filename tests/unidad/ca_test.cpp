@@ -89,6 +89,24 @@ TEST_F(Escuchas, UnaNotificacionEncoladaAntesDePararNoLlamaAlBloque) {
   EXPECT_EQ(llamadas, 0);
 }
 
+TEST_F(Escuchas, UnBloqueEncoladoNoRetieneALaCola) {
+  // A queue whose pending blocks held their listeners (which hold the queue)
+  // would never be freed.
+  RelojVirtual reloj;
+  auto cola = std::make_shared<ColaPrincipalVirtual>(reloj);
+  const std::weak_ptr<ColaPrincipalVirtual> debil = cola;
+  auto parar = CA::escuchar(hal, proceso, kAudioProcessPropertyIsRunningOutput,
+                            kAudioObjectPropertyScopeGlobal, cola, [this] { ++llamadas; });
+  hal.fijarSonando(proceso, true);
+  hal.entregarNotificaciones();
+  EXPECT_EQ(cola->pendientes(), 1U);
+  parar();
+  parar = nullptr;
+  cola.reset();
+  EXPECT_TRUE(debil.expired());
+  EXPECT_EQ(llamadas, 0);
+}
+
 TEST_F(Escuchas, UnRegistroRechazadoDevuelveUnaAccionQueNoHaceNada) {
   hal.rechazarOyentes(true);
   auto parar = escuchar();
