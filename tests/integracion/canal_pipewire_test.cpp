@@ -32,14 +32,7 @@ constexpr const char* kAuriculares = "sonvia_prueba_auriculares";
 
 struct CanalPipeWire : ::testing::Test {
   integracion::ServidorPrivado servidor;
-  std::unique_ptr<HalPipeWire> hal = [] {
-    std::string error;
-    auto h = HalPipeWire::conectar(error);
-    if (!h) {
-      throw std::runtime_error(error);
-    }
-    return h;
-  }();
+  std::unique_ptr<HalPipeWire> hal = integracion::conectarPipeWire();
   RelojMonotonico reloj;
   RelojVirtual relojVirtual;
   std::shared_ptr<ColaPrincipalVirtual> principal =

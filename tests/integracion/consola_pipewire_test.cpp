@@ -66,14 +66,7 @@ struct Escritorio {
 struct ConsolaPipeWire : ::testing::Test {
   integracion::ServidorPrivado servidor;
   Escritorio escritorio{servidor.dir()};
-  std::unique_ptr<HalPipeWire> hal = [] {
-    std::string error;
-    auto h = HalPipeWire::conectar(error);
-    if (!h) {
-      throw std::runtime_error(error);
-    }
-    return h;
-  }();
+  std::unique_ptr<HalPipeWire> hal = integracion::conectarPipeWire();
   RelojMonotonico reloj;
   // The main queue runs on this thread while the test pumps it (bombear).
   RelojVirtual relojCola;

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "plataforma/pipewire/hal_pipewire.hpp"
+
 extern char** environ;  // NOLINT: the process environment, for posix_spawn
 
 namespace sonvia::integracion {
@@ -147,6 +149,16 @@ inline double picoEnSumidero(const std::string& dir, const std::string& sumidero
     throw std::runtime_error("sox no dio la amplitud:\n" + stat);
   }
   return std::stod(stat.substr(pos + 18));
+}
+
+// A connection to the server this process's environment points at.
+inline std::unique_ptr<HalPipeWire> conectarPipeWire() {
+  std::string error;
+  auto hal = HalPipeWire::conectar(error);
+  if (!hal) {
+    throw std::runtime_error(error);
+  }
+  return hal;
 }
 
 }  // namespace sonvia::integracion
