@@ -40,7 +40,10 @@ struct PreferenciasEnArchivo : ::testing::Test {
   // everything but data comes back as strings. A copy under a name this
   // process has never opened gets the same fresh parse.
   std::unique_ptr<PreferenciasQt> reiniciar() {
-    const auto copia = dir.ruta() / ("reinicio-" + std::to_string(++reinicios) + ".conf");
+    // Names are built with append(): g++ 12 at -O3 warns wrongly (-Wrestrict)
+    // about a literal + std::string.
+    const auto copia =
+        dir.ruta() / std::string("reinicio-").append(std::to_string(++reinicios)).append(".conf");
     fs::copy_file(archivo, copia);
     return std::make_unique<PreferenciasQt>(copia.string());
   }
@@ -89,13 +92,13 @@ TEST_F(PreferenciasEnArchivo, LosFlotantesVuelvenBitABit) {
                            std::numeric_limits<float>::infinity(),
                            -std::numeric_limits<float>::infinity()};
   for (std::size_t i = 0; i < std::size(valores); ++i) {
-    preferencias.fijar("f" + std::to_string(i), valores[i]);
+    preferencias.fijar(std::string("f").append(std::to_string(i)), valores[i]);
   }
   preferencias.fijar("nan", std::numeric_limits<float>::quiet_NaN());
 
   const auto siguiente = reiniciar();
   for (std::size_t i = 0; i < std::size(valores); ++i) {
-    const auto leido = siguiente->flotante("f" + std::to_string(i));
+    const auto leido = siguiente->flotante(std::string("f").append(std::to_string(i)));
     ASSERT_TRUE(leido.has_value()) << valores[i];
     EXPECT_EQ(std::bit_cast<std::uint32_t>(*leido), std::bit_cast<std::uint32_t>(valores[i]))
         << "escrito " << valores[i] << ", leído " << *leido;
@@ -234,8 +237,9 @@ TEST_F(PreferenciasEnArchivo, EscriturasDesdeVariosHilosLleganTodas) {
     for (int h = 0; h < kHilos; ++h) {
       hilos.emplace_back([this, h] {
         for (int i = 0; i < kPorHilo; ++i) {
-          preferencias.fijar("h" + std::to_string(h) + "_" + std::to_string(i),
-                             static_cast<float>(h * 1000 + i));
+          preferencias.fijar(
+              std::string("h").append(std::to_string(h)).append("_").append(std::to_string(i)),
+              static_cast<float>(h * 1000 + i));
         }
       });
     }
@@ -243,8 +247,10 @@ TEST_F(PreferenciasEnArchivo, EscriturasDesdeVariosHilosLleganTodas) {
   const auto siguiente = reiniciar();
   for (int h = 0; h < kHilos; ++h) {
     for (int i = 0; i < kPorHilo; ++i) {
-      EXPECT_THAT(siguiente->flotante("h" + std::to_string(h) + "_" + std::to_string(i)),
-                  Optional(static_cast<float>(h * 1000 + i)));
+      EXPECT_THAT(
+          siguiente->flotante(
+              std::string("h").append(std::to_string(h)).append("_").append(std::to_string(i))),
+          Optional(static_cast<float>(h * 1000 + i)));
     }
   }
 }
