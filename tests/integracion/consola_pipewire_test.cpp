@@ -94,7 +94,7 @@ struct ConsolaPipeWire : ::testing::Test {
   }
   // Pumps until `condicion` holds, at most `limite` seconds.
   template <typename F>
-  bool esperar(F condicion, double limite = 5.0) {
+  bool esperar(F condicion, double limite = 10.0) {
     for (double t = 0; t < limite; t += 0.05) {
       if (condicion()) {
         return true;
@@ -102,6 +102,14 @@ struct ConsolaPipeWire : ::testing::Test {
       bombear(0.05);
     }
     return condicion();
+  }
+  // What the mixer shows, for failure messages.
+  static std::string vistas(const Consola& consola) {
+    std::string texto = "apps:";
+    for (const auto& a : consola.apps()()) {
+      texto.append(" ").append(a.clave).append(a.sonando ? " (suena)" : "");
+    }
+    return texto;
   }
   static bool tiene(const Consola& consola, const std::string& clave) {
     const auto& apps = consola.apps()();
@@ -124,7 +132,7 @@ TEST_F(ConsolaPipeWire, LaMitadDeVolumenSeOyeALaMitadYLaOtraAppNoCambia) {
   Hijo pulse({"paplay", "-d", kAuriculares, seno05});
   auto consola = Consola::crear(ctx);
   ASSERT_TRUE(esperar([&] { return tiene(*consola, kReproductor) && tiene(*consola, kPulse); }))
-      << "las apps de prueba no aparecieron";
+      << "las apps de prueba no aparecieron; " << vistas(*consola);
   EXPECT_NEAR(medir("directo", kAltavoces), 0.7, 0.01);
   EXPECT_NEAR(medir("otra_directo", kAuriculares), 0.5, 0.005);
 
@@ -150,7 +158,7 @@ TEST_F(ConsolaPipeWire, LaMitadDeVolumenSeOyeALaMitadYLaOtraAppNoCambia) {
 TEST_F(ConsolaPipeWire, UnaLlamadaBajaALaQueSuenaYLaDevuelveAlTerminar) {
   auto nativo = reproductor(seno07);
   auto consola = Consola::crear(ctx);
-  ASSERT_TRUE(esperar([&] { return tiene(*consola, kReproductor); }));
+  ASSERT_TRUE(esperar([&] { return tiene(*consola, kReproductor); })) << vistas(*consola);
   EXPECT_EQ(consola->nivelLlamada()(), 0.2F);
 
   auto llamada = std::make_unique<Hijo>(std::vector<std::string>{escritorio.bin + "/llamada-prueba",
@@ -181,7 +189,7 @@ TEST_F(ConsolaPipeWire, LosAjustesGuardadosSobrevivenAUnReinicioYVuelvenAAbrirEl
     Contexto primera{*hal, principal, reloj, guardadas, aplicaciones, entorno, colas};
     auto nativo = reproductor(seno07);
     auto consola = Consola::crear(primera);
-    ASSERT_TRUE(esperar([&] { return tiene(*consola, kReproductor); }));
+    ASSERT_TRUE(esperar([&] { return tiene(*consola, kReproductor); })) << vistas(*consola);
     consola->modificar(kReproductor, Cambios::volumen(0.5F));
     bombear(0.1);
     consola->cerrar();  // quitting writes the pending save at once
