@@ -399,10 +399,7 @@ void Consola::restablecer() {
     abiertos.push_back(clave);
   }
   for (const auto& clave : abiertos) {
-    cancelarCierre(clave);
-    canales_.erase(clave);
-    quitarDe(_niveles, clave);
-    quitarDe(_errores, clave);
+    cerrarCanal(clave);  // at once, no delay
   }
   _errores.fijar({});
   fallidos_.clear();
