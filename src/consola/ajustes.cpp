@@ -263,7 +263,7 @@ AlmacenAjustes::~AlmacenAjustes() {
 }
 
 void AlmacenAjustes::cargar() {
-  ajustes_.clear();
+  ajustes_.fijar({});
   ilegibles_.reset();
   auto datos = preferencias_.datos(kClaveGuardado);
   if (!datos) {
@@ -275,28 +275,30 @@ void AlmacenAjustes::cargar() {
     return;
   }
   std::erase_if(*leidos, [](const auto& entrada) { return entrada.second.esNeutro(); });
-  ajustes_ = std::move(*leidos);
+  ajustes_.fijar(std::move(*leidos));
 }
 
 Ajuste AlmacenAjustes::ajuste(const std::string& clave) const {
-  const auto it = ajustes_.find(clave);
-  return it == ajustes_.end() ? Ajuste::neutro() : it->second;
+  const auto it = ajustes_().find(clave);
+  return it == ajustes_().end() ? Ajuste::neutro() : it->second;
 }
 
 bool AlmacenAjustes::fijar(const std::string& clave, const Ajuste& ajuste) {
   if (ajuste == this->ajuste(clave)) {
     return false;
   }
+  auto nuevos = ajustes_();
   if (ajuste.esNeutro()) {
-    ajustes_.erase(clave);
+    nuevos.erase(clave);
   } else {
-    ajustes_.insert_or_assign(clave, ajuste);
+    nuevos.insert_or_assign(clave, ajuste);
   }
+  ajustes_.fijar(std::move(nuevos));
   return true;
 }
 
 void AlmacenAjustes::restablecer() {
-  ajustes_.clear();
+  ajustes_.fijar({});
 }
 
 void AlmacenAjustes::programarGuardado() {
@@ -315,8 +317,7 @@ void AlmacenAjustes::guardar() {
     guardadoPendiente_->cancelar();  // when called directly, the scheduled save is not needed
     guardadoPendiente_.reset();
   }
-  std::erase_if(ajustes_, [](const auto& entrada) { return entrada.second.esNeutro(); });
-  auto datos = AjustesJSON::codificar(ajustes_);
+  auto datos = AjustesJSON::codificar(ajustes_());
   if (!datos) {
     return;
   }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "consola/publicado.hpp"
 #include "plataforma/colas.hpp"
 #include "plataforma/preferencias.hpp"
 
@@ -75,7 +76,9 @@ class AlmacenAjustes : public std::enable_shared_from_this<AlmacenAjustes> {
   // records are dropped. Writes nothing.
   void cargar();
 
-  const MapaAjustes& ajustes() const { return ajustes_; }
+  const MapaAjustes& ajustes() const { return ajustes_(); }
+  // The same records, for observers.
+  const Publicado<MapaAjustes>& publicados() const { return ajustes_; }
   // The stored record, or neutro() when there is none.
   Ajuste ajuste(const std::string& clave) const;
 
@@ -105,7 +108,7 @@ class AlmacenAjustes : public std::enable_shared_from_this<AlmacenAjustes> {
  private:
   Preferencias& preferencias_;
   std::shared_ptr<ColaPrincipal> principal_;
-  MapaAjustes ajustes_;
+  Publicado<MapaAjustes> ajustes_;  // never holds a neutral record
   std::shared_ptr<Trabajo> guardadoPendiente_;
   std::optional<Datos> ilegibles_;  // undecodable bytes not yet backed up
 };

@@ -50,7 +50,6 @@ Consola::Consola(Llave /*llave*/, Contexto& ctx)
 
 void Consola::iniciar() {
   almacen_->cargar();
-  publicarAjustes();
   refrescar();
   for (const auto selector :
        {kAudioHardwarePropertyProcessObjectList, kAudioHardwarePropertyDevices,
@@ -114,7 +113,7 @@ void Consola::refrescar() {
   evaluarLlamada();
 
   Claves visitar = _atenuadas();
-  for (const auto& [clave, ajuste] : _ajustes()) {
+  for (const auto& [clave, ajuste] : almacen_->ajustes()) {
     visitar.insert(clave);
   }
   for (const auto& [clave, canal] : canales_) {
@@ -191,7 +190,7 @@ std::vector<AppAudio> Consola::appsOrdenadas() const {
     if (app.sonando || _tocadas().contains(app.clave)) {
       return 0;
     }
-    return _ajustes().contains(app.clave) ? 1 : 2;
+    return almacen_->ajustes().contains(app.clave) ? 1 : 2;
   };
   auto ordenadas = _apps();
   std::stable_sort(ordenadas.begin(), ordenadas.end(), [&](const AppAudio& a, const AppAudio& b) {
@@ -226,7 +225,6 @@ void Consola::modificar(const std::string& clave, const Cambio& cambio) {
     return;
   }
   almacen_->fijar(clave, nuevo);
-  publicarAjustes();
   auto tocadas = _tocadas();
   tocadas.insert(clave);
   _tocadas.fijar(std::move(tocadas));
@@ -392,7 +390,6 @@ void Consola::cerrarCanal(const std::string& clave) {
 
 void Consola::restablecer() {
   almacen_->restablecer();
-  publicarAjustes();
   programarGuardado();
   std::vector<std::string> abiertos;
   for (const auto& [clave, canal] : canales_) {

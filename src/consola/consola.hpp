@@ -66,7 +66,7 @@ class Consola : public std::enable_shared_from_this<Consola> {
   const Publicado<std::vector<AppAudio>>& apps() const { return _apps; }
   const Publicado<std::vector<Salida>>& salidas() const { return _salidas; }
   const Publicado<std::optional<Salida>>& predeterminada() const { return _predeterminada; }
-  const Publicado<MapaAjustes>& ajustes() const { return _ajustes; }
+  const Publicado<MapaAjustes>& ajustes() const { return almacen_->publicados(); }
   const Publicado<MapaErrores>& errores() const { return _errores; }
   const Publicado<MapaNiveles>& niveles() const { return _niveles; }
   const Publicado<Claves>& tocadas() const { return _tocadas; }
@@ -135,7 +135,6 @@ class Consola : public std::enable_shared_from_this<Consola> {
   void programarCierre(const std::string& clave);
   void cerrarCanal(const std::string& clave);
   void cancelarCierre(const std::string& clave);
-  void publicarAjustes() { _ajustes.fijar(almacen_->ajustes()); }
   template <typename Mapa>
   static void quitarDe(Publicado<Mapa>& publicado, const std::string& clave);
   float ganancia(const Ajuste& ajuste, bool atenuada) const;
@@ -151,7 +150,6 @@ class Consola : public std::enable_shared_from_this<Consola> {
   Publicado<std::vector<AppAudio>> _apps;
   Publicado<std::vector<Salida>> _salidas;
   Publicado<std::optional<Salida>> _predeterminada;
-  Publicado<MapaAjustes> _ajustes;
   Publicado<MapaErrores> _errores;
   Publicado<MapaNiveles> _niveles;
   Publicado<Claves> _tocadas;
