@@ -9,34 +9,9 @@
 #include <memory>
 #include <utility>
 
+#include "plataforma/observacion.hpp"
+
 namespace sonvia {
-
-// Stops an observation when destroyed (or when `cancelar` runs).
-class Observacion {
- public:
-  Observacion() = default;
-  explicit Observacion(std::function<void()> cancelar) : cancelar_(std::move(cancelar)) {}
-  Observacion(Observacion&& otra) noexcept : cancelar_(std::exchange(otra.cancelar_, nullptr)) {}
-  Observacion& operator=(Observacion&& otra) noexcept {
-    if (this != &otra) {
-      cancelar();
-      cancelar_ = std::exchange(otra.cancelar_, nullptr);
-    }
-    return *this;
-  }
-  Observacion(const Observacion&) = delete;
-  Observacion& operator=(const Observacion&) = delete;
-  ~Observacion() { cancelar(); }
-
-  void cancelar() {
-    if (cancelar_) {
-      std::exchange(cancelar_, nullptr)();
-    }
-  }
-
- private:
-  std::function<void()> cancelar_;
-};
 
 template <typename T>
 class Publicado {
