@@ -30,10 +30,16 @@ bool unSoloHilo() {
   return !e && hilos == 1;
 }
 
-// The guardian's own connection: clears targets that still point at our sinks.
+// What the guardian writes back for one stream.
+struct Pendiente {
+  std::string nuestro;  // the target that names our sink
+  Guardian::Previos previos;
+};
+
+// The guardian's own connection: writes back the targets that still name our sinks.
 struct Limpieza {
-  std::map<std::uint32_t, std::string> pendientes;  // stream node → our serial
-  std::map<std::uint32_t, std::string> actuales;    // stream node → target now
+  std::map<std::uint32_t, Pendiente> pendientes;  // stream node → what to undo
+  std::map<std::uint32_t, std::string> actuales;  // stream node → target.object now
   pw_main_loop* bucle = nullptr;
   pw_core* nucleo = nullptr;
   pw_registry* registro = nullptr;
@@ -54,6 +60,13 @@ struct Limpieza {
       }
     }
     return 0;
+  }
+
+  void escribir(std::uint32_t nodo, const char* clave,
+                const std::optional<std::pair<std::string, std::string>>& v) {
+    pw_metadata_set_property(metadatos, nodo, clave,
+                             v && !v->first.empty() ? v->first.c_str() : nullptr,
+                             v ? v->second.c_str() : nullptr);
   }
 
   static void alGlobal(void* datos, std::uint32_t id, std::uint32_t /*permisos*/, const char* tipo,
@@ -84,11 +97,13 @@ struct Limpieza {
       // brings its properties.
       pw_core_sync(l->nucleo, PW_ID_CORE, 0);
     } else if (l->fase == 2) {
-      for (const auto& [nodo, serial] : l->pendientes) {
+      for (const auto& [nodo, p] : l->pendientes) {
         const auto it = l->actuales.find(nodo);
-        if (l->metadatos != nullptr && it != l->actuales.end() && it->second == serial) {
-          pw_metadata_set_property(l->metadatos, nodo, "target.object", nullptr, "-1");
-          pw_metadata_set_property(l->metadatos, nodo, "target.object", nullptr, nullptr);
+        if (l->metadatos != nullptr && it != l->actuales.end() && it->second == p.nuestro) {
+          l->escribir(nodo, "target.object", p.previos.objeto);
+          if (!p.previos.objeto && p.previos.nodo) {
+            l->escribir(nodo, "target.node", p.previos.nodo);
+          }
         }
       }
       pw_core_sync(l->nucleo, PW_ID_CORE, 0);
@@ -141,6 +156,37 @@ struct Limpieza {
   }
 };
 
+// One line of the protocol: "+ NODE NAME" (the stream now targets our sink
+// NAME), "o NODE TYPE VALUE" and "n NODE TYPE VALUE" (its earlier
+// target.object and target.node; TYPE "-" for none; VALUE is the rest of the
+// line), "- NODE" (given back), "fin".
+void leerLinea(const std::string& linea, std::map<std::uint32_t, Pendiente>& pendientes) {
+  std::istringstream campos(linea);
+  std::string orden;
+  std::uint32_t nodo = 0;
+  if (!(campos >> orden >> nodo)) {
+    return;
+  }
+  if (orden == "-") {
+    pendientes.erase(nodo);
+    return;
+  }
+  std::string primero;
+  campos >> primero;
+  if (orden == "+") {
+    pendientes[nodo] = {primero, {}};
+    return;
+  }
+  const auto it = pendientes.find(nodo);
+  if (it == pendientes.end() || (orden != "o" && orden != "n")) {
+    return;
+  }
+  std::string valor;
+  std::getline(campos >> std::ws, valor);
+  auto& destino = orden == "o" ? it->second.previos.objeto : it->second.previos.nodo;
+  destino = std::make_pair(primero == "-" ? std::string() : primero, valor);
+}
+
 [[noreturn]] void vigilar(int socket) {
   prctl(PR_SET_NAME, "sonvia-guardian", 0, 0, 0);
   // The signals that end Sonvia from a terminal reach the whole group: the
@@ -158,18 +204,11 @@ struct Limpieza {
     }
     entrada.append(trozo.data(), static_cast<std::size_t>(n));
     for (auto fin = entrada.find('\n'); fin != std::string::npos; fin = entrada.find('\n')) {
-      std::istringstream linea(entrada.substr(0, fin));
+      const std::string linea = entrada.substr(0, fin);
       entrada.erase(0, fin + 1);
-      std::string orden;
-      std::uint32_t nodo = 0;
-      std::string serial;
-      linea >> orden >> nodo >> serial;
-      if (orden == "fin") {
+      leerLinea(linea, limpieza.pendientes);
+      if (linea == "fin") {
         _exit(0);
-      } else if (orden == "+") {
-        limpieza.pendientes[nodo] = serial;
-      } else if (orden == "-") {
-        limpieza.pendientes.erase(nodo);
       }
     }
   }
@@ -214,11 +253,20 @@ void Guardian::enviar(const char* texto, std::size_t n) {
   static_cast<void>(send(socket_, texto, n, MSG_NOSIGNAL));
 }
 
-void Guardian::movido(std::uint32_t nodo, std::uint64_t serial) {
-  std::array<char, 64> linea{};
-  const int n = std::snprintf(linea.data(), linea.size(), "+ %u %llu\n", nodo,
-                              static_cast<unsigned long long>(serial));
-  enviar(linea.data(), static_cast<std::size_t>(n));
+void Guardian::movido(std::uint32_t nodo, const std::string& nombre, const Previos& previos) {
+  const auto id = std::to_string(nodo);
+  std::string texto = "+ " + id + " " + nombre + "\n";
+  const auto anterior = [&texto, &id](const char* orden, const auto& v) {
+    // A value that would break the line is not one the guardian can write back.
+    if (v && v->second.find('\n') == std::string::npos &&
+        v->first.find_first_of(" \n") == std::string::npos) {
+      texto += std::string(orden) + " " + id + " " + (v->first.empty() ? "-" : v->first) + " " +
+               v->second + "\n";
+    }
+  };
+  anterior("o", previos.objeto);
+  anterior("n", previos.nodo);
+  enviar(texto.data(), texto.size());
 }
 
 void Guardian::devuelto(std::uint32_t nodo) {

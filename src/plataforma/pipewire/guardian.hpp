@@ -2,17 +2,20 @@
 // it itself.
 //
 // Moving a stream into a tap sets its target in the session manager's
-// "default" metadata, and the session manager stores that target for the
-// application. Closing a channel clears it; a crash or a kill cannot. The
-// guardian is forked when the connection is made, is told of every target
-// set and cleared, and when its end of the socket closes without a "fin" it
-// connects on its own and clears the targets that are still ours.
+// "default" metadata. Closing a channel writes the stream's earlier target
+// back; a crash or a kill cannot. The guardian is forked when the connection
+// is made, is told of every target set and cleared, and when its end of the
+// socket closes without a "fin" it connects on its own and writes back the
+// targets that still name our sinks.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace sonvia {
 
@@ -26,7 +29,15 @@ class Guardian {
   Guardian(const Guardian&) = delete;
   Guardian& operator=(const Guardian&) = delete;
 
-  void movido(std::uint32_t nodo, std::uint64_t serial);
+  // A stream's targets before we moved it: type and value of its
+  // "target.object" and "target.node" entries.
+  struct Previos {
+    std::optional<std::pair<std::string, std::string>> objeto;
+    std::optional<std::pair<std::string, std::string>> nodo;
+  };
+
+  // A stream now targets our sink `nombre`; `previos` is what to write back.
+  void movido(std::uint32_t nodo, const std::string& nombre, const Previos& previos);
   void devuelto(std::uint32_t nodo);
 
  private:

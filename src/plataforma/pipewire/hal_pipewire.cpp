@@ -2,6 +2,7 @@
 
 #include "plataforma/pipewire/bucle.hpp"
 #include "plataforma/pipewire/guardian.hpp"
+#include "plataforma/pipewire/memoria_mapeada.hpp"
 
 #include <pipewire/extensions/metadata.h>
 #include <pipewire/filter.h>
@@ -27,6 +28,10 @@ using Propiedades = std::map<std::string, std::string>;
 
 constexpr std::string_view kPrefijoPropio = "ex.velmaro.sonvia.";
 constexpr OSStatus kSinServidor = kAudioHardwareNotRunningError;
+// The longest cycle a filter is ever handed, in samples (PipeWire's own limit).
+constexpr std::uint64_t kMuestrasMaximas = 8192;
+// Times an aggregate's links are made again after a bad buffer.
+constexpr int kReenlacesMaximos = 3;
 
 void copiar(const spa_dict* dict, Propiedades& destino) {
   if (dict == nullptr) {
@@ -93,6 +98,20 @@ std::uint64_t inicioDeProceso(std::int32_t pid) {
   return inicio;
 }
 
+// One value of the "default" metadata, with its type ("" when it has none).
+struct ValorMeta {
+  std::string tipo;
+  std::string valor;
+};
+
+constexpr const char* kObjetivoObjeto = "target.object";
+constexpr const char* kObjetivoNodo = "target.node";
+
+int nadaEnElHilo(spa_loop* /*bucle*/, bool /*asincrono*/, std::uint32_t /*seq*/,
+                 const void* /*datos*/, std::size_t /*tamano*/, void* /*usuario*/) {
+  return 0;
+}
+
 struct Registro {
   AudioObjectID objeto;
   std::uint32_t selector;
@@ -151,8 +170,9 @@ struct HalPipeWire::Impl {
     std::set<std::int32_t> pids;
     pw_proxy* sumidero = nullptr;
     std::uint32_t nodo = SPA_ID_INVALID;
-    std::uint64_t serial = 0;
     std::set<std::uint32_t> movidos;  // stream nodes whose target we set
+    // Their targets before we set ours, to be written back.
+    std::map<std::uint32_t, Guardian::Previos> previos;
     // Streams that will not follow a target ("node.dont-reconnect") are linked
     // by us: the sinks they were linked to, and our links.
     std::map<std::uint32_t, std::set<std::uint32_t>> originales;
@@ -172,6 +192,11 @@ struct HalPipeWire::Impl {
     std::vector<void*> entradas;  // port data of the filter's input ports
     std::vector<void*> salidas;   // and of its output ports
     std::vector<pw_proxy*> enlaces;
+    std::uint32_t nodoMaestro = SPA_ID_INVALID;  // the output's node
+    // A buffer of its ports mapped the wrong memory: its links are made
+    // again (a few times at most) so that the server hands new buffers.
+    bool reenlazar = false;
+    int reenlaces = 0;
     pw_filter_state estado = PW_FILTER_STATE_UNCONNECTED;
     // The IO proc: read on the real-time thread.
     std::atomic<BloqueIO*> bloque{nullptr};
@@ -187,6 +212,7 @@ struct HalPipeWire::Impl {
   // ------------------------------------------------------------------ state
   std::unique_ptr<Guardian> guardian;  // clears our stream targets if we die
   pw_thread_loop* bucle = nullptr;
+  spa_source* temporizadorReenlace = nullptr;
   pw_context* contexto = nullptr;
   pw_core* nucleo = nullptr;
   pw_registry* registro = nullptr;
@@ -196,7 +222,9 @@ struct HalPipeWire::Impl {
   std::uint32_t idMetadatos = SPA_ID_INVALID;
   spa_hook escuchaMetadatos{};
   std::string sumideroPredeterminado;
-  std::map<std::uint32_t, std::string> objetivos;  // stream node → target.object value
+  // The streams' targets in the metadata: (node, "target.object" or
+  // "target.node") → type and value.
+  std::map<std::pair<std::uint32_t, std::string>, ValorMeta> objetivos;
   bool conectado = false;
   int secuenciaHecha = -1;
   double frecuencia = 48000;
@@ -234,6 +262,14 @@ struct HalPipeWire::Impl {
       }
     }
     return conectado;
+  }
+
+  // Returns once the real-time thread has finished the cycle it was in, if
+  // any: what a filter's cycle took from us or from the server is no longer
+  // in use then.
+  void esperarCicloEnCurso() const {
+    pw_data_loop_invoke(pw_context_get_data_loop(contexto), &nadaEnElHilo, 0, nullptr, 0, true,
+                        nullptr);
   }
 
   // Waits (lock held) until `listo` holds, or gives up after `segundos`.
@@ -479,10 +515,15 @@ struct HalPipeWire::Impl {
   }
 
   // ------------------------------------------------------------------ taps
-  void fijarObjetivo(std::uint32_t nodo, const char* objetivo) {
+  void fijarMeta(std::uint32_t nodo, const char* clave, const char* tipo, const char* valor) {
     if (metadatos != nullptr) {
-      pw_metadata_set_property(metadatos, nodo, "target.object", nullptr, objetivo);
+      pw_metadata_set_property(metadatos, nodo, clave, tipo, valor);
     }
+  }
+
+  std::optional<ValorMeta> objetivoDe(std::uint32_t nodo, const char* clave) const {
+    const auto it = objetivos.find({nodo, clave});
+    return it == objetivos.end() ? std::nullopt : std::optional<ValorMeta>(it->second);
   }
 
   // A link between two ports. Ours go with our connection unless `permanece`.
@@ -522,10 +563,9 @@ struct HalPipeWire::Impl {
 
   // Moves every output stream of the tapped processes that is not moved yet.
   void moverStreams(Tap& tap) {
-    if (tap.serial == 0) {
+    if (tap.nodo == SPA_ID_INVALID) {
       return;
     }
-    const auto serial = std::to_string(tap.serial);
     for (const auto& [id, n] : nodos) {
       if (!n->conInfo || !esSalidaDeAudio(*n) || !esStreamDeAudio(*n) || tap.movidos.contains(id)) {
         continue;
@@ -549,20 +589,40 @@ struct HalPipeWire::Impl {
         }
         tap.propios[id] = enlazarStream(id, tap.nodo, false);
       } else {
-        fijarObjetivo(id, serial.c_str());
+        // The target names our sink by its name, not its serial: the session
+        // manager remembers a stream's target for every later stream of the
+        // same application or role, but only when it can resolve it by
+        // serial, so it keeps nothing of ours and never sends another
+        // program's stream into the tap.
+        auto& previos = tap.previos[id];
+        if (auto v = objetivoDe(id, kObjetivoObjeto)) {
+          previos.objeto = {v->tipo, v->valor};
+        }
+        if (auto v = objetivoDe(id, kObjetivoNodo)) {
+          previos.nodo = {v->tipo, v->valor};
+        }
+        fijarMeta(id, kObjetivoObjeto, "Spa:String", tap.nombre.c_str());
         if (guardian) {
-          guardian->movido(id, tap.serial);
+          guardian->movido(id, tap.nombre, previos);
         }
       }
       tap.movidos.insert(id);
     }
   }
 
-  // Sends a moved stream back: "-1" first so that the session manager keeps no
-  // target of ours, then no target at all.
-  void devolverStream(std::uint32_t nodo) {
-    fijarObjetivo(nodo, "-1");
-    fijarObjetivo(nodo, nullptr);
+  // Sends a moved stream back: its earlier target, or none. Writing the
+  // earlier target again lets the session manager remember it again.
+  void devolverStream(std::uint32_t nodo, const Guardian::Previos& previos) {
+    if (const auto& o = previos.objeto) {
+      fijarMeta(nodo, kObjetivoObjeto, o->first.empty() ? nullptr : o->first.c_str(),
+                o->second.c_str());
+    } else {
+      fijarMeta(nodo, kObjetivoObjeto, nullptr, nullptr);
+      if (const auto& n = previos.nodo) {
+        fijarMeta(nodo, kObjetivoNodo, n->first.empty() ? nullptr : n->first.c_str(),
+                  n->second.c_str());
+      }
+    }
     if (guardian) {
       guardian->devuelto(nodo);
     }
@@ -641,10 +701,12 @@ struct HalPipeWire::Impl {
   }
 
   static int alPropiedadMetadatos(void* datos, std::uint32_t sujeto, const char* clave,
-                                  const char* /*tipo*/, const char* valorNuevo) {
+                                  const char* tipo, const char* valorNuevo) {
     auto* impl = static_cast<Impl*>(datos);
-    if (clave == nullptr) {  // everything cleared
-      impl->objetivos.clear();
+    if (clave == nullptr) {  // everything of the subject cleared
+      std::erase_if(impl->objetivos, [sujeto](const auto& par) {
+        return sujeto == PW_ID_ANY || par.first.first == sujeto;
+      });
       return 0;
     }
     const std::string k = clave;
@@ -652,11 +714,11 @@ struct HalPipeWire::Impl {
       impl->sumideroPredeterminado = nombreEnJson(valorNuevo);
       impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
       impl->despachar();
-    } else if (k == "target.object") {
+    } else if (k == kObjetivoObjeto || k == kObjetivoNodo) {
       if (valorNuevo == nullptr) {
-        impl->objetivos.erase(sujeto);
+        impl->objetivos.erase({sujeto, k});
       } else {
-        impl->objetivos[sujeto] = valorNuevo;
+        impl->objetivos[{sujeto, k}] = {tipo != nullptr ? tipo : "", valorNuevo};
       }
     }
     return 0;
@@ -828,19 +890,25 @@ struct HalPipeWire::Impl {
   }
 
   // The real-time process callback: hands the cycle's buffers to the IO proc.
+  //
+  // Every length comes from the buffers of this cycle, never from the
+  // graph's quantum alone: while links are made and torn down and the quantum
+  // changes, a port's buffers may hold fewer samples than the cycle asks for,
+  // and reading or writing past them touches memory that is not there. A port
+  // without a usable buffer is handed over as an empty buffer (no data).
   static void alProcesar(void* datos, spa_io_position* posicion) {
     auto* a = static_cast<Agregado*>(datos);
-    const std::uint32_t n =
-        posicion != nullptr ? static_cast<std::uint32_t>(posicion->clock.duration) : 0;
+    const std::uint32_t ciclo = posicion != nullptr
+                                    ? static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                                          posicion->clock.duration, kMuestrasMaximas))
+                                    : 0;
     auto entrada = a->listaEntrada->buffers();
     for (std::size_t i = 0; i < a->entradas.size(); ++i) {
-      void* datosPuerto = pw_filter_get_dsp_buffer(a->entradas[i], n);
-      entrada[i] = {1, datosPuerto != nullptr ? n * 4 : 0, datosPuerto};
+      entrada[i] = bufferDeEntrada(*a, a->entradas[i], ciclo);
     }
     auto salida = a->listaSalida->buffers();
     for (std::size_t i = 0; i < a->salidas.size(); ++i) {
-      void* datosPuerto = pw_filter_get_dsp_buffer(a->salidas[i], n);
-      salida[i] = {1, datosPuerto != nullptr ? n * 4 : 0, datosPuerto};
+      salida[i] = bufferDeSalida(*a, a->salidas[i], ciclo);
     }
     const AudioTimeStamp ahora{};
     if (auto* bloque = a->bloque.load(std::memory_order_acquire)) {
@@ -854,9 +922,154 @@ struct HalPipeWire::Impl {
     }
   }
 
+  // Starts or stops the filter.
+  static bool activar(Agregado& a, bool activo) {
+    if (pw_filter_set_active(a.filtro, activo) < 0) {
+      return false;
+    }
+    a.activo = activo;
+    return true;
+  }
+
+  // A new buffer of a port, just mapped. Only buffers whose memory is all
+  // there are used on the real-time thread (they carry their aggregate in
+  // user_data); a port with a bad one gets its links made again.
+  static void alAgregarBuffer(void* datos, void* /*puerto*/, pw_buffer* b) {
+    auto* a = static_cast<Agregado*>(datos);
+    const bool completo =
+        b->buffer != nullptr &&
+        std::all_of(b->buffer->datas, b->buffer->datas + b->buffer->n_datas, [](const spa_data& d) {
+          return d.data == nullptr || pw::memoriaCompleta(d.data, d.maxsize);
+        });
+    // The real-time thread may already hold this buffer: it reads the mark
+    // atomically and uses the buffer only once it is there.
+    std::atomic_ref<void*>(b->user_data).store(completo ? a : nullptr, std::memory_order_release);
+    if (!completo) {
+      a->impl->pedirReenlace(*a);
+    }
+  }
+
+  // A port's buffer is about to be unmapped: the server took the filter out
+  // of the graph (it stopped, or a link of it went). A cycle that started
+  // before may still be writing into it on the real-time thread, so the
+  // unmapping waits for that cycle to end.
+  static void alQuitarBuffer(void* datos, void* /*puerto*/, pw_buffer* /*buffer*/) {
+    static_cast<Agregado*>(datos)->impl->esperarCicloEnCurso();
+  }
+
+  // The first data block of a port's buffer for this cycle, or null. The
+  // buffer goes back to the port at once: it stays ours until the cycle ends.
+  static spa_data* bloqueDe(const Agregado& a, void* puerto) {
+    pw_buffer* b = pw_filter_dequeue_buffer(puerto);
+    if (b == nullptr) {
+      return nullptr;
+    }
+    pw_filter_queue_buffer(puerto, b);
+    if (std::atomic_ref<void*>(b->user_data).load(std::memory_order_acquire) != &a) {
+      return nullptr;  // not checked, or not the memory it claims to be
+    }
+    spa_buffer* sb = b->buffer;
+    if (sb == nullptr || sb->n_datas < 1 || sb->datas == nullptr) {
+      return nullptr;
+    }
+    spa_data* d = &sb->datas[0];
+    return d->data != nullptr && d->chunk != nullptr ? d : nullptr;
+  }
+
+  // What the previous node wrote: the chunk, clamped to the memory there is.
+  static AudioBuffer bufferDeEntrada(const Agregado& a, void* puerto, std::uint32_t ciclo) {
+    const spa_data* d = bloqueDe(a, puerto);
+    if (d == nullptr) {
+      return {1, 0, nullptr};
+    }
+    const std::uint32_t desde = std::min(d->chunk->offset, d->maxsize);
+    const std::uint32_t bytes = std::min(d->chunk->size, d->maxsize - desde);
+    const std::uint32_t muestras = std::min<std::uint32_t>(bytes / sizeof(float), ciclo);
+    return {1, muestras * static_cast<std::uint32_t>(sizeof(float)),
+            static_cast<std::byte*>(d->data) + desde};
+  }
+
+  // Room for the cycle, at most what the buffer holds; the chunk says how
+  // much was written.
+  static AudioBuffer bufferDeSalida(const Agregado& a, void* puerto, std::uint32_t ciclo) {
+    spa_data* d = bloqueDe(a, puerto);
+    if (d == nullptr) {
+      return {1, 0, nullptr};
+    }
+    const std::uint32_t muestras = std::min<std::uint32_t>(d->maxsize / sizeof(float), ciclo);
+    const auto bytes = muestras * static_cast<std::uint32_t>(sizeof(float));
+    d->chunk->offset = 0;
+    d->chunk->size = bytes;
+    d->chunk->stride = sizeof(float);
+    d->chunk->flags = 0;
+    return {1, bytes, d->data};
+  }
+
+  // The tap's monitor, channel by channel, into the filter's two inputs, and
+  // the filter's outputs onto the output's playback ports, in order. False
+  // when a link could not be made.
+  bool enlazarAgregado(Agregado& a, const Tap& tap) {
+    const auto nodoFiltro = pw_filter_get_node_id(a.filtro);
+    const auto monitor = puertosDe(tap.nodo, false, true);
+    const auto entradasFiltro = puertosDe(nodoFiltro, true, false);
+    const auto salidasFiltro = puertosDe(nodoFiltro, false, false);
+    const auto reproduccion = puertosDe(a.nodoMaestro, true, false);
+    const auto enlazarPuertos = [this, &a](std::uint32_t nodoSalida, std::uint32_t puertoSalida,
+                                           std::uint32_t nodoEntrada, std::uint32_t puertoEntrada) {
+      if (auto* enlace = enlazar(nodoSalida, puertoSalida, nodoEntrada, puertoEntrada, false)) {
+        a.enlaces.push_back(enlace);
+      }
+    };
+    for (const auto* entrada : entradasFiltro) {
+      for (const auto* m : monitor) {
+        if (m->canal == entrada->canal || monitor.size() == 1) {
+          enlazarPuertos(tap.nodo, m->id, nodoFiltro, entrada->id);
+        }
+      }
+    }
+    for (std::size_t k = 0; k < std::min(salidasFiltro.size(), reproduccion.size()); ++k) {
+      enlazarPuertos(nodoFiltro, salidasFiltro[k]->id, a.nodoMaestro, reproduccion[k]->id);
+    }
+    return !reproduccion.empty() && a.enlaces.size() >= entradasFiltro.size() + reproduccion.size();
+  }
+
+  void pedirReenlace(Agregado& a) {
+    if (a.reenlaces >= kReenlacesMaximos || temporizadorReenlace == nullptr) {
+      return;
+    }
+    a.reenlazar = true;
+    timespec pronto{0, 20 * SPA_NSEC_PER_MSEC};
+    pw_loop_update_timer(pw_thread_loop_get_loop(bucle), temporizadorReenlace, &pronto, nullptr,
+                         false);
+  }
+
+  // On the loop's thread, outside any event of the server's.
+  static void alReenlazar(void* datos, std::uint64_t /*expiraciones*/) {
+    auto* impl = static_cast<Impl*>(datos);
+    for (auto& [id, a] : impl->agregados) {
+      const auto tap = impl->taps.find(a->tap);
+      if (!a->reenlazar || tap == impl->taps.end()) {
+        continue;
+      }
+      a->reenlazar = false;
+      ++a->reenlaces;
+      for (auto* enlace : a->enlaces) {
+        pw_proxy_destroy(enlace);
+      }
+      a->enlaces.clear();
+      impl->enlazarAgregado(*a, *tap->second);
+    }
+  }
+
   void destruirAgregado(Agregado& a) {
     for (auto* enlace : a.enlaces) {
       pw_proxy_destroy(enlace);
+    }
+    // The server takes the links down before the filter goes: destroying the
+    // filter while they still carry its buffers leaves one of the filter's
+    // event descriptors behind for good, one per channel ever closed.
+    if (!a.enlaces.empty()) {
+      sincronizar();
     }
     a.enlaces.clear();
     if (a.filtro != nullptr) {
@@ -875,7 +1088,7 @@ struct HalPipeWire::Impl {
       }
       const auto propios = tap.propios.find(nodo);
       if (propios == tap.propios.end()) {
-        devolverStream(nodo);
+        devolverStream(nodo, tap.previos[nodo]);
         continue;
       }
       for (auto* e : propios->second) {
@@ -897,6 +1110,7 @@ struct HalPipeWire::Impl {
       }
     }
     tap.movidos.clear();
+    tap.previos.clear();
     tap.propios.clear();
     tap.originales.clear();
     if (tap.sumidero != nullptr) {
@@ -944,6 +1158,9 @@ struct HalPipeWire::Impl {
         }
       }
       pw_thread_loop_stop(bucle);
+      if (temporizadorReenlace != nullptr) {
+        pw_loop_destroy_source(pw_thread_loop_get_loop(bucle), temporizadorReenlace);
+      }
       if (contexto != nullptr) {
         pw_context_destroy(contexto);
       }
@@ -978,6 +1195,8 @@ std::unique_ptr<HalPipeWire> HalPipeWire::conectar(std::string& error) {
     error = "no se pudo crear el contexto de PipeWire";
     return nullptr;
   }
+  impl->temporizadorReenlace =
+      pw_loop_add_timer(pw_thread_loop_get_loop(impl->bucle), &Impl::alReenlazar, impl.get());
   if (pw_thread_loop_start(impl->bucle) < 0) {
     error = "no se pudo arrancar el hilo de PipeWire";
     return nullptr;
@@ -1397,7 +1616,6 @@ OSStatus HalPipeWire::createProcessTap(const DescripcionTap& descripcion, AudioO
   }
   const auto* nodo = i.nodoPorNombre(nombre);
   nuevo->nodo = nodo->id;
-  nuevo->serial = numero<std::uint64_t>(nodo->props, "object.serial").value_or(nodo->id);
   nuevo->id = i.siguiente++;
   i.moverStreams(*nuevo);
   tap = nuevo->id;
@@ -1472,8 +1690,8 @@ OSStatus HalPipeWire::createAggregateDevice(const Diccionario& descripcion,
                                            .state_changed = &Impl::alEstadoFiltro,
                                            .io_changed = nullptr,
                                            .param_changed = nullptr,
-                                           .add_buffer = nullptr,
-                                           .remove_buffer = nullptr,
+                                           .add_buffer = &Impl::alAgregarBuffer,
+                                           .remove_buffer = &Impl::alQuitarBuffer,
                                            .process = &Impl::alProcesar,
                                            .drained = nullptr,
                                            .command = nullptr};
@@ -1525,29 +1743,8 @@ OSStatus HalPipeWire::createAggregateDevice(const Diccionario& descripcion,
   if (!listo || a->estado == PW_FILTER_STATE_ERROR) {
     return fallo();
   }
-  const auto nodoFiltro = pw_filter_get_node_id(a->filtro);
-  const auto monitor = i.puertosDe(tap->nodo, false, true);
-  const auto entradasFiltro = i.puertosDe(nodoFiltro, true, false);
-  const auto salidasFiltro = i.puertosDe(nodoFiltro, false, false);
-  const auto enlazar = [&i, &a](std::uint32_t nodoSalida, std::uint32_t puertoSalida,
-                                std::uint32_t nodoEntrada, std::uint32_t puertoEntrada) {
-    if (auto* enlace = i.enlazar(nodoSalida, puertoSalida, nodoEntrada, puertoEntrada, false)) {
-      a->enlaces.push_back(enlace);
-    }
-  };
-  // The tap's monitor, channel by channel, into the filter's two inputs.
-  for (const auto* entrada : entradasFiltro) {
-    for (const auto* m : monitor) {
-      if (m->canal == entrada->canal || (monitor.size() == 1)) {
-        enlazar(tap->nodo, m->id, nodoFiltro, entrada->id);
-      }
-    }
-  }
-  // The filter's outputs onto the output's playback ports, in order.
-  for (std::size_t k = 0; k < std::min(salidasFiltro.size(), reproduccion.size()); ++k) {
-    enlazar(nodoFiltro, salidasFiltro[k]->id, maestro->id, reproduccion[k]->id);
-  }
-  if (a->enlaces.size() < entradasFiltro.size() + reproduccion.size() || !i.sincronizar()) {
+  a->nodoMaestro = maestro->id;
+  if (!i.enlazarAgregado(*a, *tap) || !i.sincronizar()) {
     return fallo();
   }
   a->id = i.siguiente++;
@@ -1589,33 +1786,23 @@ OSStatus HalPipeWire::createIOProcID(AudioObjectID dispositivo, BloqueIO bloque,
   return kAudioHardwareNoError;
 }
 
-namespace {
-int nada(spa_loop* /*bucle*/, bool /*asincrono*/, std::uint32_t /*seq*/, const void* /*datos*/,
-         std::size_t /*tamano*/, void* /*usuario*/) {
-  return 0;
-}
-}  // namespace
-
 OSStatus HalPipeWire::destroyIOProcID(AudioObjectID dispositivo, AudioDeviceIOProcID proc) {
   std::unique_ptr<BloqueIO> viejo;
-  {
-    const Impl::Bloqueo bloqueo(impl_->bucle);
-    const auto it = impl_->agregados.find(dispositivo);
-    if (it == impl_->agregados.end() || it->second->proc != proc || proc == 0) {
-      return kAudioHardwareBadObjectError;
-    }
-    auto& a = *it->second;
-    if (a.activo) {
-      pw_filter_set_active(a.filtro, false);
-      a.activo = false;
-    }
-    a.bloque.store(nullptr, std::memory_order_release);
-    a.proc = 0;
-    viejo = std::move(a.bloquePropio);
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  const auto it = impl_->agregados.find(dispositivo);
+  if (it == impl_->agregados.end() || it->second->proc != proc || proc == 0) {
+    return kAudioHardwareBadObjectError;
   }
-  // A cycle that took the block before it was cleared ends before this returns.
-  pw_data_loop_invoke(pw_context_get_data_loop(impl_->contexto), &nada, 0, nullptr, 0, true,
-                      nullptr);
+  auto& a = *it->second;
+  // Silence from the next cycle on; a cycle that took the block before it
+  // was cleared ends before the filter stops and the block goes.
+  a.bloque.store(nullptr, std::memory_order_release);
+  impl_->esperarCicloEnCurso();
+  if (a.activo) {
+    Impl::activar(a, false);
+  }
+  a.proc = 0;
+  viejo = std::move(a.bloquePropio);
   return kAudioHardwareNoError;
 }
 
@@ -1625,12 +1812,7 @@ OSStatus HalPipeWire::deviceStart(AudioObjectID dispositivo, AudioDeviceIOProcID
   if (it == impl_->agregados.end() || it->second->proc != proc || proc == 0) {
     return kAudioHardwareBadObjectError;
   }
-  auto& a = *it->second;
-  if (pw_filter_set_active(a.filtro, true) < 0) {
-    return kAudioHardwareUnspecifiedError;
-  }
-  a.activo = true;
-  return kAudioHardwareNoError;
+  return Impl::activar(*it->second, true) ? kAudioHardwareNoError : kAudioHardwareUnspecifiedError;
 }
 
 OSStatus HalPipeWire::deviceStop(AudioObjectID dispositivo, AudioDeviceIOProcID proc) {
@@ -1639,9 +1821,7 @@ OSStatus HalPipeWire::deviceStop(AudioObjectID dispositivo, AudioDeviceIOProcID 
   if (it == impl_->agregados.end() || it->second->proc != proc || proc == 0) {
     return kAudioHardwareBadObjectError;
   }
-  auto& a = *it->second;
-  pw_filter_set_active(a.filtro, false);
-  a.activo = false;
+  Impl::activar(*it->second, false);
   return kAudioHardwareNoError;
 }
 
