@@ -12,6 +12,8 @@
 #include <system_error>
 #include <tuple>
 
+#include "plataforma/comun/proc_stat.hpp"
+
 namespace sonvia {
 
 namespace fs = std::filesystem;
@@ -495,11 +497,6 @@ std::string canonica(const std::string& ruta) {
   return error ? fs::path(ruta).lexically_normal().string() : resultado.string();
 }
 
-struct Estado {
-  std::int32_t padre = 0;
-  std::string comando;
-};
-
 template <typename T>
 std::optional<T> numero(std::string_view texto) {
   T valor{};
@@ -509,28 +506,6 @@ std::optional<T> numero(std::string_view texto) {
     return std::nullopt;
   }
   return valor;
-}
-
-// "pid (comm) state ppid ...": comm may hold spaces and parentheses.
-std::optional<Estado> analizarStat(std::string_view contenido) {
-  const auto abre = contenido.find('(');
-  const auto cierra = contenido.rfind(')');
-  if (abre == std::string_view::npos || cierra == std::string_view::npos || cierra < abre ||
-      cierra + 2 > contenido.size()) {
-    return std::nullopt;
-  }
-  auto resto = contenido.substr(cierra + 2);  // "state ppid ..."
-  const auto espacio = resto.find(' ');
-  if (espacio == std::string_view::npos) {
-    return std::nullopt;
-  }
-  resto = resto.substr(espacio + 1);
-  const auto padre = numero<std::int32_t>(resto.substr(0, resto.find(' ')));
-  if (!padre) {
-    return std::nullopt;
-  }
-  return Estado{.padre = *padre,
-                .comando = std::string(contenido.substr(abre + 1, cierra - abre - 1))};
 }
 
 // The real user id in a /proc/PID/status.
@@ -1084,7 +1059,6 @@ void AplicacionesLinux::recordarRuta(const std::string& ruta,
 }
 
 bool AplicacionesLinux::esFrontera(std::int32_t pid) const {
-  const auto directorio = raices_.proc / std::to_string(pid);
   const auto ejecutable = leerEjecutable(pid);
   std::vector<std::string> nombres;
   if (ejecutable) {
@@ -1093,10 +1067,8 @@ bool AplicacionesLinux::esFrontera(std::int32_t pid) const {
     }
     nombres.emplace_back(base(*ejecutable));
   }
-  if (const auto stat = leerArchivo(directorio / "stat", kLimiteProc)) {
-    if (auto estado = analizarStat(*stat)) {
-      nombres.push_back(std::move(estado->comando));
-    }
+  if (auto estado = leerEstadoProceso(raices_.proc, pid)) {
+    nombres.push_back(std::move(estado->comando));
   }
   return std::any_of(nombres.begin(), nombres.end(), [](const std::string& nombre) {
     return contiene(kFronteras, nombre) || empiezaPorAlguno(kPrefijosFronteras, nombre);
@@ -1112,10 +1084,6 @@ std::optional<std::string> AplicacionesLinux::rutaEjecutable(std::int32_t pid) c
 }
 
 std::optional<std::int32_t> AplicacionesLinux::procesoResponsable(std::int32_t pid) const {
-  const auto leerEstado = [this](std::int32_t p) -> std::optional<Estado> {
-    const auto contenido = leerArchivo(raices_.proc / std::to_string(p) / "stat", kLimiteProc);
-    return contenido ? analizarStat(*contenido) : std::nullopt;
-  };
   const auto leerUid = [this](std::int32_t p) -> std::optional<std::uint32_t> {
     const auto contenido = leerArchivo(raices_.proc / std::to_string(p) / "status", kLimiteProc);
     return contenido ? analizarUid(*contenido) : std::nullopt;
@@ -1124,7 +1092,7 @@ std::optional<std::int32_t> AplicacionesLinux::procesoResponsable(std::int32_t p
   if (pid <= 0) {
     return 0;
   }
-  auto estado = leerEstado(pid);
+  auto estado = leerEstadoProceso(raices_.proc, pid);
   if (!estado) {
     return 0;
   }
@@ -1146,7 +1114,7 @@ std::optional<std::int32_t> AplicacionesLinux::procesoResponsable(std::int32_t p
     if (entradaDeProceso(*ind, padre).entrada != nullptr) {
       return padre;
     }
-    estado = leerEstado(padre);
+    estado = leerEstadoProceso(raices_.proc, padre);
     if (!estado) {
       return 0;
     }
