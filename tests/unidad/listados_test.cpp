@@ -62,6 +62,24 @@ TEST_F(Listados, SalidasConLaPredeterminadaMarcada) {
             "  ● Auriculares USB  (usb-1)\n");
 }
 
+TEST_F(Listados, LoQueDicenOtrosProgramasNoLlegaCrudoALaTerminal) {
+  banco.apps.agregarPaquete("/Applications/Falsa.app", "ex.falsa\x1b[2J");
+  banco.apps.agregarProceso(
+      601,
+      {"/Applications/Falsa.app/Contents/MacOS/x\n  \xe2\x99\xaa pid 1  \xe2\x80\x94  /sbin/init",
+       std::nullopt, "Falsa\x1b]0;tomado\x07\xe2\x80\xae"});
+  banco.hal.agregarProceso({.pid = 601, .bundleID = "id\rfalso", .sonando = false});
+  banco.salida("uid\x9b", "Altavoces\n  \xe2\x97\x8f Otra  (otra)\xff");
+  EXPECT_EQ(procesos(),
+            "PROCESOS CON AUDIO\n"
+            "    pid 601  id\\rfalso  /Applications/Falsa.app/Contents/MacOS/x\\n  ♪ pid 1  —  "
+            "/sbin/init\n"
+            "\n"
+            "AGRUPADOS POR APP\n"
+            "    Falsa\\x1b]0;tomado\\x07\\u202e  [ex.falsa\\x1b[2J]  1 proceso(s)\n");
+  EXPECT_EQ(salidas(), "  ○ Altavoces\\n  ● Otra  (otra)\xef\xbf\xbd  (uid\xef\xbf\xbd)\n");
+}
+
 TEST(Escenario, LosErroresDicenQueFallaYDonde) {
   const auto error = [](const char* texto) {
     MundoSimulado mundo;

@@ -277,6 +277,18 @@ TEST_F(PruebasDeCanal, UnFalloAlLanzarSeDiceConSuDescripcion) {
   EXPECT_TRUE(nadaQueda());
 }
 
+TEST_F(PruebasDeCanal, LosNombresYErroresAjenosNoLleganCrudosALaTerminal) {
+  hal.fijarPredeterminada(banco.salida("altavoces", "Altavoces\x1b]0;tomado\x07\n  ✓ falso"));
+  Pruebas::probarCanal(banco.ctx(), lanzador, dormir, salida);
+  EXPECT_EQ(lineas().at(1), "→ Salida: Altavoces\\x1b]0;tomado\\x07\\n  ✓ falso");
+  EXPECT_THAT(lineas(), SizeIs(8));
+
+  salida.str("");
+  lanzador.fallarLanzamiento("permiso\ndenegado\xff");
+  Pruebas::probarCanal(banco.ctx(), lanzador, dormir, salida);
+  EXPECT_THAT(lineas(), ElementsAre("✗ no se pudo lanzar el tono: permiso\\ndenegado\xef\xbf\xbd"));
+}
+
 TEST_F(PruebasDeCanal, UnTonoQueNuncaSuenaSeBuscaCuarentaVecesYSeTermina) {
   altavoces();
   lanzador.fijarRetrasoSonido(std::nullopt);  // the process exists but never plays
