@@ -31,7 +31,8 @@ void listarProcesos(Contexto& ctx, std::ostream& salida) {
 void listarSalidas(Contexto& ctx, std::ostream& salida) {
   const auto porDefecto = Audio::predeterminada(ctx.hal);
   for (const auto& s : Audio::salidas(ctx.hal)) {
-    const bool esDefecto = porDefecto && porDefecto->uid == s.uid;
+    // By object: two devices may share a uid, and only one of them is the default.
+    const bool esDefecto = porDefecto && porDefecto->objeto == s.objeto;
     salida << "  " << (esDefecto ? "●" : "○") << ' ' << textoSeguro(s.nombre) << "  ("
            << textoSeguro(s.uid) << ")\n"
            << std::flush;

@@ -108,7 +108,7 @@ std::optional<TonoEncontrado> lanzarTono(Contexto& ctx, Lanzador& lanzador, Dorm
 // aggregate's first inputs are not the tap's.
 std::optional<Salida> segundaSalida(Hal& hal, const Salida& predeterminada) {
   for (auto& s : Audio::salidas(hal)) {
-    if (s.uid != predeterminada.uid &&
+    if (s.objeto != predeterminada.objeto &&
         !CA::lista(hal, s.objeto, kAudioDevicePropertyStreams, kAudioObjectPropertyScopeInput)
              .empty()) {
       return std::move(s);

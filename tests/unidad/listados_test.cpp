@@ -60,6 +60,12 @@ TEST_F(Listados, SalidasConLaPredeterminadaMarcada) {
   EXPECT_EQ(salidas(),
             "  ○ Altavoces integrados  (altavoces)\n"
             "  ● Auriculares USB  (usb-1)\n");
+  // Another device under the same uid is listed, but it is not the default.
+  banco.salida("usb-1", "Auriculares USB");
+  EXPECT_EQ(salidas(),
+            "  ○ Altavoces integrados  (altavoces)\n"
+            "  ● Auriculares USB  (usb-1)\n"
+            "  ○ Auriculares USB  (usb-1)\n");
 }
 
 TEST_F(Listados, LoQueDicenOtrosProgramasNoLlegaCrudoALaTerminal) {
