@@ -765,6 +765,9 @@ TEST_F(Escritorio, ElNucleoListaLasAplicacionesConSusEntradas) {
   EXPECT_EQ(instalada->nombre, "Terminal");
   EXPECT_EQ(instalada->ruta, terminal.string());
   EXPECT_FALSE(Audio::appInstalada(ctx(), "ex.no.instalada"));
+  // The entry's Name as it is: ".app" inside it is no bundle suffix.
+  escritorio("usr/share", "ex.lector.desktop", entrada("Lector de feeds (www.app.net)", "lector"));
+  EXPECT_EQ(Audio::appInstalada(ctx(), "ex.lector")->nombre, "Lector de feeds (www.app.net)");
 }
 
 TEST_F(Escritorio, ElNucleoDejaFueraASonviaSalvoOtraCopiaEnModoPrueba) {
