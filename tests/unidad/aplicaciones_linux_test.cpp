@@ -204,9 +204,14 @@ struct Escritorio : ::testing::Test {
 
   AplicacionesLinux& apps() {
     if (!apps_) {
-      apps_ = std::make_unique<AplicacionesLinux>(raices);
+      apps_ =
+          std::make_unique<AplicacionesLinux>(raices, AplicacionesLinux::Opciones{.reloj = &reloj});
     }
     return *apps_;
+  }
+  void reiniciarApps() {
+    ctx_.reset();
+    apps_.reset();
   }
   Contexto& ctx() {
     if (!ctx_) {
@@ -260,7 +265,8 @@ struct Escritorio : ::testing::Test {
     return apps().paqueteDe(*ruta);
   }
 
-  // Every applications folder (and the ones below) gets this modification time.
+  // Every applications folder (and the ones below) gets this modification time
+  // (ahead of the clock for a negative age).
   void envejecer(std::chrono::hours cuanto) {
     const auto momento = fs::file_time_type::clock::now() - cuanto;
     for (const auto& datos : {raices.datosUsuario, raices.datosSistema[0], raices.datosSistema[1],
@@ -644,6 +650,41 @@ TEST_F(Escritorio, UnArchivoQueApareceSeVeAunEnElMismoInstante) {
   EXPECT_FALSE(paqueteDelProceso(410));
   const auto nuevo = escritorio("usr/share", "ex.nuevo.desktop", entrada("Nuevo", "nuevo"));
   EXPECT_THAT(paqueteDelProceso(410), Optional(nuevo.string()));
+}
+
+TEST_F(Escritorio, UnaCarpetaConLaHoraEnElFuturoNoRehaceElIndiceSiempre) {
+  arbol.ejecutable("usr/bin/radio");
+  arbol.ejecutable("usr/bin/nuevo");
+  escritorio("usr/share", "ex.radio.desktop", entrada("Radio", "radio"));
+  proceso(430, raiz / "usr/bin/radio", 1);
+  proceso(431, raiz / "usr/bin/nuevo", 1);
+  const auto carpeta = raiz / "usr/share/applications";
+
+  // An hour ahead of the clock: one build. A second ahead: it may be a tick in
+  // progress, so it is built again on each query until its time has stood for
+  // two seconds.
+  struct Caso {
+    std::chrono::seconds adelanto;
+    std::size_t construcciones;
+  };
+  for (const Caso caso : {Caso{std::chrono::hours(1), 1}, Caso{std::chrono::seconds(1), 3}}) {
+    SCOPED_TRACE(caso.adelanto.count());
+    reiniciarApps();
+    reloj.fijar(0);
+    fs::last_write_time(carpeta, fs::file_time_type::clock::now() + caso.adelanto);
+    for (int consulta = 0; consulta < 3; ++consulta) {
+      EXPECT_TRUE(paqueteDelProceso(430));
+    }
+    EXPECT_EQ(apps().indexaciones(), caso.construcciones);
+    reloj.fijar(2.0);
+    for (int consulta = 0; consulta < 10; ++consulta) {
+      EXPECT_TRUE(paqueteDelProceso(430));
+    }
+    EXPECT_EQ(apps().indexaciones(), caso.construcciones);
+  }
+  // A change still shows.
+  const auto nuevo = escritorio("usr/share", "ex.nuevo.desktop", entrada("Nuevo", "nuevo"));
+  EXPECT_THAT(paqueteDelProceso(431), Optional(nuevo.string()));
 }
 
 TEST_F(Escritorio, RespaldosPorClaseDeVentanaEIdentificador) {

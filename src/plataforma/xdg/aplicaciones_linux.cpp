@@ -543,14 +543,14 @@ std::vector<fs::path> rutasAbsolutas(const std::optional<std::string>& lista) {
   if (!lista) {
     return rutas;
   }
+  std::set<std::string, std::less<>> vistas;  // a long list must not cost its square
   std::string_view resto = *lista;
   while (true) {
     const auto dos = resto.find(':');
     const auto parte = resto.substr(0, dos);
     if (!parte.empty() && parte.front() == '/') {
-      fs::path ruta = sinBarraFinal(std::string(parte));
-      if (std::find(rutas.begin(), rutas.end(), ruta) == rutas.end()) {
-        rutas.push_back(std::move(ruta));
+      if (auto ruta = sinBarraFinal(std::string(parte)); vistas.insert(ruta).second) {
+        rutas.emplace_back(std::move(ruta));
       }
     }
     if (dos == std::string_view::npos) {
@@ -677,7 +677,11 @@ struct AplicacionesLinux::Indice {
   std::multimap<std::string, std::size_t, std::less<>> porPrograma;
   // Every folder read (and every applications folder missing) with its modification time.
   std::vector<std::pair<fs::path, std::optional<fs::file_time_type>>> firma;
+  // Some folder was modified less than kMargenReciente before the build (or
+  // its time lies less than that ahead of the clock).
   bool provisional = false;
+  // When the first build that read these same folder times happened (monotonic seconds).
+  double construido = 0;
 
   // The best of the entries that pass `acepta`; `preferida` breaks ties after visibility.
   template <typename Acepta, typename Preferida>
@@ -730,9 +734,9 @@ AplicacionesLinux::Raices AplicacionesLinux::Raices::delEntorno(const Entorno& e
   }
   exportadas.emplace_back("/var/lib/flatpak/exports/share");
   exportadas.emplace_back("/var/lib/snapd/desktop");
+  const std::set<fs::path> presentes(raices.datosSistema.begin(), raices.datosSistema.end());
   for (auto& ruta : exportadas) {
-    if (std::find(raices.datosSistema.begin(), raices.datosSistema.end(), ruta) ==
-        raices.datosSistema.end()) {
+    if (!presentes.contains(ruta)) {
       raices.datosSistema.push_back(std::move(ruta));
     }
   }
@@ -749,28 +753,38 @@ AplicacionesLinux::Raices AplicacionesLinux::Raices::delEntorno(const Entorno& e
   return raices;
 }
 
-AplicacionesLinux::AplicacionesLinux(Raices raices)
-    : raices_(std::move(raices)), instancia_(siguienteInstancia.fetch_add(1)) {}
+namespace {
 
-AplicacionesLinux::~AplicacionesLinux() = default;
-
-std::vector<fs::path> AplicacionesLinux::carpetasAplicaciones() const {
+// The "applications" folder of each data folder, user's first, each once.
+std::vector<fs::path> carpetasAplicacionesDe(const AplicacionesLinux::Raices& raices) {
   std::vector<fs::path> carpetas;
-  const auto agregar = [&carpetas](const fs::path& datos) {
+  std::set<fs::path> vistas;
+  const auto agregar = [&carpetas, &vistas](const fs::path& datos) {
     if (datos.empty()) {
       return;
     }
-    auto carpeta = datos / "applications";
-    if (std::find(carpetas.begin(), carpetas.end(), carpeta) == carpetas.end()) {
+    if (auto carpeta = datos / "applications"; vistas.insert(carpeta).second) {
       carpetas.push_back(std::move(carpeta));
     }
   };
-  agregar(raices_.datosUsuario);
-  for (const auto& datos : raices_.datosSistema) {
+  agregar(raices.datosUsuario);
+  for (const auto& datos : raices.datosSistema) {
     agregar(datos);
   }
   return carpetas;
 }
+
+}  // namespace
+
+AplicacionesLinux::AplicacionesLinux(Raices raices) : AplicacionesLinux(std::move(raices), {}) {}
+
+AplicacionesLinux::AplicacionesLinux(Raices raices, Opciones opciones)
+    : raices_(std::move(raices)),
+      carpetas_(carpetasAplicacionesDe(raices_)),
+      reloj_(opciones.reloj != nullptr ? opciones.reloj : &relojPropio_),
+      instancia_(siguienteInstancia.fetch_add(1)) {}
+
+AplicacionesLinux::~AplicacionesLinux() = default;
 
 std::optional<fs::path> AplicacionesLinux::buscarPrograma(const std::string& programa) const {
   if (programa.empty()) {
@@ -788,10 +802,15 @@ std::optional<fs::path> AplicacionesLinux::buscarPrograma(const std::string& pro
   return std::nullopt;
 }
 
-std::shared_ptr<const AplicacionesLinux::Indice> AplicacionesLinux::construirIndice() const {
+std::shared_ptr<AplicacionesLinux::Indice> AplicacionesLinux::construirIndice() const {
   auto indice = std::make_shared<Indice>();
-  const auto reciente = fs::file_time_type::clock::now() - kMargenReciente;
-  const auto firmar = [&indice, reciente](const fs::path& carpeta) {
+  indice->construido = reloj_->ahora();
+  const auto ahora = fs::file_time_type::clock::now();
+  const auto reciente = ahora - kMargenReciente;
+  // A time further ahead of the clock than the margin is no timestamp tick in
+  // progress: a change now would bring it back to the present, which shows.
+  const auto adelantado = ahora + kMargenReciente;
+  const auto firmar = [&indice, reciente, adelantado](const fs::path& carpeta) {
     std::error_code error;
     const auto momento = fs::last_write_time(carpeta, error);
     if (error) {
@@ -799,13 +818,12 @@ std::shared_ptr<const AplicacionesLinux::Indice> AplicacionesLinux::construirInd
       return;
     }
     indice->firma.emplace_back(carpeta, momento);
-    indice->provisional = indice->provisional || momento > reciente;
+    indice->provisional = indice->provisional || (momento > reciente && momento <= adelantado);
   };
 
   std::set<std::string, std::less<>> ocupados;
-  const auto carpetas = carpetasAplicaciones();
-  for (std::size_t n = 0; n < carpetas.size(); ++n) {
-    const auto& carpeta = carpetas[n];
+  for (std::size_t n = 0; n < carpetas_.size(); ++n) {
+    const auto& carpeta = carpetas_[n];
     firmar(carpeta);
     std::error_code error;
     if (!fs::is_directory(carpeta, error)) {
@@ -905,20 +923,27 @@ std::shared_ptr<const AplicacionesLinux::Indice> AplicacionesLinux::construirInd
 
 std::shared_ptr<const AplicacionesLinux::Indice> AplicacionesLinux::indice() const {
   const std::lock_guard bloqueo(cerrojo_);
-  const auto vigente = [this] {
-    if (!indice_ || indice_->provisional) {
-      return false;
-    }
-    return std::all_of(indice_->firma.begin(), indice_->firma.end(), [](const auto& par) {
+  const auto sinCambios = [](const Indice& indice) {
+    return std::all_of(indice.firma.begin(), indice.firma.end(), [](const auto& par) {
       std::error_code error;
       const auto momento = fs::last_write_time(par.first, error);
       return error ? !par.second.has_value() : par.second == momento;
     });
   };
-  if (!vigente()) {
-    indice_ = construirIndice();
-    ++indexaciones_;
+  const double margen = std::chrono::duration<double>(kMargenReciente).count();
+  if (indice_ && sinCambios(*indice_) &&
+      (!indice_->provisional || reloj_->ahora() - indice_->construido >= margen)) {
+    return indice_;
   }
+  auto nuevo = construirIndice();
+  if (indice_ && indice_->provisional && nuevo->firma == indice_->firma) {
+    // The same times again: the margin runs from the first build that saw
+    // them, so a time that stays ahead of the clock does not keep the index
+    // provisional for ever.
+    nuevo->construido = indice_->construido;
+  }
+  indice_ = std::move(nuevo);
+  ++indexaciones_;
   return indice_;
 }
 
@@ -1161,7 +1186,7 @@ std::optional<std::string> AplicacionesLinux::identificadorDePaquete(
     return std::nullopt;
   }
   const fs::path archivo(ruta);
-  for (const auto& carpeta : carpetasAplicaciones()) {
+  for (const auto& carpeta : carpetas_) {
     auto relativa = archivo.lexically_relative(carpeta).generic_string();
     if (relativa.empty() || relativa.starts_with("..") || relativa.size() <= kExtension.size()) {
       continue;

@@ -12,9 +12,13 @@
 // entry that is not Hidden, an Exec with an open quote) are skipped and leave
 // the id to later folders. The index is built on first use and rebuilt when one
 // of the folders it read (or one that did not exist then) changes its
-// modification time; a folder modified during the last two seconds before a
-// build may still be changing within the same timestamp tick, so the next query
-// builds again.
+// modification time. A folder modified during the last two seconds before a
+// build (or whose time lies up to two seconds ahead of the clock) may still be
+// changing within the same timestamp tick, so such an index is built again on
+// each query until its folders' times have stayed the same for two seconds
+// since the first build that saw them; then it stands like any other. A time
+// further ahead is no tick in progress (any change brings it back to the
+// present), so it needs nothing of the kind.
 //
 // What the core sees. An application's `ruta` is its desktop file, its key
 // (identificadorDePaquete) the desktop-file id without ".desktop", its name
@@ -77,6 +81,8 @@
 #include <vector>
 
 #include "plataforma/aplicaciones.hpp"
+#include "plataforma/colas.hpp"
+#include "plataforma/comun/entorno_proceso.hpp"
 #include "plataforma/entorno.hpp"
 
 namespace sonvia {
@@ -123,7 +129,13 @@ class AplicacionesLinux final : public Aplicaciones {
     static Raices delEntorno(const Entorno& entorno);
   };
 
+  struct Opciones {
+    // Monotonic time, for how long an index has stood; the steady clock when null.
+    const Reloj* reloj = nullptr;
+  };
+
   explicit AplicacionesLinux(Raices raices);
+  AplicacionesLinux(Raices raices, Opciones opciones);
   ~AplicacionesLinux() override;
 
   std::optional<std::string> rutaEjecutable(std::int32_t pid) const override;
@@ -152,8 +164,7 @@ class AplicacionesLinux final : public Aplicaciones {
   };
 
   std::shared_ptr<const Indice> indice() const;
-  std::shared_ptr<const Indice> construirIndice() const;
-  std::vector<std::filesystem::path> carpetasAplicaciones() const;
+  std::shared_ptr<Indice> construirIndice() const;
   std::optional<std::filesystem::path> buscarPrograma(const std::string& programa) const;
 
   Coincidencia entradaDeRuta(const Indice& indice, const std::string& ruta) const;
@@ -166,6 +177,9 @@ class AplicacionesLinux final : public Aplicaciones {
   std::optional<std::string> snapDeEntorno(std::int32_t pid) const;
 
   const Raices raices_;
+  const std::vector<std::filesystem::path> carpetas_;  // the "applications" folders, in order
+  RelojMonotonico relojPropio_;
+  const Reloj* const reloj_;
   const std::uint64_t instancia_;  // tells this object's per-thread memory apart
   mutable std::mutex cerrojo_;
   mutable std::shared_ptr<const Indice> indice_;
