@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -201,11 +202,12 @@ struct Escritorio : ::testing::Test {
   PreferenciasMemoria preferencias;
   EntornoSimulado entorno;
   FabricaColasSimuladas colas;
+  AplicacionesLinux::IdDePortal idDePortal;  // empty: no audio server to ask
 
   AplicacionesLinux& apps() {
     if (!apps_) {
-      apps_ =
-          std::make_unique<AplicacionesLinux>(raices, AplicacionesLinux::Opciones{.reloj = &reloj});
+      apps_ = std::make_unique<AplicacionesLinux>(
+          raices, AplicacionesLinux::Opciones{.idDePortal = idDePortal, .reloj = &reloj});
     }
     return *apps_;
   }
@@ -253,8 +255,9 @@ struct Escritorio : ::testing::Test {
                        "[Session Bus Policy]\norg.freedesktop.Notifications=talk\n\n"
                        "[Environment]\nLD_LIBRARY_PATH=/app/lib\n");
   }
-  void variables(std::int32_t pid, std::string_view entornoCrudo) {
-    arbol.escribir(fs::path("proc") / std::to_string(pid) / "environ", entornoCrudo);
+  // Another file of a process in the fake /proc ("environ", "cgroup").
+  void enProc(std::int32_t pid, std::string_view archivo, std::string_view contenido) {
+    arbol.escribir(fs::path("proc") / std::to_string(pid) / archivo, contenido);
   }
 
   std::optional<std::string> paqueteDelProceso(std::int32_t pid) {
@@ -474,6 +477,36 @@ TEST_F(Escritorio, LosProcesosDeFlatpakSeReconocenPorSuAplicacion) {
   EXPECT_EQ(apps().procesoResponsable(200), 200);
 }
 
+TEST_F(Escritorio, UnaAplicacionFlatpakCuentaSoloSiElServidorDaSuMismoIdDePortal) {
+  arbol.ejecutable("usr/bin/reproductor");
+  escritorio("usr/share", "ex.reproductor.desktop", entrada("Reproductor", "reproductor"));
+  const auto musica = escritorio(
+      "var/lib/flatpak/exports/share", "org.ejemplo.Musica.desktop",
+      entrada("Música", "flatpak run org.ejemplo.Musica", "X-Flatpak=org.ejemplo.Musica\n"));
+  const std::map<std::int32_t, std::string> portal = {{200, "org.ejemplo.Musica"},
+                                                      {201, "org.ejemplo.Otra"}};
+  std::vector<std::int32_t> preguntados;
+  idDePortal = [&](std::int32_t pid) -> std::optional<std::string> {
+    static_cast<void>(apps().indexaciones());  // never asked under the object's lock
+    preguntados.push_back(pid);
+    const auto it = portal.find(pid);
+    return it == portal.end() ? std::nullopt : std::optional(it->second);
+  };
+  // The server confirms the first claim, names another app for the second,
+  // knows nothing of the third: a host program in a sandbox of its own making.
+  for (const std::int32_t pid : {200, 201}) {
+    proceso(pid, "/app/bin/musica", 1);
+    flatpak(pid, "org.ejemplo.Musica");
+  }
+  proceso(202, raiz / "usr/bin/reproductor", 1);
+  flatpak(202, "org.ejemplo.Musica");
+
+  EXPECT_THAT(paqueteDelProceso(200), Optional(musica.string()));
+  EXPECT_FALSE(paqueteDelProceso(201));
+  EXPECT_FALSE(paqueteDelProceso(202));  // and not by its path either
+  EXPECT_THAT(preguntados, ElementsAre(200, 201, 202));
+}
+
 TEST_F(Escritorio, UnaMismaRutaDentroYFueraDelSandboxNoSeConfunde) {
   const auto reproductor = arbol.ejecutable("usr/bin/reproductor");
   const auto anfitrion =
@@ -527,9 +560,25 @@ TEST_F(Escritorio, LosProcesosDeSnapSeReconocenPorSuNombre) {
 
   proceso(220, "/snap/lector/42/usr/bin/lector", 1);
   proceso(221, "/usr/bin/python3.10", 1);  // the snap's base, inside its mount namespace
-  variables(221, "HOME=/home/ana\0SNAP_NAME=notas\0SNAP_REVISION=7\0"s);
+  enProc(221, "environ", "HOME=/home/ana\0SNAP_NAME=notas\0SNAP_REVISION=7\0"s);
+  enProc(221, "cgroup",
+         "0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "snap.notas.notas-0f1e2d.scope\n");
   proceso(222, reproductor, 1);  // started from a snap, but a program of the host
-  variables(222, "SNAP_NAME=notas\0"s);
+  enProc(222, "environ", "SNAP_NAME=notas\0"s);
+  // Claims of a snap by ordinary processes: the variable alone, or a cgroup
+  // of another snap or of no snap.
+  for (const auto& [pid, cgrupo] : std::vector<std::pair<std::int32_t, std::string>>{
+           {223, ""},
+           {224, "0::/user.slice/user-1000.slice/session-2.scope\n"},
+           {225, "12:pids:/system.slice/snap.lector.daemon.service\n"},
+           {226, "0::/app.slice/notas.scope\n1:name=snap.notas:/\n"}}) {
+    proceso(pid, "/usr/bin/python3", 1);
+    enProc(pid, "environ", "SNAP_NAME=notas\0"s);
+    if (!cgrupo.empty()) {
+      enProc(pid, "cgroup", cgrupo);
+    }
+  }
 
   EXPECT_THAT(paqueteDelProceso(220), Optional(lector.string()));
   EXPECT_THAT(apps().paqueteDe("/snap/lector/43/usr/lib/lector/ayudante"),
@@ -537,7 +586,41 @@ TEST_F(Escritorio, LosProcesosDeSnapSeReconocenPorSuNombre) {
   EXPECT_THAT(paqueteDelProceso(221), Optional(notas.string()));  // NAME_NAME first
   EXPECT_THAT(apps().identificadorDePaquete(notas), Optional(std::string("notas_notas")));
   EXPECT_THAT(paqueteDelProceso(222), Optional(anfitrion.string()));
+  for (const std::int32_t pid : {223, 224, 225, 226}) {
+    EXPECT_FALSE(paqueteDelProceso(pid)) << pid;
+  }
+  proceso(227, "/usr/bin/python3", 1);  // a snap's service, in a cgroup v1 hierarchy
+  enProc(227, "environ", "SNAP_NAME=notas\0"s);
+  enProc(227, "cgroup", "12:pids:/system.slice/snap.notas.sincronizar.service\n0::/\n");
+  EXPECT_THAT(paqueteDelProceso(227), Optional(notas.string()));
   EXPECT_FALSE(apps().paqueteDe("/snap/desconocido/1/bin/x"));
+}
+
+TEST_F(Escritorio, LosInterpretesSeReconocenPorSuNombreEnteroYNoPorSuPrincipio) {
+  // Interpreters (with versions and variants) say nothing about the
+  // application; programs whose names merely start like one are applications.
+  const std::vector<std::pair<std::string, bool>> programas = {
+      {"luakit", true},       {"rubyripper", true},      {"winegui", true},
+      {"pythonista", true},   {"perlman", true},         {"python", false},
+      {"python3", false},     {"python3.11", false},     {"python3.13t", false},
+      {"python3-dbg", false}, {"perl5.36.0", false},     {"lua5.4", false},
+      {"luajit", false},      {"ruby3.1", false},        {"wine", false},
+      {"wine64", false},      {"wine-preloader", false}, {"wine64-preloader", false},
+      {"wineserver", false},
+  };
+  std::int32_t pid = 700;
+  for (const auto& [programa, esAplicacion] : programas) {
+    arbol.ejecutable("usr/bin/" + programa);
+    const auto archivo = escritorio("usr/share", "ex." + programa + ".desktop",
+                                    entrada(programa, programa + " --ventana %U"));
+    proceso(pid, raiz / "usr/bin" / programa, 1);
+    if (esAplicacion) {
+      EXPECT_THAT(paqueteDelProceso(pid), Optional(archivo.string())) << programa;
+    } else {
+      EXPECT_FALSE(paqueteDelProceso(pid)) << programa;
+    }
+    ++pid;
+  }
 }
 
 TEST_F(Escritorio, ServidoresDeAudioYDemoniosDelSistemaQuedanFuera) {

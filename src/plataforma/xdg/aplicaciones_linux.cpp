@@ -39,13 +39,33 @@ constexpr std::array<std::string_view, 7> kServidoresAudio = {
 
 // Programs that run something else: an Exec starting with one says nothing
 // about which executable the application's processes have.
-constexpr std::array<std::string_view, 27> kLanzadores = {
+constexpr std::array<std::string_view, 26> kLanzadores = {
     "sh",          "bash",       "dash",       "zsh",      "fish",       "ksh",      "csh",
     "tcsh",        "env",        "flatpak",    "snap",     "gtk-launch", "xdg-open", "gio",
     "kioclient",   "kioclient5", "kioclient6", "exo-open", "sudo",       "pkexec",   "nohup",
-    "systemd-run", "bwrap",      "java",       "mono",     "node",       "wine"};
-constexpr std::array<std::string_view, 5> kPrefijosLanzadores = {"python", "perl", "ruby", "lua",
-                                                                 "wine"};
+    "systemd-run", "bwrap",      "java",       "mono",     "node"};
+
+// Interpreters, which come with versions in their names: the base name, then
+// an optional version (a digit, then digits and dots: python3, python3.11,
+// perl5.36.0, lua5.4, ruby3.1, wine64), then an optional variant of that
+// interpreter (python3.11d, python3-dbg, wine64-preloader, wineserver). Only
+// the whole name counts: luakit, rubyripper, winegui and pythonista are
+// programs of their own.
+struct Interprete {
+  std::string_view base;
+  std::array<std::string_view, 6> variantes;  // "" for none; unused ones stay ""
+  bool variantesConVersion = false;           // the variants need a version before them
+};
+constexpr std::array<Interprete, 6> kInterpretes = {{
+    {.base = "python",
+     .variantes = {"m", "d", "t", "dm", "-dbg", "d-dbg"},
+     .variantesConVersion = true},
+    {.base = "perl", .variantes = {}},
+    {.base = "ruby", .variantes = {}},
+    {.base = "lua", .variantes = {}},
+    {.base = "luajit", .variantes = {}},
+    {.base = "wine", .variantes = {"-preloader", "server"}},
+}};
 
 // What starts sessions and services rather than applications: the ancestor
 // walk stops there.
@@ -451,9 +471,28 @@ std::string snapDeRuta(std::string_view ruta) {
   return std::string(resto.substr(0, barra));
 }
 
+bool esInterprete(std::string_view nombre) {
+  return std::any_of(kInterpretes.begin(), kInterpretes.end(), [nombre](const Interprete& i) {
+    if (!nombre.starts_with(i.base)) {
+      return false;
+    }
+    auto resto = nombre.substr(i.base.size());
+    std::size_t version = 0;
+    if (!resto.empty() && resto.front() >= '0' && resto.front() <= '9') {
+      version = resto.find_first_not_of("0123456789.");
+      version = version == std::string_view::npos ? resto.size() : version;
+    }
+    resto.remove_prefix(version);
+    if (resto.empty()) {
+      return true;
+    }
+    return (version > 0 || !i.variantesConVersion) &&
+           std::find(i.variantes.begin(), i.variantes.end(), resto) != i.variantes.end();
+  });
+}
+
 bool esLanzador(std::string_view nombre) {
-  return nombre.empty() || contiene(kLanzadores, nombre) ||
-         empiezaPorAlguno(kPrefijosLanzadores, nombre);
+  return nombre.empty() || contiene(kLanzadores, nombre) || esInterprete(nombre);
 }
 
 bool excluida(std::string_view ruta) {
@@ -780,8 +819,9 @@ AplicacionesLinux::AplicacionesLinux(Raices raices) : AplicacionesLinux(std::mov
 
 AplicacionesLinux::AplicacionesLinux(Raices raices, Opciones opciones)
     : raices_(std::move(raices)),
+      opciones_(std::move(opciones)),
       carpetas_(carpetasAplicacionesDe(raices_)),
-      reloj_(opciones.reloj != nullptr ? opciones.reloj : &relojPropio_),
+      reloj_(opciones_.reloj != nullptr ? opciones_.reloj : &relojPropio_),
       instancia_(siguienteInstancia.fetch_add(1)) {}
 
 AplicacionesLinux::~AplicacionesLinux() = default;
@@ -1032,6 +1072,42 @@ std::optional<std::string> AplicacionesLinux::snapDeEntorno(std::int32_t pid) co
   return std::nullopt;
 }
 
+std::optional<std::string> AplicacionesLinux::snapDeCgrupo(std::int32_t pid) const {
+  // "ID:controllers:/path" per line; the snap's unit is one component of the path.
+  static constexpr std::string_view kPrefijo = "snap.";
+  const auto contenido = leerArchivo(raices_.proc / std::to_string(pid) / "cgroup", kLimiteProc);
+  if (!contenido) {
+    return std::nullopt;
+  }
+  std::string_view resto = *contenido;
+  while (!resto.empty()) {
+    const auto fin = resto.find('\n');
+    auto ruta = resto.substr(0, fin);
+    resto = fin == std::string_view::npos ? std::string_view() : resto.substr(fin + 1);
+    const auto dos = ruta.find(':');
+    const auto otros = dos == std::string_view::npos ? dos : ruta.find(':', dos + 1);
+    if (otros == std::string_view::npos) {
+      continue;
+    }
+    ruta.remove_prefix(otros + 1);
+    while (!ruta.empty()) {
+      const auto barra = ruta.find('/');
+      const auto parte = ruta.substr(0, barra);
+      ruta = barra == std::string_view::npos ? std::string_view() : ruta.substr(barra + 1);
+      if (!parte.starts_with(kPrefijo) ||
+          !(parte.ends_with(".scope") || parte.ends_with(".service"))) {
+        continue;
+      }
+      const auto nombre =
+          parte.substr(kPrefijo.size(), parte.find('.', kPrefijo.size()) - kPrefijo.size());
+      if (!nombre.empty() && parte.size() > kPrefijo.size() + nombre.size()) {
+        return std::string(nombre);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 AplicacionesLinux::Coincidencia AplicacionesLinux::entradaDeProceso(const Indice& indice,
                                                                     std::int32_t pid) const {
   if (pid <= 0) {
@@ -1040,7 +1116,11 @@ AplicacionesLinux::Coincidencia AplicacionesLinux::entradaDeProceso(const Indice
   const auto ejecutable = leerEjecutable(pid);
   Coincidencia coincidencia;
   if (const auto app = flatpakDe(pid)) {
-    coincidencia = {.entrada = indice.porFlatpak(*app), .aislada = true};
+    // Anyone can write a file named .flatpak-info at the root of a mount
+    // namespace of their own; the audio server's portal app id cannot be
+    // chosen by the client. Without that word the claim resolves to nothing.
+    const bool confirmada = !opciones_.idDePortal || opciones_.idDePortal(pid) == *app;
+    coincidencia = {.entrada = confirmada ? indice.porFlatpak(*app) : nullptr, .aislada = true};
   } else if (const auto snap = ejecutable ? snapDeRuta(*ejecutable) : std::string();
              !snap.empty()) {
     coincidencia = {.entrada = indice.porSnap(snap), .aislada = false};
@@ -1048,8 +1128,9 @@ AplicacionesLinux::Coincidencia AplicacionesLinux::entradaDeProceso(const Indice
     coincidencia = entradaDeRuta(indice, *ejecutable);
     if (!coincidencia.porPrograma) {
       // An interpreter or a base program run by a snap: the snap tells more
-      // than the base name does.
-      if (const auto enSnap = snapDeEntorno(pid)) {
+      // than the base name does. Any process can set SNAP_NAME, so only one
+      // that systemd placed in that snap's unit counts.
+      if (const auto enSnap = snapDeEntorno(pid); enSnap && snapDeCgrupo(pid) == enSnap) {
         if (const auto* entrada = indice.porSnap(*enSnap)) {
           coincidencia = {.entrada = entrada, .aislada = true};
         }
