@@ -269,14 +269,12 @@ AlmacenAjustes::~AlmacenAjustes() {
 
 void AlmacenAjustes::cargar() {
   ajustes_.fijar({});
-  ilegibles_.reset();
-  auto datos = preferencias_.datos(kClaveGuardado);
-  if (!datos) {
-    return;
-  }
-  auto leidos = AjustesJSON::decodificar(*datos);
+  const auto datos = preferencias_.datos(kClaveGuardado);
+  // Stored as something other than data (text, a list) is as unreadable as
+  // bytes that are not the document.
+  auto leidos = datos ? AjustesJSON::decodificar(*datos) : std::nullopt;
+  ilegible_ = !leidos && (datos || preferencias_.hayGuardado(kClaveGuardado));
   if (!leidos) {
-    ilegibles_ = std::move(datos);
     return;
   }
   std::erase_if(*leidos, [](const auto& entrada) { return entrada.second.esNeutro(); });
@@ -328,13 +326,13 @@ void AlmacenAjustes::guardar() {
   if (!datos) {
     return;
   }
-  if (ilegibles_) {
-    // The first save would lose what could not be read: keep it aside, but
-    // never in place of an earlier backup.
-    if (!preferencias_.datos(kClaveIlegible)) {
-      preferencias_.fijar(kClaveIlegible, std::move(*ilegibles_));
+  if (ilegible_) {
+    // The first save would lose what could not be read: keep it aside as it
+    // is stored, but never in place of an earlier backup, whatever its type.
+    if (!preferencias_.hayGuardado(kClaveIlegible)) {
+      preferencias_.copiar(kClaveGuardado, kClaveIlegible);
     }
-    ilegibles_.reset();
+    ilegible_ = false;
   }
   preferencias_.fijar(kClaveGuardado, std::move(*datos));
 }

@@ -78,8 +78,9 @@ class AlmacenAjustes : public std::enable_shared_from_this<AlmacenAjustes> {
   ~AlmacenAjustes();
 
   // Reads kClaveGuardado once, at start. Nothing stored or undecodable: the
-  // store is empty (undecodable bytes are remembered for the backup). Neutral
-  // records are dropped. Writes nothing.
+  // store is empty (a stored value that cannot be decoded, bytes or any other
+  // type, is marked for the backup). Neutral records are dropped. Writes
+  // nothing.
   void cargar();
 
   const MapaAjustes& ajustes() const { return ajustes_(); }
@@ -100,9 +101,9 @@ class AlmacenAjustes : public std::enable_shared_from_this<AlmacenAjustes> {
   void programarGuardado();
   bool guardadoPendiente() const { return guardadoPendiente_ != nullptr; }
   // Writes the whole store now (a pending save is dropped). The first save
-  // after loading undecodable bytes first copies them to kClaveIlegible,
-  // unless a backup is already there. A store that cannot be encoded writes
-  // nothing.
+  // after loading an undecodable value first copies it, as stored, to
+  // kClaveIlegible, unless something is stored there already. A store that
+  // cannot be encoded writes nothing.
   void guardar();
 
   // Call mode: read once when the mixer is created, written on every assignment.
@@ -120,7 +121,7 @@ class AlmacenAjustes : public std::enable_shared_from_this<AlmacenAjustes> {
   std::shared_ptr<ColaPrincipal> principal_;
   Publicado<MapaAjustes> ajustes_;  // never holds a neutral record
   std::shared_ptr<Trabajo> guardadoPendiente_;
-  std::optional<Datos> ilegibles_;  // undecodable bytes not yet backed up
+  bool ilegible_ = false;  // the stored value could not be decoded and is not backed up yet
 };
 
 }  // namespace sonvia

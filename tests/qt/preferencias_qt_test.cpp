@@ -12,7 +12,13 @@
 #include <sstream>
 #include <thread>
 
+#include <QSettings>
+#include <QVariant>
+#include <memory>
+
 #include "apoyo.hpp"
+#include "consola/ajustes.hpp"
+#include "plataforma/qt/cola_principal_qt.hpp"
 #include "plataforma/qt/preferencias_qt.hpp"
 
 namespace sonvia {
@@ -188,6 +194,50 @@ TEST_F(PreferenciasEnArchivo, UnValorDeOtroTipoSeLeeAusente) {
   EXPECT_THAT(preferencias.booleano("verdad"), Optional(true));
   EXPECT_THAT(preferencias.flotante("cuarto"), Optional(0.25F));
   EXPECT_THAT(preferencias.datos("bytes"), Optional(bytes("abc")));
+}
+
+TEST_F(PreferenciasEnArchivo, AjustesIlegiblesDeCualquierTipoSeApartanAntesDeReemplazarse) {
+  // "ajustes" as a person or another program may leave it: text, a value the
+  // INI reader splits into a list at its commas, bytes that are not the
+  // document. An earlier backup of another type stays.
+  struct Caso {
+    std::string ajustes;
+    std::string respaldoPrevio;
+    int tipo;  // as Qt reads the value that must come out as it went in
+  };
+  const std::vector<Caso> casos = {
+      {"ajustes=texto suelto\n", "", QMetaType::QString},
+      {R"(ajustes={"org.prueba.radio":{"volumen":0.5},"b":{}})"
+       "\n",
+       "", QMetaType::QStringList},
+      {"ajustes=@ByteArray({no es json)\n", "", QMetaType::QByteArray},
+      {"ajustes=otro texto\n", "ajustes.ilegible=true\n", QMetaType::QString},
+  };
+  const auto cola = std::make_shared<ColaPrincipalQt>();
+  for (std::size_t i = 0; i < casos.size(); ++i) {
+    SCOPED_TRACE(casos[i].ajustes);
+    // A file of its own: Qt may keep a parsed file of the same name and size.
+    const auto ruta = (dir.ruta() / std::string("caso-").append(std::to_string(i))).string();
+    std::ofstream(ruta) << "[General]\n" << casos[i].ajustes << casos[i].respaldoPrevio;
+    const QVariant antes =
+        QSettings(QString::fromStdString(ruta), QSettings::IniFormat)
+            .value(casos[i].respaldoPrevio.empty() ? "ajustes" : "ajustes.ilegible");
+    EXPECT_EQ(antes.typeId(), casos[i].respaldoPrevio.empty() ? casos[i].tipo : QMetaType::QString);
+
+    PreferenciasQt enArchivo(ruta);
+    const auto almacen = AlmacenAjustes::crear(enArchivo, cola);
+    almacen->cargar();
+    EXPECT_TRUE(almacen->ajustes().empty());
+    almacen->fijar("org.prueba.radio", {0.5F});
+    almacen->guardar();
+
+    const auto copia = ruta + "-leida";  // read afresh, as the next run reads it
+    fs::copy_file(ruta, copia);
+    const QSettings despues(QString::fromStdString(copia), QSettings::IniFormat);
+    EXPECT_EQ(despues.value("ajustes.ilegible"), antes);
+    EXPECT_EQ(despues.value("ajustes").toByteArray(),
+              QByteArray(R"({"org.prueba.radio":{"silencio":false,"volumen":0.5}})"));
+  }
 }
 
 TEST_F(PreferenciasEnArchivo, LosDatosConBytesDeControlYComillasVuelvenIntactos) {

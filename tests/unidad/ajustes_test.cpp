@@ -280,10 +280,31 @@ TEST_F(Almacen, UnVolumenDeTextoNoCargaNada) {
   EXPECT_FALSE(guardado(AlmacenAjustes::kClaveIlegible));
 }
 
-TEST_F(Almacen, UnValorDeOtroTipoCuentaComoAusente) {
-  banco.preferencias.fijar(AlmacenAjustes::kClaveGuardado, true);
-  almacen->cargar();
-  EXPECT_TRUE(almacen->ajustes().empty());
+TEST_F(Almacen, UnValorIlegibleDeCualquierTipoSeApartaTalCual) {
+  // Whatever the type of what cannot be read, the first save keeps it aside
+  // as it was; and an earlier backup, of whatever type, is never replaced.
+  const std::vector<ValorPreferencia> ilegibles = {true, 0.5F, bytes("{no es json")};
+  for (const auto& ilegible : ilegibles) {
+    for (const bool respaldoPrevio : {false, true}) {
+      SCOPED_TRACE(std::to_string(ilegible.index()) + (respaldoPrevio ? " con respaldo" : ""));
+      prueba::Banco otroBanco;
+      auto& preferencias = otroBanco.preferencias;
+      preferencias.fijar(AlmacenAjustes::kClaveGuardado, ilegible);
+      if (respaldoPrevio) {
+        preferencias.fijar(AlmacenAjustes::kClaveIlegible, 7.0F);
+      }
+      const auto otro = AlmacenAjustes::crear(preferencias, otroBanco.principal);
+      otro->cargar();
+      EXPECT_TRUE(otro->ajustes().empty());
+      otro->fijar("a", {0.5F});
+      otro->guardar();
+      const auto guardadas = preferencias.guardadas();
+      EXPECT_EQ(guardadas.at(AlmacenAjustes::kClaveIlegible),
+                respaldoPrevio ? ValorPreferencia(7.0F) : ilegible);
+      EXPECT_EQ(guardadas.at(AlmacenAjustes::kClaveGuardado),
+                ValorPreferencia(bytes(R"({"a":{"silencio":false,"volumen":0.5}})")));
+    }
+  }
 }
 
 TEST_F(Almacen, FijarMantieneFueraLosNeutros) {

@@ -583,11 +583,13 @@ class PreferenciasQueMiran final : public Preferencias {
   std::optional<bool> booleano(const std::string& c) const override { return real_.booleano(c); }
   std::optional<float> flotante(const std::string& c) const override { return real_.flotante(c); }
   std::optional<Datos> datos(const std::string& c) const override { return real_.datos(c); }
+  bool hayGuardado(const std::string& c) const override { return real_.hayGuardado(c); }
   void fijar(const std::string& c, ValorPreferencia v) override {
     historialAlEscribir.push_back(hal_.historial());
     real_.fijar(c, std::move(v));
   }
   void quitar(const std::string& c) override { real_.quitar(c); }
+  void copiar(const std::string& d, const std::string& h) override { real_.copiar(d, h); }
   void registrarPredeterminados(
       const std::vector<std::pair<std::string, ValorPreferencia>>& v) override {
     real_.registrarPredeterminados(v);

@@ -132,6 +132,23 @@ std::optional<Datos> PreferenciasQt::datos(const std::string& clave) const {
   return leer<Datos>(clave, comoDatos);
 }
 
+bool PreferenciasQt::hayGuardado(const std::string& clave) const {
+  const std::lock_guard bloqueo(cerrojo_);
+  return conArchivo(archivo_,
+                    [&](const QSettings& ajustes) { return ajustes.contains(aTexto(clave)); });
+}
+
+void PreferenciasQt::copiar(const std::string& desde, const std::string& hacia) {
+  const std::lock_guard bloqueo(cerrojo_);
+  conArchivo(archivo_, [&](QSettings& ajustes) {
+    const QString origen = aTexto(desde);
+    if (ajustes.contains(origen)) {
+      ajustes.setValue(aTexto(hacia), ajustes.value(origen));
+      ajustes.sync();
+    }
+  });
+}
+
 void PreferenciasQt::fijar(const std::string& clave, ValorPreferencia valor) {
   const QVariant variante = aVariante(valor);
   const std::lock_guard bloqueo(cerrojo_);
