@@ -148,6 +148,15 @@ std::string_view sinBlancosDerecha(std::string_view texto) {
   return texto;
 }
 
+// The text up to the next `separador` (all of it when there is none); that
+// much, separator included, is taken off `resto`.
+std::string_view tomarHasta(std::string_view& resto, char separador) {
+  const auto fin = resto.find(separador);
+  const auto parte = resto.substr(0, fin);
+  resto = fin == std::string_view::npos ? std::string_view() : resto.substr(fin + 1);
+  return parte;
+}
+
 bool utf8Correcto(std::string_view texto) {
   std::size_t i = 0;
   while (i < texto.size()) {
@@ -519,6 +528,12 @@ std::optional<std::string> leerArchivo(const fs::path& ruta, std::size_t limite)
   return contenido;
 }
 
+// A file of a process's folder under `proc`.
+std::optional<std::string> leerDeProc(const fs::path& proc, std::int32_t pid,
+                                      const fs::path& archivo) {
+  return leerArchivo(proc / std::to_string(pid) / archivo, kLimiteProc);
+}
+
 bool esEjecutable(const fs::path& ruta) {
   std::error_code error;
   const auto estado = fs::status(ruta, error);
@@ -550,13 +565,8 @@ std::optional<T> numero(std::string_view texto) {
 // The real user id in a /proc/PID/status.
 std::optional<std::uint32_t> analizarUid(std::string_view contenido) {
   static constexpr std::string_view kUid = "Uid:";
-  for (std::size_t inicio = 0; inicio < contenido.size();) {
-    auto fin = contenido.find('\n', inicio);
-    if (fin == std::string_view::npos) {
-      fin = contenido.size();
-    }
-    auto linea = contenido.substr(inicio, fin - inicio);
-    inicio = fin + 1;
+  for (std::string_view resto = contenido; !resto.empty();) {
+    auto linea = tomarHasta(resto, '\n');
     if (!linea.starts_with(kUid)) {
       continue;
     }
@@ -583,19 +593,13 @@ std::vector<fs::path> rutasAbsolutas(const std::optional<std::string>& lista) {
     return rutas;
   }
   std::set<std::string, std::less<>> vistas;  // a long list must not cost its square
-  std::string_view resto = *lista;
-  while (true) {
-    const auto dos = resto.find(':');
-    const auto parte = resto.substr(0, dos);
+  for (std::string_view resto = *lista; !resto.empty();) {
+    const auto parte = tomarHasta(resto, ':');
     if (!parte.empty() && parte.front() == '/') {
       if (auto ruta = sinBarraFinal(std::string(parte)); vistas.insert(ruta).second) {
         rutas.emplace_back(std::move(ruta));
       }
     }
-    if (dos == std::string_view::npos) {
-      break;
-    }
-    resto = resto.substr(dos + 1);
   }
   return rutas;
 }
@@ -1038,8 +1042,7 @@ std::optional<std::string> AplicacionesLinux::leerEjecutable(std::int32_t pid) c
 }
 
 std::optional<std::string> AplicacionesLinux::flatpakDe(std::int32_t pid) const {
-  const auto contenido =
-      leerArchivo(raices_.proc / std::to_string(pid) / "root" / ".flatpak-info", kLimiteProc);
+  const auto contenido = leerDeProc(raices_.proc, pid, "root/.flatpak-info");
   if (!contenido) {
     return std::nullopt;
   }
@@ -1053,21 +1056,15 @@ std::optional<std::string> AplicacionesLinux::flatpakDe(std::int32_t pid) const 
 
 std::optional<std::string> AplicacionesLinux::snapDeEntorno(std::int32_t pid) const {
   static constexpr std::string_view kVariable = "SNAP_NAME=";
-  const auto contenido = leerArchivo(raices_.proc / std::to_string(pid) / "environ", kLimiteProc);
+  const auto contenido = leerDeProc(raices_.proc, pid, "environ");
   if (!contenido) {
     return std::nullopt;
   }
-  std::string_view resto = *contenido;
-  while (!resto.empty()) {
-    const auto fin = resto.find('\0');
-    const auto variable = resto.substr(0, fin);
+  for (std::string_view resto = *contenido; !resto.empty();) {
+    const auto variable = tomarHasta(resto, '\0');
     if (variable.starts_with(kVariable) && variable.size() > kVariable.size()) {
       return std::string(variable.substr(kVariable.size()));
     }
-    if (fin == std::string_view::npos) {
-      break;
-    }
-    resto = resto.substr(fin + 1);
   }
   return std::nullopt;
 }
@@ -1075,25 +1072,19 @@ std::optional<std::string> AplicacionesLinux::snapDeEntorno(std::int32_t pid) co
 std::optional<std::string> AplicacionesLinux::snapDeCgrupo(std::int32_t pid) const {
   // "ID:controllers:/path" per line; the snap's unit is one component of the path.
   static constexpr std::string_view kPrefijo = "snap.";
-  const auto contenido = leerArchivo(raices_.proc / std::to_string(pid) / "cgroup", kLimiteProc);
+  const auto contenido = leerDeProc(raices_.proc, pid, "cgroup");
   if (!contenido) {
     return std::nullopt;
   }
-  std::string_view resto = *contenido;
-  while (!resto.empty()) {
-    const auto fin = resto.find('\n');
-    auto ruta = resto.substr(0, fin);
-    resto = fin == std::string_view::npos ? std::string_view() : resto.substr(fin + 1);
-    const auto dos = ruta.find(':');
-    const auto otros = dos == std::string_view::npos ? dos : ruta.find(':', dos + 1);
-    if (otros == std::string_view::npos) {
+  for (std::string_view resto = *contenido; !resto.empty();) {
+    auto ruta = tomarHasta(resto, '\n');
+    if (std::count(ruta.begin(), ruta.end(), ':') < 2) {
       continue;
     }
-    ruta.remove_prefix(otros + 1);
+    tomarHasta(ruta, ':');
+    tomarHasta(ruta, ':');
     while (!ruta.empty()) {
-      const auto barra = ruta.find('/');
-      const auto parte = ruta.substr(0, barra);
-      ruta = barra == std::string_view::npos ? std::string_view() : ruta.substr(barra + 1);
+      const auto parte = tomarHasta(ruta, '/');
       if (!parte.starts_with(kPrefijo) ||
           !(parte.ends_with(".scope") || parte.ends_with(".service"))) {
         continue;
@@ -1191,7 +1182,7 @@ std::optional<std::string> AplicacionesLinux::rutaEjecutable(std::int32_t pid) c
 
 std::optional<std::int32_t> AplicacionesLinux::procesoResponsable(std::int32_t pid) const {
   const auto leerUid = [this](std::int32_t p) -> std::optional<std::uint32_t> {
-    const auto contenido = leerArchivo(raices_.proc / std::to_string(p) / "status", kLimiteProc);
+    const auto contenido = leerDeProc(raices_.proc, p, "status");
     return contenido ? analizarUid(*contenido) : std::nullopt;
   };
 
