@@ -9,10 +9,13 @@ namespace sonvia::Audio {
 
 namespace {
 
-std::string sinApp(std::string nombre) {
+// The display name of an application bundle folder ("Música.app") loses its
+// one trailing ".app". Any other name, such as a desktop entry's Name, is shown
+// as it is, ".app" and all ("Lector (www.app.net)").
+std::string nombreDePaquete(const std::string& ruta, std::string nombre) {
   static constexpr std::string_view kApp = ".app";
-  for (auto pos = nombre.find(kApp); pos != std::string::npos; pos = nombre.find(kApp, pos)) {
-    nombre.erase(pos, kApp.size());
+  if (ruta.ends_with(kApp) && nombre.ends_with(kApp) && nombre.size() > kApp.size()) {
+    nombre.resize(nombre.size() - kApp.size());
   }
   return nombre;
 }
@@ -81,7 +84,7 @@ std::optional<Resolucion> resolverApp(Contexto& ctx, std::int32_t pid) {
 
   auto nombre = plataforma.nombreEnEjecucion(ganador);
   if (!nombre) {
-    nombre = sinApp(plataforma.nombreVisible(*rutaApp));
+    nombre = nombreDePaquete(*rutaApp, plataforma.nombreVisible(*rutaApp));
   }
   return Resolucion{.clave = std::move(clave), .nombre = std::move(*nombre), .ruta = *rutaApp};
 }
@@ -138,7 +141,7 @@ std::optional<AppAudio> appInstalada(Contexto& ctx, const std::string& identific
     return std::nullopt;
   }
   return AppAudio{.clave = identificador,
-                  .nombre = sinApp(ctx.aplicaciones.nombreVisible(*ruta)),
+                  .nombre = nombreDePaquete(*ruta, ctx.aplicaciones.nombreVisible(*ruta)),
                   .ruta = *ruta,
                   .procesos = {},
                   .sonando = false};

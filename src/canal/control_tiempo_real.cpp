@@ -90,6 +90,12 @@ std::uint64_t empaquetar(float entrada, float salida) {
   return empaquetar(Picos{std::bit_cast<Bits>(entrada), std::bit_cast<Bits>(salida)});
 }
 
+// A gain within 0 to kGananciaMaxima; NaN passes through (procesar holds the
+// gain where it is for a NaN target).
+float acotar(float ganancia) {
+  return std::clamp(ganancia, 0.0F, kGananciaMaxima);
+}
+
 bool utilizable(const AudioBuffer& b) {
   return b.mNumberChannels != 0 && b.mData != nullptr;
 }
@@ -527,8 +533,9 @@ bool sinNaN(Picos picos) {
 
 }  // namespace
 
-ControlTiempoReal::ControlTiempoReal(float volumen, int izquierdo, int derecho)
+ControlTiempoReal::ControlTiempoReal(float pedido, int izquierdo, int derecho)
     : memoria_(std::make_unique<MemoriaControl>()) {
+  const float volumen = std::isnan(pedido) ? 0.0F : acotar(pedido);
   memoria_->objetivo.store(volumen, std::memory_order_relaxed);
   memoria_->picos.store(empaquetar(0.0F, 0.0F), std::memory_order_relaxed);
   memoria_->gananciaActual = volumen;
@@ -537,7 +544,7 @@ ControlTiempoReal::ControlTiempoReal(float volumen, int izquierdo, int derecho)
 }
 
 void ControlTiempoReal::fijarVolumen(float volumen) {
-  memoria_->objetivo.store(volumen, std::memory_order_relaxed);
+  memoria_->objetivo.store(acotar(volumen), std::memory_order_relaxed);
 }
 
 ControlTiempoReal::Niveles ControlTiempoReal::leerNiveles() {
@@ -560,9 +567,10 @@ void procesar(const AudioBufferList* entrada, AudioBufferList* salida,
     return;
   }
 
-  // Ramp towards the target by at most kPasoMaximo.
-  const float objetivo = memoria->objetivo.load(std::memory_order_relaxed);
-  const float ganancia = memoria->gananciaActual;
+  // Ramp towards the target by at most kPasoMaximo. Both ends are bounded
+  // again here, once per cycle, whoever filled the block.
+  const float objetivo = acotar(memoria->objetivo.load(std::memory_order_relaxed));
+  const float ganancia = acotar(memoria->gananciaActual);
   float paso = std::clamp(objetivo - ganancia, -kPasoMaximo, kPasoMaximo);
   if (std::isnan(paso)) {
     paso = 0.0F;  // a NaN target holds the gain instead of poisoning it for good

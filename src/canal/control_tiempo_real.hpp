@@ -15,11 +15,16 @@
 
 namespace sonvia {
 
+// The highest gain a channel applies (200 %): whatever the block is given,
+// the signal is never amplified more, nor inverted.
+inline constexpr float kGananciaMaxima = 2.0F;
+
 // The block handed to the IO callback. It fills one cache line so that no
 // other data of the program shares a line with it.
 struct alignas(64) MemoriaControl {
   // Target gain as a linear factor (1 leaves the signal as it is). Written by
-  // the interface thread, read by procesar. No upper bound.
+  // the interface thread, read by procesar; both keep it within 0 to
+  // kGananciaMaxima.
   std::atomic<float> objetivo{0.0F};
   // The input peak (low 32 bits) and the output peak (high 32 bits), as the
   // bit patterns of two floats. procesar raises them with one store per
@@ -42,8 +47,9 @@ class ControlTiempoReal final {
     float salida;   // highest |sample| written to the output since the last read
   };
 
-  // Starts at `volumen` with no ramp; `izquierdo` and `derecho` are the
-  // zero-based output channels that receive the left and right signal.
+  // Starts at `volumen` (within 0 to kGananciaMaxima; NaN as 0) with no ramp;
+  // `izquierdo` and `derecho` are the zero-based output channels that receive
+  // the left and right signal.
   ControlTiempoReal(float volumen, int izquierdo, int derecho);
   ControlTiempoReal(const ControlTiempoReal&) = delete;
   ControlTiempoReal& operator=(const ControlTiempoReal&) = delete;
@@ -51,7 +57,8 @@ class ControlTiempoReal final {
   ControlTiempoReal& operator=(ControlTiempoReal&&) = delete;
   ~ControlTiempoReal() = default;
 
-  // The gain that procesar ramps towards; 0 silences. Not clamped.
+  // The gain that procesar ramps towards, within 0 to kGananciaMaxima; 0
+  // silences, NaN holds the gain where it is.
   void fijarVolumen(float volumen);
 
   // The peaks since the previous call; both are reset to 0. A peak raised by
@@ -66,7 +73,8 @@ class ControlTiempoReal final {
   std::unique_ptr<MemoriaControl> memoria_;
 };
 
-// One IO cycle: ramps the gain towards the target by at most 0.06, applies it
+// One IO cycle: ramps the gain towards the target (both taken within 0 to
+// kGananciaMaxima, whatever the block holds) by at most 0.06, applies it
 // to the last two channels of `entrada` (or to its only channel, on both
 // sides), clamps to ±1 and writes the result to the output channels of the
 // pair, silencing every other sample of every usable output buffer. Takes no

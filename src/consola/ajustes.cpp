@@ -1,5 +1,6 @@
 #include "consola/ajustes.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -7,6 +8,10 @@
 #include <utility>
 
 namespace sonvia {
+
+float Ajuste::acotarVolumen(float volumen) {
+  return std::clamp(volumen, 0.0F, kVolumenMaximo);  // NaN passes through
+}
 
 bool Ajuste::esNeutro() const {
   // Both operands are floats, so the distance is computed in 32 bits.
@@ -169,7 +174,7 @@ class Lector final : public json::json_sax_t {
 
   bool numero(float volumen) {
     if (esMiembro("volumen")) {
-      actual_.volumen = volumen;
+      actual_.volumen = Ajuste::acotarVolumen(volumen);
     }
     return escalar(Tipo::kNumero);
   }
@@ -264,14 +269,12 @@ AlmacenAjustes::~AlmacenAjustes() {
 
 void AlmacenAjustes::cargar() {
   ajustes_.fijar({});
-  ilegibles_.reset();
-  auto datos = preferencias_.datos(kClaveGuardado);
-  if (!datos) {
-    return;
-  }
-  auto leidos = AjustesJSON::decodificar(*datos);
+  const auto datos = preferencias_.datos(kClaveGuardado);
+  // Stored as something other than data (text, a list) is as unreadable as
+  // bytes that are not the document.
+  auto leidos = datos ? AjustesJSON::decodificar(*datos) : std::nullopt;
+  ilegible_ = !leidos && (datos || preferencias_.hayGuardado(kClaveGuardado));
   if (!leidos) {
-    ilegibles_ = std::move(datos);
     return;
   }
   std::erase_if(*leidos, [](const auto& entrada) { return entrada.second.esNeutro(); });
@@ -283,7 +286,9 @@ Ajuste AlmacenAjustes::ajuste(const std::string& clave) const {
   return it == ajustes_().end() ? Ajuste::neutro() : it->second;
 }
 
-bool AlmacenAjustes::fijar(const std::string& clave, const Ajuste& ajuste) {
+bool AlmacenAjustes::fijar(const std::string& clave, const Ajuste& pedido) {
+  Ajuste ajuste = pedido;
+  ajuste.volumen = Ajuste::acotarVolumen(ajuste.volumen);
   if (ajuste == this->ajuste(clave)) {
     return false;
   }
@@ -291,7 +296,7 @@ bool AlmacenAjustes::fijar(const std::string& clave, const Ajuste& ajuste) {
   if (ajuste.esNeutro()) {
     nuevos.erase(clave);
   } else {
-    nuevos.insert_or_assign(clave, ajuste);
+    nuevos.insert_or_assign(clave, std::move(ajuste));
   }
   ajustes_.fijar(std::move(nuevos));
   return true;
@@ -321,13 +326,13 @@ void AlmacenAjustes::guardar() {
   if (!datos) {
     return;
   }
-  if (ilegibles_) {
-    // The first save would lose what could not be read: keep it aside, but
-    // never in place of an earlier backup.
-    if (!preferencias_.datos(kClaveIlegible)) {
-      preferencias_.fijar(kClaveIlegible, std::move(*ilegibles_));
+  if (ilegible_) {
+    // The first save would lose what could not be read: keep it aside as it
+    // is stored, but never in place of an earlier backup, whatever its type.
+    if (!preferencias_.hayGuardado(kClaveIlegible)) {
+      preferencias_.copiar(kClaveGuardado, kClaveIlegible);
     }
-    ilegibles_.reset();
+    ilegible_ = false;
   }
   preferencias_.fijar(kClaveGuardado, std::move(*datos));
 }
@@ -340,14 +345,18 @@ void AlmacenAjustes::escribirModoLlamada(bool activo) {
   preferencias_.fijar(kClaveModoLlamada, activo);
 }
 
+float AlmacenAjustes::acotarNivelLlamada(float nivel) {
+  return std::clamp(nivel, 0.0F, kNivelLlamadaMaximo);  // NaN passes through
+}
+
 float AlmacenAjustes::leerNivelLlamada() const {
   // A stored level that is not a number would give lowered applications no defined gain.
   const auto nivel = preferencias_.flotante(kClaveNivelLlamada);
-  return nivel && std::isfinite(*nivel) ? *nivel : kNivelLlamadaPredeterminado;
+  return nivel && std::isfinite(*nivel) ? acotarNivelLlamada(*nivel) : kNivelLlamadaPredeterminado;
 }
 
 void AlmacenAjustes::escribirNivelLlamada(float nivel) {
-  preferencias_.fijar(kClaveNivelLlamada, nivel);
+  preferencias_.fijar(kClaveNivelLlamada, acotarNivelLlamada(nivel));
 }
 
 }  // namespace sonvia

@@ -20,6 +20,11 @@ struct Ajuste {
 
   // Distance from 1 under which a volume counts as untouched (32-bit float).
   static constexpr float kToleranciaNeutro = 0.005F;
+  // Volumes go from silence to 200 %; anything else read or asked for is
+  // taken as the nearest of the two (a negative gain would invert the signal).
+  static constexpr float kVolumenMaximo = 2.0F;
+  // `volumen` within 0 to kVolumenMaximo; NaN stays NaN for the caller to refuse.
+  static float acotarVolumen(float volumen);
 
   static Ajuste neutro() { return {}; }
   // Close enough to neutro() that the record is not worth storing.
@@ -40,9 +45,10 @@ namespace AjustesJSON {
 std::optional<Datos> codificar(const MapaAjustes& ajustes);
 
 // The reverse. Members of a record are optional (defaults of neutro());
-// unknown members are ignored. Anything else that does not fit — not JSON,
-// not an object, one member of the wrong type, a volume outside the float
-// range — makes the whole document absent. Neutral records are kept.
+// unknown members are ignored; a volume outside 0 to 2 reads as the nearest
+// of the two. Anything else that does not fit — not JSON, not an object, one
+// member of the wrong type, a volume outside the float range — makes the whole
+// document absent. Neutral records are kept.
 std::optional<MapaAjustes> decodificar(const Datos& datos);
 
 }  // namespace AjustesJSON
@@ -72,8 +78,9 @@ class AlmacenAjustes : public std::enable_shared_from_this<AlmacenAjustes> {
   ~AlmacenAjustes();
 
   // Reads kClaveGuardado once, at start. Nothing stored or undecodable: the
-  // store is empty (undecodable bytes are remembered for the backup). Neutral
-  // records are dropped. Writes nothing.
+  // store is empty (a stored value that cannot be decoded, bytes or any other
+  // type, is marked for the backup). Neutral records are dropped. Writes
+  // nothing.
   void cargar();
 
   const MapaAjustes& ajustes() const { return ajustes_(); }
@@ -82,9 +89,9 @@ class AlmacenAjustes : public std::enable_shared_from_this<AlmacenAjustes> {
   // The stored record, or neutro() when there is none.
   Ajuste ajuste(const std::string& clave) const;
 
-  // Stores `ajuste` under `clave` (removes the entry when it is neutral).
-  // False when it equals what ajuste(clave) gives, and then nothing changes.
-  // Does not schedule the save: the caller does.
+  // Stores `ajuste` under `clave`, its volume within 0 to 2 (removes the
+  // entry when it is neutral). False when it equals what ajuste(clave) gives,
+  // and then nothing changes. Does not schedule the save: the caller does.
   bool fijar(const std::string& clave, const Ajuste& ajuste);
   // Forgets every record.
   void restablecer();
@@ -94,12 +101,16 @@ class AlmacenAjustes : public std::enable_shared_from_this<AlmacenAjustes> {
   void programarGuardado();
   bool guardadoPendiente() const { return guardadoPendiente_ != nullptr; }
   // Writes the whole store now (a pending save is dropped). The first save
-  // after loading undecodable bytes first copies them to kClaveIlegible,
-  // unless a backup is already there. A store that cannot be encoded writes
-  // nothing.
+  // after loading an undecodable value first copies it, as stored, to
+  // kClaveIlegible, unless something is stored there already. A store that
+  // cannot be encoded writes nothing.
   void guardar();
 
   // Call mode: read once when the mixer is created, written on every assignment.
+  // The level is a gain factor within 0 to 1 (a stored level outside reads as
+  // the nearest of the two; one that is not a number as the default).
+  static constexpr float kNivelLlamadaMaximo = 1.0F;
+  static float acotarNivelLlamada(float nivel);
   bool leerModoLlamada() const;
   void escribirModoLlamada(bool activo);
   float leerNivelLlamada() const;
@@ -110,7 +121,7 @@ class AlmacenAjustes : public std::enable_shared_from_this<AlmacenAjustes> {
   std::shared_ptr<ColaPrincipal> principal_;
   Publicado<MapaAjustes> ajustes_;  // never holds a neutral record
   std::shared_ptr<Trabajo> guardadoPendiente_;
-  std::optional<Datos> ilegibles_;  // undecodable bytes not yet backed up
+  bool ilegible_ = false;  // the stored value could not be decoded and is not backed up yet
 };
 
 }  // namespace sonvia

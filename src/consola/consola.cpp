@@ -220,8 +220,13 @@ void Consola::modificar(const std::string& clave, const Cambio& cambio) {
   Ajuste nuevo = actual;
   cambio(nuevo);
   // A volume that is not a number could never be saved again: it would make
-  // every later save of every application fail.
-  if (nuevo == actual || !std::isfinite(nuevo.volumen)) {
+  // every later save of every application fail. One beyond the range is the
+  // nearest end of it.
+  if (!std::isfinite(nuevo.volumen)) {
+    return;
+  }
+  nuevo.volumen = Ajuste::acotarVolumen(nuevo.volumen);
+  if (nuevo == actual) {
     return;
   }
   almacen_->fijar(clave, nuevo);
@@ -421,10 +426,11 @@ void Consola::fijarModoLlamada(bool activo) {
   evaluarLlamada();
 }
 
-void Consola::fijarNivelLlamada(float nivel) {
-  if (!std::isfinite(nivel)) {
+void Consola::fijarNivelLlamada(float pedido) {
+  if (!std::isfinite(pedido)) {
     return;
   }
+  const float nivel = AlmacenAjustes::acotarNivelLlamada(pedido);
   almacen_->escribirNivelLlamada(nivel);
   _nivelLlamada.fijar(nivel);
   for (const auto& clave : Claves(_atenuadas())) {

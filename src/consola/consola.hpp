@@ -76,6 +76,7 @@ class Consola : public std::enable_shared_from_this<Consola> {
   const Publicado<Claves>& atenuadas() const { return _atenuadas; }
 
   // Call mode's switch and level, as the panel sets them: stored, then applied.
+  // The level is taken within 0 to 1; one that is not a number is ignored.
   void fijarModoLlamada(bool activo);
   void fijarNivelLlamada(float nivel);
 
@@ -99,7 +100,8 @@ class Consola : public std::enable_shared_from_this<Consola> {
   void usarComoPredeterminada(const Salida& salida);
 
   // Channel policy.
-  // The single entry point for user changes.
+  // The single entry point for user changes. The resulting volume is taken
+  // within 0 to 2; a change to a volume that is not a number is ignored.
   void modificar(const std::string& clave, const Cambio& cambio);
   // Brings one application's channel in line with its settings and the call.
   void aplicar(const std::string& clave);

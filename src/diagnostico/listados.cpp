@@ -2,6 +2,7 @@
 
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
+#include "comun/textos.hpp"
 
 namespace sonvia::Pruebas {
 
@@ -15,14 +16,14 @@ void listarProcesos(Contexto& ctx, std::ostream& salida) {
   salida << "PROCESOS CON AUDIO\n";
   for (const auto& p : Audio::procesos(ctx.hal)) {
     salida << "  " << marcaSonando(p.sonando) << " pid " << p.pid << "  "
-           << (p.bundleID.empty() ? "—" : p.bundleID) << "  "
-           << Audio::rutaEjecutable(ctx, p.pid).value_or("?") << '\n'
+           << (p.bundleID.empty() ? "—" : textoSeguro(p.bundleID)) << "  "
+           << textoSeguro(Audio::rutaEjecutable(ctx, p.pid).value_or("?")) << '\n'
            << std::flush;
   }
   salida << "\nAGRUPADOS POR APP\n";
   for (const auto& app : Audio::apps(ctx)) {
-    salida << "  " << marcaSonando(app.sonando) << ' ' << app.nombre << "  [" << app.clave << "]  "
-           << app.procesos.size() << " proceso(s)\n"
+    salida << "  " << marcaSonando(app.sonando) << ' ' << textoSeguro(app.nombre) << "  ["
+           << textoSeguro(app.clave) << "]  " << app.procesos.size() << " proceso(s)\n"
            << std::flush;
   }
 }
@@ -30,8 +31,10 @@ void listarProcesos(Contexto& ctx, std::ostream& salida) {
 void listarSalidas(Contexto& ctx, std::ostream& salida) {
   const auto porDefecto = Audio::predeterminada(ctx.hal);
   for (const auto& s : Audio::salidas(ctx.hal)) {
-    const bool esDefecto = porDefecto && porDefecto->uid == s.uid;
-    salida << "  " << (esDefecto ? "●" : "○") << ' ' << s.nombre << "  (" << s.uid << ")\n"
+    // By object: two devices may share a uid, and only one of them is the default.
+    const bool esDefecto = porDefecto && porDefecto->objeto == s.objeto;
+    salida << "  " << (esDefecto ? "●" : "○") << ' ' << textoSeguro(s.nombre) << "  ("
+           << textoSeguro(s.uid) << ")\n"
            << std::flush;
   }
 }

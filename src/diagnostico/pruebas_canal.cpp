@@ -13,6 +13,7 @@
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
 #include "canal/canal.hpp"
+#include "comun/textos.hpp"
 
 namespace sonvia::Pruebas {
 
@@ -70,7 +71,8 @@ std::optional<TonoEncontrado> lanzarTono(Contexto& ctx, Lanzador& lanzador, Dorm
                                          const TextosBusqueda& textos, std::ostream& salida) {
   auto lanzado = lanzador.lanzar(argumentos);
   if (auto* error = std::get_if<std::string>(&lanzado)) {
-    imprimir(salida, textos.conError ? textos.noLanzado + *error : std::string(textos.noLanzado));
+    imprimir(salida, textos.conError ? textos.noLanzado + textoSeguro(*error)
+                                     : std::string(textos.noLanzado));
     return std::nullopt;
   }
   auto hijo = std::move(std::get<std::unique_ptr<ProcesoHijo>>(lanzado));
@@ -106,7 +108,7 @@ std::optional<TonoEncontrado> lanzarTono(Contexto& ctx, Lanzador& lanzador, Dorm
 // aggregate's first inputs are not the tap's.
 std::optional<Salida> segundaSalida(Hal& hal, const Salida& predeterminada) {
   for (auto& s : Audio::salidas(hal)) {
-    if (s.uid != predeterminada.uid &&
+    if (s.objeto != predeterminada.objeto &&
         !CA::lista(hal, s.objeto, kAudioDevicePropertyStreams, kAudioObjectPropertyScopeInput)
              .empty()) {
       return std::move(s);
@@ -117,18 +119,18 @@ std::optional<Salida> segundaSalida(Hal& hal, const Salida& predeterminada) {
 
 void medirSalida(Contexto& ctx, Dormir& dormir, AudioObjectID objeto, const Salida& destino,
                  std::ostream& salida) {
-  imprimir(salida, "→ Salida: " + destino.nombre);
+  imprimir(salida, "→ Salida: " + textoSeguro(destino.nombre));
   const double inicio = ctx.reloj.ahora();
   std::shared_ptr<Canal> canal;
   try {
     canal = Canal::crear(ctx, {objeto}, destino, kVolumenInicial);
   } catch (const ErrorCanal& e) {
-    imprimir(salida, std::string("  ✗ ") + e.what());
+    imprimir(salida, "  ✗ " + textoSeguro(e.what()));
     return;
   }
   const double milisegundos = (ctx.reloj.ahora() - inicio) * 1000.0;
-  imprimir(salida,
-           formatear("  armado en %.0f ms · %s", milisegundos, canal->describirStreams().c_str()));
+  imprimir(salida, formatear("  armado en %.0f ms · %s", milisegundos,
+                             textoSeguro(canal->describirStreams()).c_str()));
   if (const auto formato = canal->formatoTap()) {
     imprimir(salida, "  formato del tap: " + textoDecimal(formato->mSampleRate) + " Hz, " +
                          std::to_string(formato->mChannelsPerFrame) + " canales");
@@ -187,7 +189,7 @@ void tono(FabricaMotorTono& motores, Dormir& dormir, double sonido, double pausa
     }
   };
   if (const auto error = motor->arrancar(std::move(render))) {
-    imprimir(salida, "tono: " + *error);
+    imprimir(salida, "tono: " + textoSeguro(*error));
     return;
   }
   dormir.dormir(sonido);
@@ -236,7 +238,7 @@ void probarPausa(Contexto& ctx, Lanzador& lanzador, Dormir& dormir, std::ostream
   try {
     canal = Canal::crear(ctx, {objeto}, encontrado->predeterminada, kVolumenInicial);
   } catch (const ErrorCanal& e) {
-    imprimir(salida, std::string("✗ ") + e.what());
+    imprimir(salida, "✗ " + textoSeguro(e.what()));
     encontrado->hijo->terminar();
     return;
   }

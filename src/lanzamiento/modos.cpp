@@ -34,7 +34,7 @@ std::optional<double> leerDuracion(std::string_view texto) {
   if (!std::isfinite(valor) || valor < 0) {
     return std::nullopt;
   }
-  return valor;
+  return std::min(valor, kDuracionTonoMaxima);
 }
 
 Lanzamiento elegirModo(std::span<const std::string> argumentos) {

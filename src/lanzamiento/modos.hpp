@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "plataforma/dormir.hpp"
+
 namespace sonvia {
 
 enum class Modo {
@@ -29,12 +31,15 @@ struct Lanzamiento {
 };
 
 inline constexpr double kDuracionTonoPredeterminada = 8.0;
+// A day, the longest sleep: a tone asked to last longer lasts this long.
+inline constexpr double kDuracionTonoMaxima = Dormir::kMaximo;
 
 // `argumentos` includes the program path first, as main() receives it.
 Lanzamiento elegirModo(std::span<const std::string> argumentos);
 
 // A tone duration in seconds: the whole text must be a C-locale decimal or
-// hexadecimal floating-point number that is finite and not negative.
+// hexadecimal floating-point number that is finite and not negative. Values
+// above kDuracionTonoMaxima give kDuracionTonoMaxima.
 std::optional<double> leerDuracion(std::string_view texto);
 
 }  // namespace sonvia

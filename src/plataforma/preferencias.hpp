@@ -26,8 +26,15 @@ class Preferencias {
   virtual std::optional<float> flotante(const std::string& clave) const = 0;
   virtual std::optional<Datos> datos(const std::string& clave) const = 0;
 
+  // Whether a value is stored under `clave`, of whatever type, one that none
+  // of the reads above accepts included. Registration defaults do not count.
+  virtual bool hayGuardado(const std::string& clave) const = 0;
+
   virtual void fijar(const std::string& clave, ValorPreferencia valor) = 0;
   virtual void quitar(const std::string& clave) = 0;
+  // Stores under `hacia` the value stored under `desde`, as it is stored,
+  // whatever its type; nothing when nothing is stored there.
+  virtual void copiar(const std::string& desde, const std::string& hacia) = 0;
 
   // Registration defaults: kept in memory, never written.
   virtual void registrarPredeterminados(

@@ -2,17 +2,29 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <sstream>
 #include <thread>
 
+#include <QSettings>
+#include <QVariant>
+#include <memory>
+
 #include "apoyo.hpp"
+#include "consola/ajustes.hpp"
+#include "plataforma/qt/cola_principal_qt.hpp"
 #include "plataforma/qt/preferencias_qt.hpp"
 
 namespace sonvia {
@@ -23,6 +35,35 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::Optional;
 using namespace std::string_view_literals;
+
+// Tells whether anybody opened a FIFO for reading while it watched. It keeps
+// trying to open the writing end, which succeeds only while a reader holds the
+// other one (blocked in its open, as a reader with no writer is), and lets
+// that reader go at once: it reads an empty file.
+class VigiaFifo {
+ public:
+  explicit VigiaFifo(std::string ruta)
+      : hilo_([this, ruta = std::move(ruta)](const std::stop_token& parar) {
+          while (!parar.stop_requested()) {
+            if (const int d = ::open(ruta.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); d >= 0) {
+              abierta_ = true;
+              ::close(d);
+            }
+            std::this_thread::yield();
+          }
+        }) {}
+  bool abierta() {
+    hilo_.request_stop();
+    if (hilo_.joinable()) {
+      hilo_.join();
+    }
+    return abierta_;
+  }
+
+ private:
+  std::atomic<bool> abierta_{false};
+  std::jthread hilo_;
+};
 
 Datos bytes(std::string_view texto) {
   const auto* inicio = reinterpret_cast<const std::byte*>(texto.data());
@@ -190,6 +231,102 @@ TEST_F(PreferenciasEnArchivo, UnValorDeOtroTipoSeLeeAusente) {
   EXPECT_THAT(preferencias.datos("bytes"), Optional(bytes("abc")));
 }
 
+TEST_F(PreferenciasEnArchivo, AjustesIlegiblesDeCualquierTipoSeApartanAntesDeReemplazarse) {
+  // "ajustes" as a person or another program may leave it: text, a value the
+  // INI reader splits into a list at its commas, bytes that are not the
+  // document. An earlier backup of another type stays.
+  struct Caso {
+    std::string ajustes;
+    std::string respaldoPrevio;
+    int tipo;  // as Qt reads the value that must come out as it went in
+  };
+  const std::vector<Caso> casos = {
+      {"ajustes=texto suelto\n", "", QMetaType::QString},
+      {R"(ajustes={"org.prueba.radio":{"volumen":0.5},"b":{}})"
+       "\n",
+       "", QMetaType::QStringList},
+      {"ajustes=@ByteArray({no es json)\n", "", QMetaType::QByteArray},
+      {"ajustes=otro texto\n", "ajustes.ilegible=true\n", QMetaType::QString},
+  };
+  const auto cola = std::make_shared<ColaPrincipalQt>();
+  for (std::size_t i = 0; i < casos.size(); ++i) {
+    SCOPED_TRACE(casos[i].ajustes);
+    // A file of its own: Qt may keep a parsed file of the same name and size.
+    const auto ruta = (dir.ruta() / std::string("caso-").append(std::to_string(i))).string();
+    std::ofstream(ruta) << "[General]\n" << casos[i].ajustes << casos[i].respaldoPrevio;
+    const QVariant antes =
+        QSettings(QString::fromStdString(ruta), QSettings::IniFormat)
+            .value(casos[i].respaldoPrevio.empty() ? "ajustes" : "ajustes.ilegible");
+    EXPECT_EQ(antes.typeId(), casos[i].respaldoPrevio.empty() ? casos[i].tipo : QMetaType::QString);
+
+    PreferenciasQt enArchivo(ruta);
+    const auto almacen = AlmacenAjustes::crear(enArchivo, cola);
+    almacen->cargar();
+    EXPECT_TRUE(almacen->ajustes().empty());
+    almacen->fijar("org.prueba.radio", {0.5F});
+    almacen->guardar();
+
+    const auto copia = ruta + "-leida";  // read afresh, as the next run reads it
+    fs::copy_file(ruta, copia);
+    const QSettings despues(QString::fromStdString(copia), QSettings::IniFormat);
+    EXPECT_EQ(despues.value("ajustes.ilegible"), antes);
+    EXPECT_EQ(despues.value("ajustes").toByteArray(),
+              QByteArray(R"({"org.prueba.radio":{"silencio":false,"volumen":0.5}})"));
+  }
+}
+
+TEST_F(PreferenciasEnArchivo, UnArchivoQueNoEsNormalOEsEnormeSeDejaComoEsta) {
+  // A FIFO (whose open would block), a folder, a file past the size bound:
+  // never opened nor replaced; defaults are read, writes do nothing, and one
+  // message says why.
+  struct Caso {
+    const char* nombre;
+    std::function<void(const fs::path&)> crear;
+    const char* motivo;
+  };
+  const std::vector<Caso> casos = {
+      {"fifo", [](const fs::path& r) { ASSERT_EQ(mkfifo(r.c_str(), 0600), 0); },
+       "no es un archivo normal"},
+      {"carpeta", [](const fs::path& r) { fs::create_directory(r); }, "no es un archivo normal"},
+      {"enorme",
+       [](const fs::path& r) {
+         std::ofstream(r) << "[General]\nmodoLlamada=false\n";
+         fs::resize_file(r, PreferenciasQt::kTamanoMaximo + 1);  // sparse: no disk used
+       },
+       "ocupa más de 16 MiB"},
+  };
+  for (const auto& caso : casos) {
+    SCOPED_TRACE(caso.nombre);
+    const auto ruta = dir.ruta() / caso.nombre;
+    caso.crear(ruta);
+    const auto tipo = fs::status(ruta).type();
+    const auto tamano = fs::is_regular_file(ruta) ? fs::file_size(ruta) : 0;
+    const auto momento = fs::last_write_time(ruta);
+    VigiaFifo vigia(ruta.string());
+    std::ostringstream errores;
+
+    PreferenciasQt rechazado(ruta.string(), errores);
+    rechazado.registrarPredeterminados({{"modoLlamada", true}});
+    EXPECT_THAT(rechazado.booleano("modoLlamada"), Optional(true));
+    EXPECT_EQ(rechazado.datos("ajustes"), std::nullopt);
+    EXPECT_FALSE(rechazado.hayGuardado("modoLlamada"));
+    rechazado.fijar("modoLlamada", false);
+    rechazado.copiar("modoLlamada", "otra");
+    rechazado.quitar("modoLlamada");
+    EXPECT_THAT(rechazado.booleano("modoLlamada"), Optional(true));
+
+    EXPECT_FALSE(vigia.abierta());
+    EXPECT_EQ(fs::status(ruta).type(), tipo);
+    EXPECT_EQ(fs::last_write_time(ruta), momento);
+    if (fs::is_regular_file(ruta)) {
+      EXPECT_EQ(fs::file_size(ruta), tamano);
+    }
+    EXPECT_EQ(errores.str(), "sonvia: no se usa el archivo de ajustes " + ruta.string() + ": " +
+                                 caso.motivo +
+                                 "; se deja como está y los cambios de ajustes no se guardarán\n");
+  }
+}
+
 TEST_F(PreferenciasEnArchivo, LosDatosConBytesDeControlYComillasVuelvenIntactos) {
   Datos todos;
   for (int b = 0; b < 256; ++b) {
@@ -266,9 +403,16 @@ TEST(PreferenciasDelUsuario, ViveEnSonviaBajoXdgConfigHome) {
       anterior != nullptr ? std::optional<std::string>(anterior) : std::nullopt;
   setenv("XDG_CONFIG_HOME", dir.ruta().c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
 
+  // Working out the path opens nothing: a FIFO there would block the open.
+  const auto ruta = dir.ruta() / "sonvia" / "sonvia.conf";
+  fs::create_directories(ruta.parent_path());
+  ASSERT_EQ(mkfifo(ruta.c_str(), 0600), 0);
+  VigiaFifo vigia(ruta.string());
   PreferenciasQt preferencias;
+  EXPECT_FALSE(vigia.abierta());
   // Stop before writing anywhere else, such as the real ~/.config.
-  ASSERT_EQ(fs::path(preferencias.archivo()), dir.ruta() / "sonvia" / "sonvia.conf");
+  ASSERT_EQ(fs::path(preferencias.archivo()), ruta);
+  fs::remove(ruta);
   preferencias.fijar("modoLlamada", true);
   EXPECT_TRUE(fs::exists(dir.ruta() / "sonvia" / "sonvia.conf"));
 

@@ -105,18 +105,16 @@ TEST(AjustesJSON, ElVolumenEsElNumeroMasCorto) {
   EXPECT_EQ(codificado({{"a", {-0.0F}}}), R"({"a":{"silencio":false,"volumen":0}})");
 }
 
-TEST(AjustesJSON, IdaYVueltaExactaDeCualquierFlotanteFinito) {
+TEST(AjustesJSON, IdaYVueltaExactaDeCualquierVolumen) {
   const float valores[] = {0.45F,
                            0.1F,
                            1.0F / 3.0F,
                            std::nextafter(1.0F, 2.0F),
                            1e-7F,
                            7.038531e-26F,  // one float off when read through a double
-                           123456792.0F,
-                           1e20F,
                            -0.0F,
-                           -0.75F,
-                           std::numeric_limits<float>::max(),
+                           2.0F,
+                           std::nextafter(2.0F, 0.0F),
                            std::numeric_limits<float>::min(),
                            std::numeric_limits<float>::denorm_min()};
   for (const float v : valores) {
@@ -158,11 +156,17 @@ TEST(AjustesJSON, LecturaConValoresPorOmision) {
       *decodificado(R"({"a":{"volumen":2},"b":{"volumen":4.5E-1},)"
                     R"("c":{"volumen":0.4500000000001}})"),
       ElementsAre(Pair("a", Ajuste{2.0F}), Pair("b", Ajuste{0.45F}), Pair("c", Ajuste{0.45F})));
-  // The whole float range, and below it (rounds to zero).
-  EXPECT_THAT(*decodificado(R"({"a":{"volumen":3.4028235e38},"b":{"volumen":1e-50},)"
-                            R"("c":{"volumen":-1E-50}})"),
-              ElementsAre(Pair("a", Ajuste{std::numeric_limits<float>::max()}),
-                          Pair("b", Ajuste{0.0F}), Pair("c", Ajuste{0.0F})));
+  // Outside 0 to 2, the nearest end: never a blast of sound nor an inverted
+  // signal. The whole float range counts, and below it (rounds to zero).
+  const std::vector<std::pair<std::string, float>> volumenes = {
+      {"1000000", 2.0F}, {"2.5", 2.0F},   {"3.4028235e38", 2.0F}, {"-3", 0.0F},
+      {"-0.5", 0.0F},    {"1e-50", 0.0F}, {"-1E-50", 0.0F},       {"1.5", 1.5F},
+  };
+  for (const auto& [numero, volumen] : volumenes) {
+    EXPECT_THAT(*decodificado(R"({"a":{"volumen":)" + numero + "}}"),
+                ElementsAre(Pair("a", Ajuste{volumen})))
+        << numero;
+  }
   // A repeated name: the last one counts.
   EXPECT_THAT(*decodificado(R"({"a":{"volumen":0.1},"a":{"volumen":0.2,"volumen":0.3}})"),
               ElementsAre(Pair("a", Ajuste{0.3F})));
@@ -276,10 +280,31 @@ TEST_F(Almacen, UnVolumenDeTextoNoCargaNada) {
   EXPECT_FALSE(guardado(AlmacenAjustes::kClaveIlegible));
 }
 
-TEST_F(Almacen, UnValorDeOtroTipoCuentaComoAusente) {
-  banco.preferencias.fijar(AlmacenAjustes::kClaveGuardado, true);
-  almacen->cargar();
-  EXPECT_TRUE(almacen->ajustes().empty());
+TEST_F(Almacen, UnValorIlegibleDeCualquierTipoSeApartaTalCual) {
+  // Whatever the type of what cannot be read, the first save keeps it aside
+  // as it was; and an earlier backup, of whatever type, is never replaced.
+  const std::vector<ValorPreferencia> ilegibles = {true, 0.5F, bytes("{no es json")};
+  for (const auto& ilegible : ilegibles) {
+    for (const bool respaldoPrevio : {false, true}) {
+      SCOPED_TRACE(std::to_string(ilegible.index()) + (respaldoPrevio ? " con respaldo" : ""));
+      prueba::Banco otroBanco;
+      auto& preferencias = otroBanco.preferencias;
+      preferencias.fijar(AlmacenAjustes::kClaveGuardado, ilegible);
+      if (respaldoPrevio) {
+        preferencias.fijar(AlmacenAjustes::kClaveIlegible, 7.0F);
+      }
+      const auto otro = AlmacenAjustes::crear(preferencias, otroBanco.principal);
+      otro->cargar();
+      EXPECT_TRUE(otro->ajustes().empty());
+      otro->fijar("a", {0.5F});
+      otro->guardar();
+      const auto guardadas = preferencias.guardadas();
+      EXPECT_EQ(guardadas.at(AlmacenAjustes::kClaveIlegible),
+                respaldoPrevio ? ValorPreferencia(7.0F) : ilegible);
+      EXPECT_EQ(guardadas.at(AlmacenAjustes::kClaveGuardado),
+                ValorPreferencia(bytes(R"({"a":{"silencio":false,"volumen":0.5}})")));
+    }
+  }
 }
 
 TEST_F(Almacen, FijarMantieneFueraLosNeutros) {
@@ -437,9 +462,31 @@ TEST_F(Almacen, ModoYNivelDeLlamada) {
   EXPECT_EQ(banco.preferencias.booleano("modoLlamada"), true);
   EXPECT_EQ(banco.preferencias.flotante("nivelLlamada"), 0.35F);
   EXPECT_EQ(banco.preferencias.escrituras(), 2U);
-  // A stored level that is not a number would give lowered applications no defined gain.
-  banco.preferencias.fijar("nivelLlamada", std::numeric_limits<float>::quiet_NaN());
-  EXPECT_FLOAT_EQ(almacen->leerNivelLlamada(), 0.2F);
+  // A stored level is a gain within 0 to 1; one that is not a number would
+  // give lowered applications no defined gain.
+  const std::vector<std::pair<float, float>> niveles = {
+      {0.35F, 0.35F},
+      {1e30F, 1.0F},
+      {-50.0F, 0.0F},
+      {1.5F, 1.0F},
+      {std::numeric_limits<float>::quiet_NaN(), 0.2F},
+      {std::numeric_limits<float>::infinity(), 0.2F},
+  };
+  for (const auto& [guardado, leido] : niveles) {
+    banco.preferencias.fijar("nivelLlamada", guardado);
+    EXPECT_FLOAT_EQ(almacen->leerNivelLlamada(), leido) << guardado;
+  }
+  almacen->escribirNivelLlamada(7.0F);
+  EXPECT_EQ(banco.preferencias.flotante("nivelLlamada"), 1.0F);
+}
+
+TEST_F(Almacen, LosVolumenesSeGuardanEntreCeroYDos) {
+  almacen->cargar();
+  EXPECT_TRUE(almacen->fijar("alto", {1e6F}));
+  EXPECT_TRUE(almacen->fijar("negativo", {-3.0F}));
+  EXPECT_FALSE(almacen->fijar("alto", {5.0F}));  // the same record once bounded
+  EXPECT_THAT(almacen->ajustes(),
+              ElementsAre(Pair("alto", Ajuste{2.0F}), Pair("negativo", Ajuste{0.0F})));
 }
 
 }  // namespace

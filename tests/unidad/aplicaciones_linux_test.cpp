@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -201,12 +202,18 @@ struct Escritorio : ::testing::Test {
   PreferenciasMemoria preferencias;
   EntornoSimulado entorno;
   FabricaColasSimuladas colas;
+  AplicacionesLinux::IdDePortal idDePortal;  // empty: no audio server to ask
 
   AplicacionesLinux& apps() {
     if (!apps_) {
-      apps_ = std::make_unique<AplicacionesLinux>(raices);
+      apps_ = std::make_unique<AplicacionesLinux>(
+          raices, AplicacionesLinux::Opciones{.idDePortal = idDePortal, .reloj = &reloj});
     }
     return *apps_;
+  }
+  void reiniciarApps() {
+    ctx_.reset();
+    apps_.reset();
   }
   Contexto& ctx() {
     if (!ctx_) {
@@ -248,8 +255,9 @@ struct Escritorio : ::testing::Test {
                        "[Session Bus Policy]\norg.freedesktop.Notifications=talk\n\n"
                        "[Environment]\nLD_LIBRARY_PATH=/app/lib\n");
   }
-  void variables(std::int32_t pid, std::string_view entornoCrudo) {
-    arbol.escribir(fs::path("proc") / std::to_string(pid) / "environ", entornoCrudo);
+  // Another file of a process in the fake /proc ("environ", "cgroup").
+  void enProc(std::int32_t pid, std::string_view archivo, std::string_view contenido) {
+    arbol.escribir(fs::path("proc") / std::to_string(pid) / archivo, contenido);
   }
 
   std::optional<std::string> paqueteDelProceso(std::int32_t pid) {
@@ -260,7 +268,8 @@ struct Escritorio : ::testing::Test {
     return apps().paqueteDe(*ruta);
   }
 
-  // Every applications folder (and the ones below) gets this modification time.
+  // Every applications folder (and the ones below) gets this modification time
+  // (ahead of the clock for a negative age).
   void envejecer(std::chrono::hours cuanto) {
     const auto momento = fs::file_time_type::clock::now() - cuanto;
     for (const auto& datos : {raices.datosUsuario, raices.datosSistema[0], raices.datosSistema[1],
@@ -468,6 +477,36 @@ TEST_F(Escritorio, LosProcesosDeFlatpakSeReconocenPorSuAplicacion) {
   EXPECT_EQ(apps().procesoResponsable(200), 200);
 }
 
+TEST_F(Escritorio, UnaAplicacionFlatpakCuentaSoloSiElServidorDaSuMismoIdDePortal) {
+  arbol.ejecutable("usr/bin/reproductor");
+  escritorio("usr/share", "ex.reproductor.desktop", entrada("Reproductor", "reproductor"));
+  const auto musica = escritorio(
+      "var/lib/flatpak/exports/share", "org.ejemplo.Musica.desktop",
+      entrada("Música", "flatpak run org.ejemplo.Musica", "X-Flatpak=org.ejemplo.Musica\n"));
+  const std::map<std::int32_t, std::string> portal = {{200, "org.ejemplo.Musica"},
+                                                      {201, "org.ejemplo.Otra"}};
+  std::vector<std::int32_t> preguntados;
+  idDePortal = [&](std::int32_t pid) -> std::optional<std::string> {
+    static_cast<void>(apps().indexaciones());  // never asked under the object's lock
+    preguntados.push_back(pid);
+    const auto it = portal.find(pid);
+    return it == portal.end() ? std::nullopt : std::optional(it->second);
+  };
+  // The server confirms the first claim, names another app for the second,
+  // knows nothing of the third: a host program in a sandbox of its own making.
+  for (const std::int32_t pid : {200, 201}) {
+    proceso(pid, "/app/bin/musica", 1);
+    flatpak(pid, "org.ejemplo.Musica");
+  }
+  proceso(202, raiz / "usr/bin/reproductor", 1);
+  flatpak(202, "org.ejemplo.Musica");
+
+  EXPECT_THAT(paqueteDelProceso(200), Optional(musica.string()));
+  EXPECT_FALSE(paqueteDelProceso(201));
+  EXPECT_FALSE(paqueteDelProceso(202));  // and not by its path either
+  EXPECT_THAT(preguntados, ElementsAre(200, 201, 202));
+}
+
 TEST_F(Escritorio, UnaMismaRutaDentroYFueraDelSandboxNoSeConfunde) {
   const auto reproductor = arbol.ejecutable("usr/bin/reproductor");
   const auto anfitrion =
@@ -521,9 +560,25 @@ TEST_F(Escritorio, LosProcesosDeSnapSeReconocenPorSuNombre) {
 
   proceso(220, "/snap/lector/42/usr/bin/lector", 1);
   proceso(221, "/usr/bin/python3.10", 1);  // the snap's base, inside its mount namespace
-  variables(221, "HOME=/home/ana\0SNAP_NAME=notas\0SNAP_REVISION=7\0"s);
+  enProc(221, "environ", "HOME=/home/ana\0SNAP_NAME=notas\0SNAP_REVISION=7\0"s);
+  enProc(221, "cgroup",
+         "0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "snap.notas.notas-0f1e2d.scope\n");
   proceso(222, reproductor, 1);  // started from a snap, but a program of the host
-  variables(222, "SNAP_NAME=notas\0"s);
+  enProc(222, "environ", "SNAP_NAME=notas\0"s);
+  // Claims of a snap by ordinary processes: the variable alone, or a cgroup
+  // of another snap or of no snap.
+  for (const auto& [pid, cgrupo] : std::vector<std::pair<std::int32_t, std::string>>{
+           {223, ""},
+           {224, "0::/user.slice/user-1000.slice/session-2.scope\n"},
+           {225, "12:pids:/system.slice/snap.lector.daemon.service\n"},
+           {226, "0::/app.slice/notas.scope\n1:name=snap.notas:/\n"}}) {
+    proceso(pid, "/usr/bin/python3", 1);
+    enProc(pid, "environ", "SNAP_NAME=notas\0"s);
+    if (!cgrupo.empty()) {
+      enProc(pid, "cgroup", cgrupo);
+    }
+  }
 
   EXPECT_THAT(paqueteDelProceso(220), Optional(lector.string()));
   EXPECT_THAT(apps().paqueteDe("/snap/lector/43/usr/lib/lector/ayudante"),
@@ -531,7 +586,41 @@ TEST_F(Escritorio, LosProcesosDeSnapSeReconocenPorSuNombre) {
   EXPECT_THAT(paqueteDelProceso(221), Optional(notas.string()));  // NAME_NAME first
   EXPECT_THAT(apps().identificadorDePaquete(notas), Optional(std::string("notas_notas")));
   EXPECT_THAT(paqueteDelProceso(222), Optional(anfitrion.string()));
+  for (const std::int32_t pid : {223, 224, 225, 226}) {
+    EXPECT_FALSE(paqueteDelProceso(pid)) << pid;
+  }
+  proceso(227, "/usr/bin/python3", 1);  // a snap's service, in a cgroup v1 hierarchy
+  enProc(227, "environ", "SNAP_NAME=notas\0"s);
+  enProc(227, "cgroup", "12:pids:/system.slice/snap.notas.sincronizar.service\n0::/\n");
+  EXPECT_THAT(paqueteDelProceso(227), Optional(notas.string()));
   EXPECT_FALSE(apps().paqueteDe("/snap/desconocido/1/bin/x"));
+}
+
+TEST_F(Escritorio, LosInterpretesSeReconocenPorSuNombreEnteroYNoPorSuPrincipio) {
+  // Interpreters (with versions and variants) say nothing about the
+  // application; programs whose names merely start like one are applications.
+  const std::vector<std::pair<std::string, bool>> programas = {
+      {"luakit", true},       {"rubyripper", true},      {"winegui", true},
+      {"pythonista", true},   {"perlman", true},         {"python", false},
+      {"python3", false},     {"python3.11", false},     {"python3.13t", false},
+      {"python3-dbg", false}, {"perl5.36.0", false},     {"lua5.4", false},
+      {"luajit", false},      {"ruby3.1", false},        {"wine", false},
+      {"wine64", false},      {"wine-preloader", false}, {"wine64-preloader", false},
+      {"wineserver", false},
+  };
+  std::int32_t pid = 700;
+  for (const auto& [programa, esAplicacion] : programas) {
+    arbol.ejecutable("usr/bin/" + programa);
+    const auto archivo = escritorio("usr/share", "ex." + programa + ".desktop",
+                                    entrada(programa, programa + " --ventana %U"));
+    proceso(pid, raiz / "usr/bin" / programa, 1);
+    if (esAplicacion) {
+      EXPECT_THAT(paqueteDelProceso(pid), Optional(archivo.string())) << programa;
+    } else {
+      EXPECT_FALSE(paqueteDelProceso(pid)) << programa;
+    }
+    ++pid;
+  }
 }
 
 TEST_F(Escritorio, ServidoresDeAudioYDemoniosDelSistemaQuedanFuera) {
@@ -644,6 +733,41 @@ TEST_F(Escritorio, UnArchivoQueApareceSeVeAunEnElMismoInstante) {
   EXPECT_FALSE(paqueteDelProceso(410));
   const auto nuevo = escritorio("usr/share", "ex.nuevo.desktop", entrada("Nuevo", "nuevo"));
   EXPECT_THAT(paqueteDelProceso(410), Optional(nuevo.string()));
+}
+
+TEST_F(Escritorio, UnaCarpetaConLaHoraEnElFuturoNoRehaceElIndiceSiempre) {
+  arbol.ejecutable("usr/bin/radio");
+  arbol.ejecutable("usr/bin/nuevo");
+  escritorio("usr/share", "ex.radio.desktop", entrada("Radio", "radio"));
+  proceso(430, raiz / "usr/bin/radio", 1);
+  proceso(431, raiz / "usr/bin/nuevo", 1);
+  const auto carpeta = raiz / "usr/share/applications";
+
+  // An hour ahead of the clock: one build. A second ahead: it may be a tick in
+  // progress, so it is built again on each query until its time has stood for
+  // two seconds.
+  struct Caso {
+    std::chrono::seconds adelanto;
+    std::size_t construcciones;
+  };
+  for (const Caso caso : {Caso{std::chrono::hours(1), 1}, Caso{std::chrono::seconds(1), 3}}) {
+    SCOPED_TRACE(caso.adelanto.count());
+    reiniciarApps();
+    reloj.fijar(0);
+    fs::last_write_time(carpeta, fs::file_time_type::clock::now() + caso.adelanto);
+    for (int consulta = 0; consulta < 3; ++consulta) {
+      EXPECT_TRUE(paqueteDelProceso(430));
+    }
+    EXPECT_EQ(apps().indexaciones(), caso.construcciones);
+    reloj.fijar(2.0);
+    for (int consulta = 0; consulta < 10; ++consulta) {
+      EXPECT_TRUE(paqueteDelProceso(430));
+    }
+    EXPECT_EQ(apps().indexaciones(), caso.construcciones);
+  }
+  // A change still shows.
+  const auto nuevo = escritorio("usr/share", "ex.nuevo.desktop", entrada("Nuevo", "nuevo"));
+  EXPECT_THAT(paqueteDelProceso(431), Optional(nuevo.string()));
 }
 
 TEST_F(Escritorio, RespaldosPorClaseDeVentanaEIdentificador) {
@@ -765,6 +889,9 @@ TEST_F(Escritorio, ElNucleoListaLasAplicacionesConSusEntradas) {
   EXPECT_EQ(instalada->nombre, "Terminal");
   EXPECT_EQ(instalada->ruta, terminal.string());
   EXPECT_FALSE(Audio::appInstalada(ctx(), "ex.no.instalada"));
+  // The entry's Name as it is: ".app" inside it is no bundle suffix.
+  escritorio("usr/share", "ex.lector.desktop", entrada("Lector de feeds (www.app.net)", "lector"));
+  EXPECT_EQ(Audio::appInstalada(ctx(), "ex.lector")->nombre, "Lector de feeds (www.app.net)");
 }
 
 TEST_F(Escritorio, ElNucleoDejaFueraASonviaSalvoOtraCopiaEnModoPrueba) {

@@ -358,6 +358,33 @@ TEST_F(Mezclador, ElSilencioConservaElVolumen) {
   EXPECT_EQ(ganancia(k), 0.0F);
 }
 
+TEST_F(Mezclador, LosVolumenesFueraDeRangoSeAcotanAlCargarYAlCambiar) {
+  guardarAjustes(R"({"org.prueba.radio":{"volumen":1000000},"org.prueba.video":{"volumen":-3}})");
+  banco.preferencias.fijar(AlmacenAjustes::kClaveNivelLlamada, 1e30F);
+  app("radio", 10, true);
+  app("video", 11, true);
+  crear();
+  EXPECT_EQ(ganancia("org.prueba.radio"), 2.0F);
+  EXPECT_EQ(ganancia("org.prueba.video"), 0.0F);
+  EXPECT_EQ(consola->nivelLlamada()(), 1.0F);
+
+  // Changes: the volume bar and the call level.
+  const std::vector<std::pair<float, float>> volumenes = {
+      {0.5F, 0.5F}, {7.0F, 2.0F}, {-1.0F, 0.0F}};
+  for (const auto& [pedido, aplicado] : volumenes) {
+    consola->modificar("org.prueba.radio", Cambios::volumen(pedido));
+    EXPECT_EQ(consola->ajuste("org.prueba.radio").volumen, aplicado) << pedido;
+    EXPECT_EQ(ganancia("org.prueba.radio"), aplicado) << pedido;
+  }
+  const std::vector<std::pair<float, float>> niveles = {
+      {0.3F, 0.3F}, {1e30F, 1.0F}, {-50.0F, 0.0F}};
+  for (const auto& [pedido, aplicado] : niveles) {
+    consola->fijarNivelLlamada(pedido);
+    EXPECT_EQ(consola->nivelLlamada()(), aplicado) << pedido;
+    EXPECT_EQ(banco.preferencias.flotante(AlmacenAjustes::kClaveNivelLlamada), aplicado) << pedido;
+  }
+}
+
 TEST_F(Mezclador, UnCambioIgualNoHaceNada) {
   app("radio", 10, true);
   crear();
@@ -556,11 +583,13 @@ class PreferenciasQueMiran final : public Preferencias {
   std::optional<bool> booleano(const std::string& c) const override { return real_.booleano(c); }
   std::optional<float> flotante(const std::string& c) const override { return real_.flotante(c); }
   std::optional<Datos> datos(const std::string& c) const override { return real_.datos(c); }
+  bool hayGuardado(const std::string& c) const override { return real_.hayGuardado(c); }
   void fijar(const std::string& c, ValorPreferencia v) override {
     historialAlEscribir.push_back(hal_.historial());
     real_.fijar(c, std::move(v));
   }
   void quitar(const std::string& c) override { real_.quitar(c); }
+  void copiar(const std::string& d, const std::string& h) override { real_.copiar(d, h); }
   void registrarPredeterminados(
       const std::vector<std::pair<std::string, ValorPreferencia>>& v) override {
     real_.registrarPredeterminados(v);

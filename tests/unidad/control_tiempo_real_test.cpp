@@ -169,6 +169,47 @@ TEST(ControlTiempoRealRampa, UnObjetivoNaNMantieneLaGananciaYNoLaEstropea) {
   EXPECT_FLOAT_EQ(salida.en(15, 0), 0.72F);
 }
 
+TEST(ControlTiempoRealRampa, NuncaAmplificaMasDeDosNiInvierteLaSenal) {
+  // Whatever the gain asked for at creation or later, or written into the
+  // block by hand: after the ramp, a 0.25 input comes out between 0 and 0.5.
+  struct Caso {
+    float inicial;
+    float objetivo;
+    float salida;
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<Caso> casos = {
+      {1e6F, 1e6F, 0.5F},  {1.0F, 1e6F, 0.5F},
+      {1.0F, -3.0F, 0.0F}, {-3.0F, 0.5F, 0.125F},
+      {nan, 0.5F, 0.125F}, {2.0F, std::numeric_limits<float>::infinity(), 0.5F},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.objetivo);
+    ControlTiempoReal control(caso.inicial, 0, 1);
+    Muestras entrada = estereo(16, 0.25F, 0.25F);
+    control.fijarVolumen(caso.objetivo);
+    for (int c = 0; c < 40; ++c) {
+      Muestras salida(2, 16);
+      ciclo(control, entrada, salida);
+      for (std::uint32_t i = 0; i < 16; ++i) {
+        EXPECT_GE(salida.en(i, 0), 0.0F);
+        EXPECT_LE(salida.en(i, 0), 0.5F);
+      }
+      if (c == 39) {
+        EXPECT_FLOAT_EQ(salida.en(15, 0), caso.salida);
+      }
+    }
+  }
+  // A block filled by hand with absurd gains.
+  ControlTiempoReal control(1.0F, 0, 1);
+  control.memoria()->objetivo.store(1e6F);
+  control.memoria()->gananciaActual = -1e6F;
+  Muestras entrada = estereo(16, 0.25F, 0.25F);
+  Muestras salida(2, 16);
+  ciclo(control, entrada, salida);
+  EXPECT_FLOAT_EQ(salida.en(15, 0), 0.25F * 0.06F);  // from 0, one step up
+}
+
 // ---------------------------------------------------------------------------
 // Clipping and samples that are not numbers.
 

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <optional>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "banco.hpp"
 #include "lanzamiento/arranque.hpp"
@@ -49,16 +53,47 @@ TEST(ModoDeLanzamiento, DuracionDelTono) {
   }
 }
 
-TEST(ModoDeLanzamiento, LeerDuracionAceptaSoloNumerosCompletos) {
-  EXPECT_EQ(leerDuracion("12"), 12.0);
-  EXPECT_EQ(leerDuracion("+1.25"), 1.25);
-  EXPECT_EQ(leerDuracion(".5"), 0.5);
-  EXPECT_EQ(leerDuracion("1e1"), 10.0);
-  EXPECT_EQ(leerDuracion("0X10"), 16.0);
-  EXPECT_EQ(leerDuracion("0"), 0.0);
-  EXPECT_FALSE(leerDuracion("-0.5"));
-  EXPECT_FALSE(leerDuracion("infinity"));
-  EXPECT_FALSE(leerDuracion("-inf"));
+TEST(ModoDeLanzamiento, LeerDuracionAceptaSoloNumerosCompletosYDuraUnDiaComoMucho) {
+  const std::vector<std::pair<const char*, std::optional<double>>> casos = {
+      {"12", 12.0},
+      {"+1.25", 1.25},
+      {".5", 0.5},
+      {"1e1", 10.0},
+      {"0X10", 16.0},
+      {"0", 0.0},
+      {"86400", 86400.0},
+      {"86400.5", 86400.0},
+      {"1e19", 86400.0},  // past what a sleep can count
+      {"0x1p1023", 86400.0},
+      {"-0.5", std::nullopt},
+      {"infinity", std::nullopt},
+      {"-inf", std::nullopt},
+  };
+  for (const auto& [texto, esperada] : casos) {
+    EXPECT_EQ(leerDuracion(texto), esperada) << texto;
+  }
+}
+
+TEST(Dormir, UnaEsperaDuraUnDiaComoMuchoYNadaSiNoEsPositiva) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double infinito = std::numeric_limits<double>::infinity();
+  const std::vector<std::pair<double, double>> casos = {
+      {0.25, 0.25}, {86400, 86400}, {1e19, 86400},  {infinito, 86400},
+      {0, 0},       {-3, 0},        {-infinito, 0}, {nan, 0},
+  };
+  for (const auto& [pedida, esperada] : casos) {
+    EXPECT_EQ(Dormir::acotar(pedida), esperada) << pedida;
+  }
+  // The simulated sleep keeps to it too (in hour-long steps here, to be quick).
+  prueba::Banco banco;
+  DormirSimulado dormir{banco.reloj, *banco.principal, banco.hal, banco.colas};
+  dormir.fijarCiclo(3600);
+  dormir.fijarRetraso(0);
+  for (const double pedida : {1e30, infinito}) {
+    const double inicio = banco.reloj.ahora();
+    dormir.dormir(pedida);
+    ASSERT_DOUBLE_EQ(banco.reloj.ahora() - inicio, 86400.0) << pedida;
+  }
 }
 
 struct Arranque : ::testing::Test {

@@ -60,10 +60,34 @@ TEST_F(Listados, SalidasConLaPredeterminadaMarcada) {
   EXPECT_EQ(salidas(),
             "  ○ Altavoces integrados  (altavoces)\n"
             "  ● Auriculares USB  (usb-1)\n");
+  // Another device under the same uid is listed, but it is not the default.
+  banco.salida("usb-1", "Auriculares USB");
+  EXPECT_EQ(salidas(),
+            "  ○ Altavoces integrados  (altavoces)\n"
+            "  ● Auriculares USB  (usb-1)\n"
+            "  ○ Auriculares USB  (usb-1)\n");
+}
+
+TEST_F(Listados, LoQueDicenOtrosProgramasNoLlegaCrudoALaTerminal) {
+  banco.apps.agregarPaquete("/Applications/Falsa.app", "ex.falsa\x1b[2J");
+  banco.apps.agregarProceso(
+      601,
+      {"/Applications/Falsa.app/Contents/MacOS/x\n  \xe2\x99\xaa pid 1  \xe2\x80\x94  /sbin/init",
+       std::nullopt, "Falsa\x1b]0;tomado\x07\xe2\x80\xae"});
+  banco.hal.agregarProceso({.pid = 601, .bundleID = "id\rfalso", .sonando = false});
+  banco.salida("uid\x9b", "Altavoces\n  \xe2\x97\x8f Otra  (otra)\xff");
+  EXPECT_EQ(procesos(),
+            "PROCESOS CON AUDIO\n"
+            "    pid 601  id\\rfalso  /Applications/Falsa.app/Contents/MacOS/x\\n  ♪ pid 1  —  "
+            "/sbin/init\n"
+            "\n"
+            "AGRUPADOS POR APP\n"
+            "    Falsa\\x1b]0;tomado\\x07\\u202e  [ex.falsa\\x1b[2J]  1 proceso(s)\n");
+  EXPECT_EQ(salidas(), "  ○ Altavoces\\n  ● Otra  (otra)\xef\xbf\xbd  (uid\xef\xbf\xbd)\n");
 }
 
 TEST(Escenario, LosErroresDicenQueFallaYDonde) {
-  const auto error = [](const char* texto) {
+  const auto error = [](const std::string& texto) {
     MundoSimulado mundo;
     try {
       cargarEscenario(nlohmann::json::parse(texto), mundo);
@@ -72,18 +96,49 @@ TEST(Escenario, LosErroresDicenQueFallaYDonde) {
     }
     return std::string();
   };
-  EXPECT_NE(error("[]").find("no es un objeto"), std::string::npos);
-  EXPECT_NE(error(R"({"salidas":[{"uid":"a"}]})").find("mal formado"), std::string::npos);
-  EXPECT_NE(error(R"({"predeterminada":"x"})").find("\"x\" no existe"), std::string::npos);
-  EXPECT_NE(error(R"({"salidas":[{"uid":"a","nombre":"A","transporte":"usb"}]})")
-                .find("cuatro caracteres"),
-            std::string::npos);
-  EXPECT_NE(error(R"({"procesos":[{"pid":1,"salidas":["z"]}]})").find("\"z\", que no existe"),
-            std::string::npos);
-  EXPECT_NE(
-      error(R"({"salidas":[{"uid":"a","nombre":"A"},{"uid":"a","nombre":"B"}]})").find("repetida"),
-      std::string::npos);
-  EXPECT_EQ(error(R"({"procesos":[{"pid":1,"suena":true}]})"), "");
+  const std::string salida = R"({"uid":"a","nombre":"A",)";
+  const auto streams = [](int n) {  // a list of n stereo streams
+    std::string lista = "[2";
+    for (int i = 1; i < n; ++i) {
+      lista += ",2";
+    }
+    return lista + "]";
+  };
+  // Each document and a piece of what the error says about it ("" for none).
+  const std::vector<std::pair<std::string, std::string>> casos = {
+      {"[]", "no es un objeto"},
+      {R"({"salidas":[{"uid":"a"}]})", "mal formado"},
+      {R"({"predeterminada":"x"})", "\"x\" no existe"},
+      {R"({"salidas":[)" + salida + R"("transporte":"usb"}]})", "cuatro caracteres"},
+      {R"({"procesos":[{"pid":1,"salidas":["z"]}]})", "\"z\", que no existe"},
+      {R"({"salidas":[{"uid":"a","nombre":"A"},{"uid":"a","nombre":"B"}]})", "repetida"},
+      {R"({"salidas":[)" + salida + R"("canales":[4294967295]}]})",
+       "en la salida \"a\", \"canales\" de un stream vale 4294967295, y debe ser un entero de 0 "
+       "a 64"},
+      {R"({"salidas":[)" + salida + R"("entradas":[-1]}]})", "\"entradas\" de un stream vale -1"},
+      {R"({"salidas":[)" + salida + R"("canales":2}]})", "\"canales\" debe ser una lista"},
+      {R"({"salidas":[)" + salida + R"("canales":)" + streams(65) + "}]}",
+       "debe ser una lista de 64 streams como mucho"},
+      {R"({"salidas":[)" + salida + R"("canales":)" + streams(64) + R"(,"estereo":[1,128]}]})", ""},
+      {R"({"salidas":[)" + salida + R"("estereo":[0,2]}]})", "un canal de \"estereo\" vale 0"},
+      {R"({"procesos":[{"pid":99999999999}]})",
+       "el pid de un proceso vale 99999999999, y debe ser un entero de 1 a 2147483647"},
+      {R"({"procesos":[{"pid":0}]})", "el pid de un proceso vale 0"},
+      {R"({"procesos":[{"pid":2.5}]})", "el pid de un proceso vale 2.5"},
+      {R"({"procesos":[{"pid":"7"}]})", "el pid de un proceso vale \"7\""},
+      {R"({"procesos":[{"pid":5,"responsable":-3}]})", "el responsable del proceso 5 vale -3"},
+      {R"({"aplicaciones":[{"ruta":"/A.app","procesos":[{"pid":7}]}],"procesos":[{"pid":7}]})",
+       "el pid 7 está repetido"},
+      {R"({"procesos":[{"pid":1,"suena":true},{"pid":2147483647,"responsable":1}]})", ""},
+  };
+  for (const auto& [documento, dice] : casos) {
+    const auto e = error(documento);
+    if (dice.empty()) {
+      EXPECT_EQ(e, "") << documento;
+    } else {
+      EXPECT_NE(e.find(dice), std::string::npos) << documento << " → " << e;
+    }
+  }
 }
 
 // The shipped demo world, through the executable as a person would run it.

@@ -34,6 +34,24 @@ TEST_F(Resolucion_, UnPaqueteAnidadoSeCortaEnElPrimerPuntoApp) {
   EXPECT_EQ(r->nombre, "Navegador");  // display name without ".app"
 }
 
+TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinal) {
+  const std::vector<std::pair<std::string, std::string>> casos = {
+      {"/Applications/Música.app", "Música"},
+      {"/Applications/www.app.net.app", "www.app.net"},
+      {"/Applications/Doble.app.app", "Doble.app"},
+      {"/Applications/.app", ".app"},
+  };
+  std::int32_t pid = 22;
+  for (const auto& [ruta, nombre] : casos) {
+    const auto id = "ex." + std::to_string(pid);
+    banco.apps.agregarPaquete(ruta, id);
+    proceso(pid, ruta + "/Contents/MacOS/x");
+    EXPECT_EQ(identificar(pid)->nombre, nombre) << ruta;
+    EXPECT_EQ(Audio::appInstalada(banco.ctx(), id)->nombre, nombre) << ruta;
+    ++pid;
+  }
+}
+
 TEST_F(Resolucion_, UnaRutaQueTerminaEnPuntoAppEsElPaquete) {
   banco.apps.agregarPaquete("/Applications/Raro.app", "ex.raro");
   proceso(21, "/Applications/Raro.app");

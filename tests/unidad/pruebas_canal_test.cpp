@@ -215,16 +215,21 @@ TEST_F(PruebasDeCanal, UnaSegundaSalidaConEntradaTambienSeMide) {
   EXPECT_TRUE(nadaQueda());
 }
 
-TEST_F(PruebasDeCanal, LaSalidaPredeterminadaNoCuentaComoSegunda) {
-  // The default output has an input stream itself and is the only one.
+TEST_F(PruebasDeCanal, LaSalidaPredeterminadaNoCuentaComoSegundaPeroOtraConSuUidSi) {
+  // The default output has an input stream itself and is the only one; then a
+  // second device under the same uid appears, which is another output.
   const auto c = cascos();
   hal.fijarPredeterminada(c);
-  Pruebas::probarCanal(banco.ctx(), lanzador, dormir, salida);
-  const auto l = lineas();
-  EXPECT_EQ(std::count_if(l.begin(), l.end(),
-                          [](const std::string& x) { return x.starts_with("→ Salida: "); }),
-            1);
-  EXPECT_EQ(l.back(), "→ Canal cerrado: el tono vuelve a su salida normal.");
+  for (const long salidas : {1, 2}) {
+    salida.str("");
+    Pruebas::probarCanal(banco.ctx(), lanzador, dormir, salida);
+    const auto l = lineas();
+    EXPECT_EQ(std::count_if(l.begin(), l.end(),
+                            [](const std::string& x) { return x.starts_with("→ Salida: "); }),
+              salidas);
+    EXPECT_EQ(l.back(), "→ Canal cerrado: el tono vuelve a su salida normal.");
+    cascos();
+  }
 }
 
 TEST_F(PruebasDeCanal, SiLaSegundaSalidaFallaSeDiceYSeCierra) {
@@ -275,6 +280,18 @@ TEST_F(PruebasDeCanal, UnFalloAlLanzarSeDiceConSuDescripcion) {
               ElementsAre(ElementsAre("--tono", "12"), ElementsAre("--tono-pausa")));
   EXPECT_THAT(dormir.pedidos(), IsEmpty());
   EXPECT_TRUE(nadaQueda());
+}
+
+TEST_F(PruebasDeCanal, LosNombresYErroresAjenosNoLleganCrudosALaTerminal) {
+  hal.fijarPredeterminada(banco.salida("altavoces", "Altavoces\x1b]0;tomado\x07\n  ✓ falso"));
+  Pruebas::probarCanal(banco.ctx(), lanzador, dormir, salida);
+  EXPECT_EQ(lineas().at(1), "→ Salida: Altavoces\\x1b]0;tomado\\x07\\n  ✓ falso");
+  EXPECT_THAT(lineas(), SizeIs(8));
+
+  salida.str("");
+  lanzador.fallarLanzamiento("permiso\ndenegado\xff");
+  Pruebas::probarCanal(banco.ctx(), lanzador, dormir, salida);
+  EXPECT_THAT(lineas(), ElementsAre("✗ no se pudo lanzar el tono: permiso\\ndenegado\xef\xbf\xbd"));
 }
 
 TEST_F(PruebasDeCanal, UnTonoQueNuncaSuenaSeBuscaCuarentaVecesYSeTermina) {

@@ -11,8 +11,9 @@ namespace sonvia {
 class DormirReal final : public Dormir {
  public:
   void dormir(double segundos) override {
-    if (segundos > 0) {  // false for NaN too
-      std::this_thread::sleep_for(std::chrono::duration<double>(segundos));
+    // Bounded, so that the conversion to the clock's nanoseconds cannot overflow.
+    if (const double acotados = acotar(segundos); acotados > 0) {
+      std::this_thread::sleep_for(std::chrono::duration<double>(acotados));
     }
   }
 };

@@ -1,12 +1,19 @@
 #include "plataforma/qt/preferencias_qt.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QByteArray>
+#include <QDir>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <system_error>
 #include <utility>
 
@@ -91,25 +98,64 @@ QVariant aVariante(const ValorPreferencia& valor) {
   return std::visit(convertir, valor);
 }
 
+// The path QSettings gives the native format for organisation and application
+// "sonvia" in the user scope, worked out the way it does on XDG systems but
+// without building a QSettings, which would read the file.
+std::string archivoDelUsuario() {
+  QString carpeta = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  if (carpeta.isEmpty()) {
+    carpeta = QDir::homePath();
+  }
+  return (carpeta + QStringLiteral("/sonvia/sonvia.conf")).toStdString();
+}
+
 }  // namespace
 
-PreferenciasQt::PreferenciasQt()
-    : archivo_(QSettings(QSettings::NativeFormat, QSettings::UserScope, "sonvia", "sonvia")
-                   .fileName()
-                   .toStdString()) {}
+PreferenciasQt::PreferenciasQt() : PreferenciasQt(archivoDelUsuario()) {}
 
-PreferenciasQt::PreferenciasQt(std::string archivo) : archivo_(std::move(archivo)) {}
+PreferenciasQt::PreferenciasQt(std::string archivo, std::ostream& errores)
+    : archivo_(std::move(archivo)), errores_(errores) {}
+
+bool PreferenciasQt::utilizable() const {
+  if (rechazado_) {
+    return false;
+  }
+  struct stat estado {};
+  std::string motivo;
+  if (::stat(archivo_.c_str(), &estado) != 0) {
+    if (errno == ENOENT) {
+      return true;  // created by the first write
+    }
+    motivo = std::string("no se puede examinar (") + std::strerror(errno) + ")";
+  } else if (!S_ISREG(estado.st_mode)) {
+    motivo = "no es un archivo normal";
+  } else if (static_cast<std::uintmax_t>(estado.st_size) > kTamanoMaximo) {
+    motivo = "ocupa más de " + std::to_string(kTamanoMaximo / (1024 * 1024)) + " MiB";
+  } else if (::access(archivo_.c_str(), R_OK) != 0) {
+    motivo = std::string("no se puede leer (") + std::strerror(errno) + ")";
+  } else {
+    return true;
+  }
+  rechazado_ = true;
+  errores_ << "sonvia: no se usa el archivo de ajustes " << archivo_ << ": " << motivo
+           << "; se deja como está y los cambios de ajustes no se guardarán\n"
+           << std::flush;
+  return false;
+}
 
 template <typename T, typename Conversion>
 std::optional<T> PreferenciasQt::leer(const std::string& clave, Conversion convertir) const {
   const std::lock_guard bloqueo(cerrojo_);
-  auto guardada = conArchivo(archivo_, [&](QSettings& ajustes) -> std::optional<QVariant> {
-    const QString k = aTexto(clave);
-    if (!ajustes.contains(k)) {
-      return std::nullopt;
-    }
-    return ajustes.value(k);
-  });
+  std::optional<QVariant> guardada;
+  if (utilizable()) {
+    guardada = conArchivo(archivo_, [&](QSettings& ajustes) -> std::optional<QVariant> {
+      const QString k = aTexto(clave);
+      if (!ajustes.contains(k)) {
+        return std::nullopt;
+      }
+      return ajustes.value(k);
+    });
+  }
   if (guardada) {
     // A stored value of another type hides the default, as in memory.
     return convertir(*guardada);
@@ -132,9 +178,33 @@ std::optional<Datos> PreferenciasQt::datos(const std::string& clave) const {
   return leer<Datos>(clave, comoDatos);
 }
 
+bool PreferenciasQt::hayGuardado(const std::string& clave) const {
+  const std::lock_guard bloqueo(cerrojo_);
+  return utilizable() && conArchivo(archivo_, [&](const QSettings& ajustes) {
+           return ajustes.contains(aTexto(clave));
+         });
+}
+
+void PreferenciasQt::copiar(const std::string& desde, const std::string& hacia) {
+  const std::lock_guard bloqueo(cerrojo_);
+  if (!utilizable()) {
+    return;
+  }
+  conArchivo(archivo_, [&](QSettings& ajustes) {
+    const QString origen = aTexto(desde);
+    if (ajustes.contains(origen)) {
+      ajustes.setValue(aTexto(hacia), ajustes.value(origen));
+      ajustes.sync();
+    }
+  });
+}
+
 void PreferenciasQt::fijar(const std::string& clave, ValorPreferencia valor) {
   const QVariant variante = aVariante(valor);
   const std::lock_guard bloqueo(cerrojo_);
+  if (!utilizable()) {
+    return;
+  }
   conArchivo(archivo_, [&](QSettings& ajustes) {
     ajustes.setValue(aTexto(clave), variante);
     ajustes.sync();
@@ -143,6 +213,9 @@ void PreferenciasQt::fijar(const std::string& clave, ValorPreferencia valor) {
 
 void PreferenciasQt::quitar(const std::string& clave) {
   const std::lock_guard bloqueo(cerrojo_);
+  if (!utilizable()) {
+    return;
+  }
   conArchivo(archivo_, [&](QSettings& ajustes) {
     // QSettings::remove() also drops every key nested under this one ("a"
     // takes "a/b" with it); put those back.

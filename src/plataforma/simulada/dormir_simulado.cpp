@@ -42,7 +42,7 @@ std::vector<std::vector<float>> reservar(BloqueListaBuffers& lista, std::size_t 
 
 void DormirSimulado::dormir(double segundos) {
   pedidos_.push_back(segundos);
-  const double total = (segundos > 0 ? segundos : 0.0) + retraso_;
+  const double total = acotar(segundos) + retraso_;
   const double inicio = reloj_.ahora();
   const auto pasos = std::max<long>(1, std::lround(std::ceil(total / ciclo_)));
   for (long i = 1; i <= pasos; ++i) {

@@ -1,7 +1,10 @@
 #include "plataforma/simulada/escenario.hpp"
 
 #include <fstream>
+#include <limits>
 #include <map>
+#include <set>
+#include <utility>
 
 namespace sonvia {
 
@@ -17,12 +20,48 @@ std::uint32_t transporteDe(const std::string& texto) {
   return fourcc(c);
 }
 
+// Bounds that keep a scenario within what a machine holds and what the
+// audio model's types carry.
+constexpr std::uint32_t kCanalesMaximos = 64;  // channels of one stream
+constexpr std::size_t kStreamsMaximos = 64;    // streams of one device and direction
+constexpr std::uint32_t kCanalEstereoMaximo = kCanalesMaximos * kStreamsMaximos;
+constexpr std::int32_t kPidMaximo = std::numeric_limits<std::int32_t>::max();
+
+// A JSON integer within [minimo, maximo]; anything else (another type, a
+// fraction, a number out of range) is an error that names it.
+template <typename T>
+T entero(const json& valor, T minimo, T maximo, const std::string& que) {
+  if (valor.is_number_unsigned()) {
+    const auto v = valor.get<std::uint64_t>();
+    if (std::cmp_greater_equal(v, minimo) && std::cmp_less_equal(v, maximo)) {
+      return static_cast<T>(v);
+    }
+  } else if (valor.is_number_integer()) {
+    const auto v = valor.get<std::int64_t>();
+    if (std::cmp_greater_equal(v, minimo) && std::cmp_less_equal(v, maximo)) {
+      return static_cast<T>(v);
+    }
+  }
+  throw ErrorEscenario(que + " vale " + valor.dump() + ", y debe ser un entero de " +
+                       std::to_string(minimo) + " a " + std::to_string(maximo));
+}
+
 std::vector<std::uint32_t> canales(const json& salida, const char* clave,
-                                   std::vector<std::uint32_t> porDefecto) {
+                                   std::vector<std::uint32_t> porDefecto, const std::string& uid) {
   if (!salida.contains(clave)) {
     return porDefecto;
   }
-  return salida.at(clave).get<std::vector<std::uint32_t>>();
+  const auto& lista = salida.at(clave);
+  const auto que = "en la salida \"" + uid + "\", \"" + clave + "\"";
+  if (!lista.is_array() || lista.size() > kStreamsMaximos) {
+    throw ErrorEscenario(que + " debe ser una lista de " + std::to_string(kStreamsMaximos) +
+                         " streams como mucho");
+  }
+  std::vector<std::uint32_t> resultado;
+  for (const auto& canalesStream : lista) {
+    resultado.push_back(entero(canalesStream, 0U, kCanalesMaximos, que + " de un stream"));
+  }
+  return resultado;
 }
 
 void cargarSalidas(const json& documento, MundoSimulado& mundo,
@@ -32,14 +71,18 @@ void cargarSalidas(const json& documento, MundoSimulado& mundo,
     d.uid = s.at("uid").get<std::string>();
     d.nombre = s.at("nombre").get<std::string>();
     d.transporte = transporteDe(s.value("transporte", std::string("bltn")));
-    d.streamsSalida = canales(s, "canales", {2});
-    d.streamsEntrada = canales(s, "entradas", {});
+    d.streamsSalida = canales(s, "canales", {2}, d.uid);
+    d.streamsEntrada = canales(s, "entradas", {}, d.uid);
     if (s.contains("estereo")) {
       const auto& par = s.at("estereo");
       if (par.is_null()) {
         d.parEstereo.reset();
       } else {
-        d.parEstereo = par.get<std::array<std::uint32_t, 2>>();
+        const auto valores = par.get<std::array<json, 2>>();
+        const auto que = "en la salida \"" + d.uid + "\", un canal de \"estereo\"";
+        d.parEstereo =
+            std::array<std::uint32_t, 2>{entero(valores[0], 1U, kCanalEstereoMaximo, que),
+                                         entero(valores[1], 1U, kCanalEstereoMaximo, que)};
       }
     }
     if (porUid.contains(d.uid)) {
@@ -51,12 +94,17 @@ void cargarSalidas(const json& documento, MundoSimulado& mundo,
 }
 
 void cargarProceso(const json& p, const json* app, MundoSimulado& mundo,
-                   const std::map<std::string, AudioObjectID>& porUid) {
-  const auto pid = p.at("pid").get<std::int32_t>();
+                   const std::map<std::string, AudioObjectID>& porUid,
+                   std::set<std::int32_t>& pids) {
+  const auto pid = entero(p.at("pid"), 1, kPidMaximo, "el pid de un proceso");
+  if (!pids.insert(pid).second) {
+    throw ErrorEscenario("el pid " + std::to_string(pid) + " está repetido");
+  }
   AplicacionesSimuladas::Proceso escritorio;
   escritorio.ejecutable = p.value("ejecutable", std::string());
   if (p.contains("responsable")) {
-    escritorio.responsable = p.at("responsable").get<std::int32_t>();
+    escritorio.responsable = entero(p.at("responsable"), 1, kPidMaximo,
+                                    "el responsable del proceso " + std::to_string(pid));
   }
   if (p.contains("nombre")) {
     escritorio.nombreEnEjecucion = p.at("nombre").get<std::string>();
@@ -92,6 +140,7 @@ void cargarEscenario(const json& documento, MundoSimulado& mundo) {
       throw ErrorEscenario("el documento no es un objeto JSON");
     }
     std::map<std::string, AudioObjectID> porUid;
+    std::set<std::int32_t> pids;
     cargarSalidas(documento, mundo, porUid);
 
     if (documento.contains("predeterminada")) {
@@ -111,11 +160,11 @@ void cargarEscenario(const json& documento, MundoSimulado& mundo) {
       }
       mundo.aplicaciones.agregarPaquete(ruta, identificador, app.value("instalada", true));
       for (const auto& p : app.value("procesos", json::array())) {
-        cargarProceso(p, &app, mundo, porUid);
+        cargarProceso(p, &app, mundo, porUid, pids);
       }
     }
     for (const auto& p : documento.value("procesos", json::array())) {
-      cargarProceso(p, nullptr, mundo, porUid);
+      cargarProceso(p, nullptr, mundo, porUid, pids);
     }
     mundo.hal.entregarNotificaciones();  // the world starts settled
   } catch (const json::exception& e) {

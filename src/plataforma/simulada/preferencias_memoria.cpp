@@ -26,6 +26,19 @@ std::optional<Datos> PreferenciasMemoria::datos(const std::string& clave) const 
   return leer<Datos>(clave);
 }
 
+bool PreferenciasMemoria::hayGuardado(const std::string& clave) const {
+  const std::lock_guard bloqueo(cerrojo_);
+  return guardadas_.contains(clave);
+}
+
+void PreferenciasMemoria::copiar(const std::string& desde, const std::string& hacia) {
+  const std::lock_guard bloqueo(cerrojo_);
+  if (const auto it = guardadas_.find(desde); it != guardadas_.end()) {
+    guardadas_.insert_or_assign(hacia, ValorPreferencia(it->second));
+    ++escrituras_;
+  }
+}
+
 void PreferenciasMemoria::fijar(const std::string& clave, ValorPreferencia valor) {
   const std::lock_guard bloqueo(cerrojo_);
   guardadas_.insert_or_assign(clave, std::move(valor));

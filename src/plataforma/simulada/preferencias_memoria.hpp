@@ -13,8 +13,10 @@ class PreferenciasMemoria final : public Preferencias {
   std::optional<bool> booleano(const std::string& clave) const override;
   std::optional<float> flotante(const std::string& clave) const override;
   std::optional<Datos> datos(const std::string& clave) const override;
+  bool hayGuardado(const std::string& clave) const override;
   void fijar(const std::string& clave, ValorPreferencia valor) override;
   void quitar(const std::string& clave) override;
+  void copiar(const std::string& desde, const std::string& hacia) override;
   void registrarPredeterminados(
       const std::vector<std::pair<std::string, ValorPreferencia>>& valores) override;
 

@@ -12,6 +12,8 @@
 #include <system_error>
 #include <tuple>
 
+#include "plataforma/comun/proc_stat.hpp"
+
 namespace sonvia {
 
 namespace fs = std::filesystem;
@@ -37,13 +39,33 @@ constexpr std::array<std::string_view, 7> kServidoresAudio = {
 
 // Programs that run something else: an Exec starting with one says nothing
 // about which executable the application's processes have.
-constexpr std::array<std::string_view, 27> kLanzadores = {
+constexpr std::array<std::string_view, 26> kLanzadores = {
     "sh",          "bash",       "dash",       "zsh",      "fish",       "ksh",      "csh",
     "tcsh",        "env",        "flatpak",    "snap",     "gtk-launch", "xdg-open", "gio",
     "kioclient",   "kioclient5", "kioclient6", "exo-open", "sudo",       "pkexec",   "nohup",
-    "systemd-run", "bwrap",      "java",       "mono",     "node",       "wine"};
-constexpr std::array<std::string_view, 5> kPrefijosLanzadores = {"python", "perl", "ruby", "lua",
-                                                                 "wine"};
+    "systemd-run", "bwrap",      "java",       "mono",     "node"};
+
+// Interpreters, which come with versions in their names: the base name, then
+// an optional version (a digit, then digits and dots: python3, python3.11,
+// perl5.36.0, lua5.4, ruby3.1, wine64), then an optional variant of that
+// interpreter (python3.11d, python3-dbg, wine64-preloader, wineserver). Only
+// the whole name counts: luakit, rubyripper, winegui and pythonista are
+// programs of their own.
+struct Interprete {
+  std::string_view base;
+  std::array<std::string_view, 6> variantes;  // "" for none; unused ones stay ""
+  bool variantesConVersion = false;           // the variants need a version before them
+};
+constexpr std::array<Interprete, 6> kInterpretes = {{
+    {.base = "python",
+     .variantes = {"m", "d", "t", "dm", "-dbg", "d-dbg"},
+     .variantesConVersion = true},
+    {.base = "perl", .variantes = {}},
+    {.base = "ruby", .variantes = {}},
+    {.base = "lua", .variantes = {}},
+    {.base = "luajit", .variantes = {}},
+    {.base = "wine", .variantes = {"-preloader", "server"}},
+}};
 
 // What starts sessions and services rather than applications: the ancestor
 // walk stops there.
@@ -124,6 +146,15 @@ std::string_view sinBlancosDerecha(std::string_view texto) {
     texto.remove_suffix(1);
   }
   return texto;
+}
+
+// The text up to the next `separador` (all of it when there is none); that
+// much, separator included, is taken off `resto`.
+std::string_view tomarHasta(std::string_view& resto, char separador) {
+  const auto fin = resto.find(separador);
+  const auto parte = resto.substr(0, fin);
+  resto = fin == std::string_view::npos ? std::string_view() : resto.substr(fin + 1);
+  return parte;
 }
 
 bool utf8Correcto(std::string_view texto) {
@@ -449,9 +480,28 @@ std::string snapDeRuta(std::string_view ruta) {
   return std::string(resto.substr(0, barra));
 }
 
+bool esInterprete(std::string_view nombre) {
+  return std::any_of(kInterpretes.begin(), kInterpretes.end(), [nombre](const Interprete& i) {
+    if (!nombre.starts_with(i.base)) {
+      return false;
+    }
+    auto resto = nombre.substr(i.base.size());
+    std::size_t version = 0;
+    if (!resto.empty() && resto.front() >= '0' && resto.front() <= '9') {
+      version = resto.find_first_not_of("0123456789.");
+      version = version == std::string_view::npos ? resto.size() : version;
+    }
+    resto.remove_prefix(version);
+    if (resto.empty()) {
+      return true;
+    }
+    return (version > 0 || !i.variantesConVersion) &&
+           std::find(i.variantes.begin(), i.variantes.end(), resto) != i.variantes.end();
+  });
+}
+
 bool esLanzador(std::string_view nombre) {
-  return nombre.empty() || contiene(kLanzadores, nombre) ||
-         empiezaPorAlguno(kPrefijosLanzadores, nombre);
+  return nombre.empty() || contiene(kLanzadores, nombre) || esInterprete(nombre);
 }
 
 bool excluida(std::string_view ruta) {
@@ -478,6 +528,12 @@ std::optional<std::string> leerArchivo(const fs::path& ruta, std::size_t limite)
   return contenido;
 }
 
+// A file of a process's folder under `proc`.
+std::optional<std::string> leerDeProc(const fs::path& proc, std::int32_t pid,
+                                      const fs::path& archivo) {
+  return leerArchivo(proc / std::to_string(pid) / archivo, kLimiteProc);
+}
+
 bool esEjecutable(const fs::path& ruta) {
   std::error_code error;
   const auto estado = fs::status(ruta, error);
@@ -495,11 +551,6 @@ std::string canonica(const std::string& ruta) {
   return error ? fs::path(ruta).lexically_normal().string() : resultado.string();
 }
 
-struct Estado {
-  std::int32_t padre = 0;
-  std::string comando;
-};
-
 template <typename T>
 std::optional<T> numero(std::string_view texto) {
   T valor{};
@@ -511,38 +562,11 @@ std::optional<T> numero(std::string_view texto) {
   return valor;
 }
 
-// "pid (comm) state ppid ...": comm may hold spaces and parentheses.
-std::optional<Estado> analizarStat(std::string_view contenido) {
-  const auto abre = contenido.find('(');
-  const auto cierra = contenido.rfind(')');
-  if (abre == std::string_view::npos || cierra == std::string_view::npos || cierra < abre ||
-      cierra + 2 > contenido.size()) {
-    return std::nullopt;
-  }
-  auto resto = contenido.substr(cierra + 2);  // "state ppid ..."
-  const auto espacio = resto.find(' ');
-  if (espacio == std::string_view::npos) {
-    return std::nullopt;
-  }
-  resto = resto.substr(espacio + 1);
-  const auto padre = numero<std::int32_t>(resto.substr(0, resto.find(' ')));
-  if (!padre) {
-    return std::nullopt;
-  }
-  return Estado{.padre = *padre,
-                .comando = std::string(contenido.substr(abre + 1, cierra - abre - 1))};
-}
-
 // The real user id in a /proc/PID/status.
 std::optional<std::uint32_t> analizarUid(std::string_view contenido) {
   static constexpr std::string_view kUid = "Uid:";
-  for (std::size_t inicio = 0; inicio < contenido.size();) {
-    auto fin = contenido.find('\n', inicio);
-    if (fin == std::string_view::npos) {
-      fin = contenido.size();
-    }
-    auto linea = contenido.substr(inicio, fin - inicio);
-    inicio = fin + 1;
+  for (std::string_view resto = contenido; !resto.empty();) {
+    auto linea = tomarHasta(resto, '\n');
     if (!linea.starts_with(kUid)) {
       continue;
     }
@@ -568,20 +592,14 @@ std::vector<fs::path> rutasAbsolutas(const std::optional<std::string>& lista) {
   if (!lista) {
     return rutas;
   }
-  std::string_view resto = *lista;
-  while (true) {
-    const auto dos = resto.find(':');
-    const auto parte = resto.substr(0, dos);
+  std::set<std::string, std::less<>> vistas;  // a long list must not cost its square
+  for (std::string_view resto = *lista; !resto.empty();) {
+    const auto parte = tomarHasta(resto, ':');
     if (!parte.empty() && parte.front() == '/') {
-      fs::path ruta = sinBarraFinal(std::string(parte));
-      if (std::find(rutas.begin(), rutas.end(), ruta) == rutas.end()) {
-        rutas.push_back(std::move(ruta));
+      if (auto ruta = sinBarraFinal(std::string(parte)); vistas.insert(ruta).second) {
+        rutas.emplace_back(std::move(ruta));
       }
     }
-    if (dos == std::string_view::npos) {
-      break;
-    }
-    resto = resto.substr(dos + 1);
   }
   return rutas;
 }
@@ -702,7 +720,11 @@ struct AplicacionesLinux::Indice {
   std::multimap<std::string, std::size_t, std::less<>> porPrograma;
   // Every folder read (and every applications folder missing) with its modification time.
   std::vector<std::pair<fs::path, std::optional<fs::file_time_type>>> firma;
+  // Some folder was modified less than kMargenReciente before the build (or
+  // its time lies less than that ahead of the clock).
   bool provisional = false;
+  // When the first build that read these same folder times happened (monotonic seconds).
+  double construido = 0;
 
   // The best of the entries that pass `acepta`; `preferida` breaks ties after visibility.
   template <typename Acepta, typename Preferida>
@@ -755,9 +777,9 @@ AplicacionesLinux::Raices AplicacionesLinux::Raices::delEntorno(const Entorno& e
   }
   exportadas.emplace_back("/var/lib/flatpak/exports/share");
   exportadas.emplace_back("/var/lib/snapd/desktop");
+  const std::set<fs::path> presentes(raices.datosSistema.begin(), raices.datosSistema.end());
   for (auto& ruta : exportadas) {
-    if (std::find(raices.datosSistema.begin(), raices.datosSistema.end(), ruta) ==
-        raices.datosSistema.end()) {
+    if (!presentes.contains(ruta)) {
       raices.datosSistema.push_back(std::move(ruta));
     }
   }
@@ -774,28 +796,39 @@ AplicacionesLinux::Raices AplicacionesLinux::Raices::delEntorno(const Entorno& e
   return raices;
 }
 
-AplicacionesLinux::AplicacionesLinux(Raices raices)
-    : raices_(std::move(raices)), instancia_(siguienteInstancia.fetch_add(1)) {}
+namespace {
 
-AplicacionesLinux::~AplicacionesLinux() = default;
-
-std::vector<fs::path> AplicacionesLinux::carpetasAplicaciones() const {
+// The "applications" folder of each data folder, user's first, each once.
+std::vector<fs::path> carpetasAplicacionesDe(const AplicacionesLinux::Raices& raices) {
   std::vector<fs::path> carpetas;
-  const auto agregar = [&carpetas](const fs::path& datos) {
+  std::set<fs::path> vistas;
+  const auto agregar = [&carpetas, &vistas](const fs::path& datos) {
     if (datos.empty()) {
       return;
     }
-    auto carpeta = datos / "applications";
-    if (std::find(carpetas.begin(), carpetas.end(), carpeta) == carpetas.end()) {
+    if (auto carpeta = datos / "applications"; vistas.insert(carpeta).second) {
       carpetas.push_back(std::move(carpeta));
     }
   };
-  agregar(raices_.datosUsuario);
-  for (const auto& datos : raices_.datosSistema) {
+  agregar(raices.datosUsuario);
+  for (const auto& datos : raices.datosSistema) {
     agregar(datos);
   }
   return carpetas;
 }
+
+}  // namespace
+
+AplicacionesLinux::AplicacionesLinux(Raices raices) : AplicacionesLinux(std::move(raices), {}) {}
+
+AplicacionesLinux::AplicacionesLinux(Raices raices, Opciones opciones)
+    : raices_(std::move(raices)),
+      opciones_(std::move(opciones)),
+      carpetas_(carpetasAplicacionesDe(raices_)),
+      reloj_(opciones_.reloj != nullptr ? opciones_.reloj : &relojPropio_),
+      instancia_(siguienteInstancia.fetch_add(1)) {}
+
+AplicacionesLinux::~AplicacionesLinux() = default;
 
 std::optional<fs::path> AplicacionesLinux::buscarPrograma(const std::string& programa) const {
   if (programa.empty()) {
@@ -813,10 +846,15 @@ std::optional<fs::path> AplicacionesLinux::buscarPrograma(const std::string& pro
   return std::nullopt;
 }
 
-std::shared_ptr<const AplicacionesLinux::Indice> AplicacionesLinux::construirIndice() const {
+std::shared_ptr<AplicacionesLinux::Indice> AplicacionesLinux::construirIndice() const {
   auto indice = std::make_shared<Indice>();
-  const auto reciente = fs::file_time_type::clock::now() - kMargenReciente;
-  const auto firmar = [&indice, reciente](const fs::path& carpeta) {
+  indice->construido = reloj_->ahora();
+  const auto ahora = fs::file_time_type::clock::now();
+  const auto reciente = ahora - kMargenReciente;
+  // A time further ahead of the clock than the margin is no timestamp tick in
+  // progress: a change now would bring it back to the present, which shows.
+  const auto adelantado = ahora + kMargenReciente;
+  const auto firmar = [&indice, reciente, adelantado](const fs::path& carpeta) {
     std::error_code error;
     const auto momento = fs::last_write_time(carpeta, error);
     if (error) {
@@ -824,13 +862,12 @@ std::shared_ptr<const AplicacionesLinux::Indice> AplicacionesLinux::construirInd
       return;
     }
     indice->firma.emplace_back(carpeta, momento);
-    indice->provisional = indice->provisional || momento > reciente;
+    indice->provisional = indice->provisional || (momento > reciente && momento <= adelantado);
   };
 
   std::set<std::string, std::less<>> ocupados;
-  const auto carpetas = carpetasAplicaciones();
-  for (std::size_t n = 0; n < carpetas.size(); ++n) {
-    const auto& carpeta = carpetas[n];
+  for (std::size_t n = 0; n < carpetas_.size(); ++n) {
+    const auto& carpeta = carpetas_[n];
     firmar(carpeta);
     std::error_code error;
     if (!fs::is_directory(carpeta, error)) {
@@ -930,20 +967,27 @@ std::shared_ptr<const AplicacionesLinux::Indice> AplicacionesLinux::construirInd
 
 std::shared_ptr<const AplicacionesLinux::Indice> AplicacionesLinux::indice() const {
   const std::lock_guard bloqueo(cerrojo_);
-  const auto vigente = [this] {
-    if (!indice_ || indice_->provisional) {
-      return false;
-    }
-    return std::all_of(indice_->firma.begin(), indice_->firma.end(), [](const auto& par) {
+  const auto sinCambios = [](const Indice& indice) {
+    return std::all_of(indice.firma.begin(), indice.firma.end(), [](const auto& par) {
       std::error_code error;
       const auto momento = fs::last_write_time(par.first, error);
       return error ? !par.second.has_value() : par.second == momento;
     });
   };
-  if (!vigente()) {
-    indice_ = construirIndice();
-    ++indexaciones_;
+  const double margen = std::chrono::duration<double>(kMargenReciente).count();
+  if (indice_ && sinCambios(*indice_) &&
+      (!indice_->provisional || reloj_->ahora() - indice_->construido >= margen)) {
+    return indice_;
   }
+  auto nuevo = construirIndice();
+  if (indice_ && indice_->provisional && nuevo->firma == indice_->firma) {
+    // The same times again: the margin runs from the first build that saw
+    // them, so a time that stays ahead of the clock does not keep the index
+    // provisional for ever.
+    nuevo->construido = indice_->construido;
+  }
+  indice_ = std::move(nuevo);
+  ++indexaciones_;
   return indice_;
 }
 
@@ -998,8 +1042,7 @@ std::optional<std::string> AplicacionesLinux::leerEjecutable(std::int32_t pid) c
 }
 
 std::optional<std::string> AplicacionesLinux::flatpakDe(std::int32_t pid) const {
-  const auto contenido =
-      leerArchivo(raices_.proc / std::to_string(pid) / "root" / ".flatpak-info", kLimiteProc);
+  const auto contenido = leerDeProc(raices_.proc, pid, "root/.flatpak-info");
   if (!contenido) {
     return std::nullopt;
   }
@@ -1013,21 +1056,45 @@ std::optional<std::string> AplicacionesLinux::flatpakDe(std::int32_t pid) const 
 
 std::optional<std::string> AplicacionesLinux::snapDeEntorno(std::int32_t pid) const {
   static constexpr std::string_view kVariable = "SNAP_NAME=";
-  const auto contenido = leerArchivo(raices_.proc / std::to_string(pid) / "environ", kLimiteProc);
+  const auto contenido = leerDeProc(raices_.proc, pid, "environ");
   if (!contenido) {
     return std::nullopt;
   }
-  std::string_view resto = *contenido;
-  while (!resto.empty()) {
-    const auto fin = resto.find('\0');
-    const auto variable = resto.substr(0, fin);
+  for (std::string_view resto = *contenido; !resto.empty();) {
+    const auto variable = tomarHasta(resto, '\0');
     if (variable.starts_with(kVariable) && variable.size() > kVariable.size()) {
       return std::string(variable.substr(kVariable.size()));
     }
-    if (fin == std::string_view::npos) {
-      break;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> AplicacionesLinux::snapDeCgrupo(std::int32_t pid) const {
+  // "ID:controllers:/path" per line; the snap's unit is one component of the path.
+  static constexpr std::string_view kPrefijo = "snap.";
+  const auto contenido = leerDeProc(raices_.proc, pid, "cgroup");
+  if (!contenido) {
+    return std::nullopt;
+  }
+  for (std::string_view resto = *contenido; !resto.empty();) {
+    auto ruta = tomarHasta(resto, '\n');
+    if (std::count(ruta.begin(), ruta.end(), ':') < 2) {
+      continue;
     }
-    resto = resto.substr(fin + 1);
+    tomarHasta(ruta, ':');
+    tomarHasta(ruta, ':');
+    while (!ruta.empty()) {
+      const auto parte = tomarHasta(ruta, '/');
+      if (!parte.starts_with(kPrefijo) ||
+          !(parte.ends_with(".scope") || parte.ends_with(".service"))) {
+        continue;
+      }
+      const auto nombre =
+          parte.substr(kPrefijo.size(), parte.find('.', kPrefijo.size()) - kPrefijo.size());
+      if (!nombre.empty() && parte.size() > kPrefijo.size() + nombre.size()) {
+        return std::string(nombre);
+      }
+    }
   }
   return std::nullopt;
 }
@@ -1040,7 +1107,11 @@ AplicacionesLinux::Coincidencia AplicacionesLinux::entradaDeProceso(const Indice
   const auto ejecutable = leerEjecutable(pid);
   Coincidencia coincidencia;
   if (const auto app = flatpakDe(pid)) {
-    coincidencia = {.entrada = indice.porFlatpak(*app), .aislada = true};
+    // Anyone can write a file named .flatpak-info at the root of a mount
+    // namespace of their own; the audio server's portal app id cannot be
+    // chosen by the client. Without that word the claim resolves to nothing.
+    const bool confirmada = !opciones_.idDePortal || opciones_.idDePortal(pid) == *app;
+    coincidencia = {.entrada = confirmada ? indice.porFlatpak(*app) : nullptr, .aislada = true};
   } else if (const auto snap = ejecutable ? snapDeRuta(*ejecutable) : std::string();
              !snap.empty()) {
     coincidencia = {.entrada = indice.porSnap(snap), .aislada = false};
@@ -1048,8 +1119,9 @@ AplicacionesLinux::Coincidencia AplicacionesLinux::entradaDeProceso(const Indice
     coincidencia = entradaDeRuta(indice, *ejecutable);
     if (!coincidencia.porPrograma) {
       // An interpreter or a base program run by a snap: the snap tells more
-      // than the base name does.
-      if (const auto enSnap = snapDeEntorno(pid)) {
+      // than the base name does. Any process can set SNAP_NAME, so only one
+      // that systemd placed in that snap's unit counts.
+      if (const auto enSnap = snapDeEntorno(pid); enSnap && snapDeCgrupo(pid) == enSnap) {
         if (const auto* entrada = indice.porSnap(*enSnap)) {
           coincidencia = {.entrada = entrada, .aislada = true};
         }
@@ -1084,7 +1156,6 @@ void AplicacionesLinux::recordarRuta(const std::string& ruta,
 }
 
 bool AplicacionesLinux::esFrontera(std::int32_t pid) const {
-  const auto directorio = raices_.proc / std::to_string(pid);
   const auto ejecutable = leerEjecutable(pid);
   std::vector<std::string> nombres;
   if (ejecutable) {
@@ -1093,10 +1164,8 @@ bool AplicacionesLinux::esFrontera(std::int32_t pid) const {
     }
     nombres.emplace_back(base(*ejecutable));
   }
-  if (const auto stat = leerArchivo(directorio / "stat", kLimiteProc)) {
-    if (auto estado = analizarStat(*stat)) {
-      nombres.push_back(std::move(estado->comando));
-    }
+  if (auto estado = leerEstadoProceso(raices_.proc, pid)) {
+    nombres.push_back(std::move(estado->comando));
   }
   return std::any_of(nombres.begin(), nombres.end(), [](const std::string& nombre) {
     return contiene(kFronteras, nombre) || empiezaPorAlguno(kPrefijosFronteras, nombre);
@@ -1112,19 +1181,15 @@ std::optional<std::string> AplicacionesLinux::rutaEjecutable(std::int32_t pid) c
 }
 
 std::optional<std::int32_t> AplicacionesLinux::procesoResponsable(std::int32_t pid) const {
-  const auto leerEstado = [this](std::int32_t p) -> std::optional<Estado> {
-    const auto contenido = leerArchivo(raices_.proc / std::to_string(p) / "stat", kLimiteProc);
-    return contenido ? analizarStat(*contenido) : std::nullopt;
-  };
   const auto leerUid = [this](std::int32_t p) -> std::optional<std::uint32_t> {
-    const auto contenido = leerArchivo(raices_.proc / std::to_string(p) / "status", kLimiteProc);
+    const auto contenido = leerDeProc(raices_.proc, p, "status");
     return contenido ? analizarUid(*contenido) : std::nullopt;
   };
 
   if (pid <= 0) {
     return 0;
   }
-  auto estado = leerEstado(pid);
+  auto estado = leerEstadoProceso(raices_.proc, pid);
   if (!estado) {
     return 0;
   }
@@ -1146,7 +1211,7 @@ std::optional<std::int32_t> AplicacionesLinux::procesoResponsable(std::int32_t p
     if (entradaDeProceso(*ind, padre).entrada != nullptr) {
       return padre;
     }
-    estado = leerEstado(padre);
+    estado = leerEstadoProceso(raices_.proc, padre);
     if (!estado) {
       return 0;
     }
@@ -1193,7 +1258,7 @@ std::optional<std::string> AplicacionesLinux::identificadorDePaquete(
     return std::nullopt;
   }
   const fs::path archivo(ruta);
-  for (const auto& carpeta : carpetasAplicaciones()) {
+  for (const auto& carpeta : carpetas_) {
     auto relativa = archivo.lexically_relative(carpeta).generic_string();
     if (relativa.empty() || relativa.starts_with("..") || relativa.size() <= kExtension.size()) {
       continue;

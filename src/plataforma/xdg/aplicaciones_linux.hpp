@@ -12,9 +12,13 @@
 // entry that is not Hidden, an Exec with an open quote) are skipped and leave
 // the id to later folders. The index is built on first use and rebuilt when one
 // of the folders it read (or one that did not exist then) changes its
-// modification time; a folder modified during the last two seconds before a
-// build may still be changing within the same timestamp tick, so the next query
-// builds again.
+// modification time. A folder modified during the last two seconds before a
+// build (or whose time lies up to two seconds ahead of the clock) may still be
+// changing within the same timestamp tick, so such an index is built again on
+// each query until its folders' times have stayed the same for two seconds
+// since the first build that saw them; then it stands like any other. A time
+// further ahead is no tick in progress (any change brings it back to the
+// present), so it needs nothing of the kind.
 //
 // What the core sees. An application's `ruta` is its desktop file, its key
 // (identificadorDePaquete) the desktop-file id without ".desktop", its name
@@ -24,8 +28,13 @@
 // A process matches an entry, in this order:
 //  1. Flatpak: ".flatpak-info" in the process's root names the app; the entry
 //     whose id, X-Flatpak or `flatpak run` app is that name (or, without
-//     X-Flatpak, whose id starts with "name.") is its entry. A sandboxed
-//     process never matches by path.
+//     X-Flatpak, whose id starts with "name.") is its entry. Any program can
+//     make such a file appear at the root of a mount namespace of its own, so
+//     when the audio server's word is available (Opciones::idDePortal) the
+//     claim stands only if the server's portal app id for that pid is the same
+//     app: the portal sets that id, the client cannot. A process claiming a
+//     sandbox never matches by path, so an unconfirmed claim resolves to
+//     nothing.
 //  2. Snap: an executable under /snap/NAME/ matches the entry of snap NAME
 //     (Exec /snap/bin/NAME[.APP], or id NAME_NAME / NAME_*).
 //  3. Exclusions: executables under /usr/libexec, /usr/lib/systemd,
@@ -35,10 +44,15 @@
 //     the core leaves out our own process and our own key.
 //  4. Exec: the executable, symlinks resolved, is the program of an entry's
 //     Exec (after `env` and VAR=value prefixes; looked up in PATH, symlinks
-//     resolved). Shells, interpreters and launchers (sh, python*, flatpak, ...)
-//     say nothing about the application and never match this way.
+//     resolved). Shells, interpreters and launchers (sh, python3.11, wine64,
+//     flatpak, ...) say nothing about the application and never match this
+//     way; interpreters are known by their whole name, version and variant
+//     included, so luakit or winegui are applications like any other.
 //  5. SNAP_NAME in the process's environment (a snap running its base's
-//     programs) matches like 2.
+//     programs) matches like 2, but only when the process's cgroup
+//     (/proc/PID/cgroup) is that snap's unit, snap.NAME.*.scope or
+//     snap.NAME.*.service: any process can set the variable, only systemd
+//     places it in the unit.
 //  6. Fallback: an entry whose StartupWMClass (ignoring ASCII case) or id equals
 //     the executable's base name.
 // Among several candidates a shown entry beats a NoDisplay one, then the
@@ -68,6 +82,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -77,6 +92,8 @@
 #include <vector>
 
 #include "plataforma/aplicaciones.hpp"
+#include "plataforma/colas.hpp"
+#include "plataforma/comun/entorno_proceso.hpp"
 #include "plataforma/entorno.hpp"
 
 namespace sonvia {
@@ -123,7 +140,21 @@ class AplicacionesLinux final : public Aplicaciones {
     static Raices delEntorno(const Entorno& entorno);
   };
 
+  // The Flatpak app id that the audio server's portal gave the client with
+  // this pid ("pipewire.access.portal.app_id"), if any.
+  using IdDePortal = std::function<std::optional<std::string>(std::int32_t pid)>;
+
+  struct Opciones {
+    // Empty: nothing to check a Flatpak claim against, and every claim
+    // stands. Set: a claim stands only where it returns exactly the claimed
+    // app. Called from any thread that asks, never under this object's lock.
+    IdDePortal idDePortal;
+    // Monotonic time, for how long an index has stood; the steady clock when null.
+    const Reloj* reloj = nullptr;
+  };
+
   explicit AplicacionesLinux(Raices raices);
+  AplicacionesLinux(Raices raices, Opciones opciones);
   ~AplicacionesLinux() override;
 
   std::optional<std::string> rutaEjecutable(std::int32_t pid) const override;
@@ -152,8 +183,7 @@ class AplicacionesLinux final : public Aplicaciones {
   };
 
   std::shared_ptr<const Indice> indice() const;
-  std::shared_ptr<const Indice> construirIndice() const;
-  std::vector<std::filesystem::path> carpetasAplicaciones() const;
+  std::shared_ptr<Indice> construirIndice() const;
   std::optional<std::filesystem::path> buscarPrograma(const std::string& programa) const;
 
   Coincidencia entradaDeRuta(const Indice& indice, const std::string& ruta) const;
@@ -164,8 +194,13 @@ class AplicacionesLinux final : public Aplicaciones {
   std::optional<std::string> leerEjecutable(std::int32_t pid) const;
   std::optional<std::string> flatpakDe(std::int32_t pid) const;
   std::optional<std::string> snapDeEntorno(std::int32_t pid) const;
+  std::optional<std::string> snapDeCgrupo(std::int32_t pid) const;
 
   const Raices raices_;
+  const Opciones opciones_;
+  const std::vector<std::filesystem::path> carpetas_;  // the "applications" folders, in order
+  RelojMonotonico relojPropio_;
+  const Reloj* const reloj_;
   const std::uint64_t instancia_;  // tells this object's per-thread memory apart
   mutable std::mutex cerrojo_;
   mutable std::shared_ptr<const Indice> indice_;

@@ -1,0 +1,95 @@
+#include "plataforma/comun/proc_stat.hpp"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace sonvia {
+namespace {
+
+using namespace std::string_literals;
+
+// The fields after the name of a real stat line: state, ppid, then 17 more
+// before starttime (field 22) and the rest.
+std::string linea(std::string_view comando, std::string_view padre = "77",
+                  std::string_view inicio = "123456") {
+  return "4242 (" + std::string(comando) + ") S " + std::string(padre) +
+         " 4242 4242 34816 4242 4194560 1096 0 0 0 12 3 0 0 20 0 1 0 " + std::string(inicio) +
+         " 8523776 1024 18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 0 17 1 0 0 0 0 0\n";
+}
+
+TEST(EstadoDeProceso, NombresHostilesCamposQueFaltanYNumerosMalos) {
+  struct Caso {
+    std::string contenido;
+    std::optional<EstadoProceso> esperado;
+  };
+  const auto estado = [](std::string comando, std::int32_t padre,
+                         std::optional<std::uint64_t> inicio = 123456) {
+    return EstadoProceso{.comando = std::move(comando), .padre = padre, .inicio = inicio};
+  };
+  const std::vector<Caso> casos = {
+      {linea("bash"), estado("bash", 77)},
+      {linea("x)\ny"), estado("x)\ny", 77)},  // a newline and a ")" in the name
+      {linea("a) (b"), estado("a) (b", 77)},
+      {linea(")))"), estado(")))", 77)},
+      {linea("((("), estado("(((", 77)},
+      {linea(""), estado("", 77)},
+      {linea("Web Content"), estado("Web Content", 77)},
+      {linea("x) S 1 2 3"), estado("x) S 1 2 3", 77)},  // fake fields inside the name
+      {linea("\xff\x1b]0;t\a"), estado("\xff\x1b]0;t\a", 77)},
+      {"1 (init) S 0 1 1", estado("init", 0, std::nullopt)},  // stops before starttime
+      {linea("a").substr(0, 14), estado("a", 77, std::nullopt)},
+      {linea("a", "77", "huevo"), estado("a", 77, std::nullopt)},
+      {linea("a", "77", "18446744073709551616"), estado("a", 77, std::nullopt)},  // 2^64
+      {linea("a", "77", "18446744073709551615"), estado("a", 77, 18446744073709551615ULL)},
+      {linea("a", "2147483647"), estado("a", 2147483647)},
+      // Refused: no name, nothing after it, missing or malformed state or parent.
+      {"", std::nullopt},
+      {"4242", std::nullopt},
+      {"4242 (sin cierre S 1", std::nullopt},
+      {"4242 )al reves( S 1", std::nullopt},
+      {"4242 (a)", std::nullopt},
+      {"4242 (a)\n", std::nullopt},
+      {"4242 (a) ", std::nullopt},
+      {"4242 (a) S", std::nullopt},
+      {"4242 (a) S ", std::nullopt},
+      {"4242 (a)S 1 2", std::nullopt},
+      {"4242 (a)  S 1 2", std::nullopt},
+      {linea("a", "padre"), std::nullopt},
+      {linea("a", "-5"), std::nullopt},
+      {linea("a", "+5"), std::nullopt},
+      {linea("a", "2147483648"), std::nullopt},  // beyond 32 bits
+      {linea("a", "99999999999999999999999"), std::nullopt},
+      {"4242 (a) S 1\0 2"s, std::nullopt},
+  };
+  for (std::size_t i = 0; i < casos.size(); ++i) {
+    EXPECT_EQ(analizarEstadoProceso(casos[i].contenido), casos[i].esperado) << i;
+  }
+}
+
+TEST(EstadoDeProceso, SeLeeEnteroDeLaCarpetaProcIndicada) {
+  std::string plantilla = (std::filesystem::temp_directory_path() / "sonvia-proc-XXXXXX").string();
+  ASSERT_NE(mkdtemp(plantilla.data()), nullptr);
+  const std::filesystem::path proc = plantilla;
+  const auto escribir = [&proc](std::int32_t pid, const std::string& contenido) {
+    std::filesystem::create_directories(proc / std::to_string(pid));
+    std::ofstream(proc / std::to_string(pid) / "stat", std::ios::binary) << contenido;
+  };
+  escribir(10, linea("x)\ny"));
+  escribir(11, linea(std::string(70000, 'n')));               // larger than any stat file
+  std::filesystem::create_directories(proc / "12" / "stat");  // not a file
+
+  EXPECT_EQ(leerEstadoProceso(proc, 10),
+            (EstadoProceso{.comando = "x)\ny", .padre = 77, .inicio = 123456}));
+  for (const std::int32_t pid : {11, 12, 13, 0, -1}) {
+    EXPECT_FALSE(leerEstadoProceso(proc, pid)) << pid;
+  }
+  std::filesystem::remove_all(proc);
+}
+
+}  // namespace
+}  // namespace sonvia
