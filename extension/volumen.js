@@ -65,8 +65,12 @@
         }
         let ganancia = gananciaDe.get(this);
         if (!ganancia) {
-          ganancia = new GainNode(this, { gain: volumen });
-          ganancia.connect(real);
+          try {
+            ganancia = new GainNode(this, { gain: volumen });
+            ganancia.connect(real);
+          } catch {
+            return real; // a closed context takes no new nodes
+          }
           gananciaDe.set(this, ganancia);
           ganancias.add(new WeakRef(ganancia));
         }

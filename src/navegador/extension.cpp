@@ -91,6 +91,14 @@ Extension::Extension(Lugar lugar, Host::Plataforma plataforma, Host::Instalacion
       instalacion_(std::move(instalacion)),
       escritorio_(escritorio) {}
 
+std::unique_ptr<Extension> Extension::delSistema(const Aplicaciones& aplicaciones,
+                                                 const Entorno& entorno, Escritorio& escritorio) {
+  auto instalacion = Host::instalacionActual(aplicaciones, entorno);
+  auto lugar = lugarActual(instalacion, entorno);
+  return std::make_unique<Extension>(std::move(lugar), Host::plataformaActual(entorno),
+                                     std::move(instalacion), escritorio);
+}
+
 fs::path Extension::copiaInstalada() const {
   return lugar_.datos / kCarpeta / kCopia;
 }

@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -56,6 +57,10 @@ class Extension {
 
   Extension(Lugar lugar, Host::Plataforma plataforma, Host::Instalacion instalacion,
             Escritorio& escritorio);
+  // The one the application keeps: this process's executable, the user's
+  // folders, this build's desktop.
+  static std::unique_ptr<Extension> delSistema(const Aplicaciones& aplicaciones,
+                                               const Entorno& entorno, Escritorio& escritorio);
 
   std::filesystem::path copiaInstalada() const;
   std::filesystem::path preparacion() const;
