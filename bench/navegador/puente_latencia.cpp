@@ -55,18 +55,7 @@ double percentil(std::vector<double> v, double p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (std::getenv("SONVIA_BUS_PRIVADO") == nullptr) {
-    setenv("SONVIA_BUS_PRIVADO", "1", 1);
-    std::vector<char*> argumentos{const_cast<char*>("dbus-run-session"),  // NOLINT: execvp
-                                  const_cast<char*>("--")};               // NOLINT: execvp
-    for (int i = 0; i < argc; ++i) {
-      argumentos.push_back(argv[i]);
-    }
-    argumentos.push_back(nullptr);
-    execvp(argumentos[0], argumentos.data());
-    std::perror("dbus-run-session");
-    return 1;
-  }
+  sonvia::pruebas::enBusPrivado(argc, argv);
   const int informes = argc > 1 ? std::atoi(argv[1]) : 1000;
   const QCoreApplication aplicacion(argc, argv);
   sonvia::RelojMonotonico reloj;

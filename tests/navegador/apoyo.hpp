@@ -12,12 +12,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -26,25 +25,28 @@
 #include <thread>
 #include <vector>
 
+#include "../qt/apoyo.hpp"
+
 extern char** environ;  // NOLINT: the process environment, for posix_spawn
 
 namespace sonvia::pruebas {
 
-// Runs the event loop until `condicion` holds. The limit only stops a broken
-// test from hanging; nothing is measured against it.
-template <typename Condicion>
-bool esperarHasta(Condicion condicion,
-                  std::chrono::milliseconds limite = std::chrono::seconds(30)) {
-  const auto fin = std::chrono::steady_clock::now() + limite;
-  QTimer latido;
-  latido.start(std::chrono::milliseconds(10));
-  while (!condicion()) {
-    if (std::chrono::steady_clock::now() > fin) {
-      return false;
-    }
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+// Starts this program again under dbus-run-session, on a private session bus,
+// unless it already runs on one; returns only then.
+inline void enBusPrivado(int argc, char** argv) {
+  if (std::getenv("SONVIA_BUS_PRIVADO") != nullptr) {
+    return;
   }
-  return true;
+  setenv("SONVIA_BUS_PRIVADO", "1", 1);
+  std::vector<char*> argumentos{const_cast<char*>("dbus-run-session"),  // NOLINT: execvp
+                                const_cast<char*>("--")};               // NOLINT: execvp
+  for (int i = 0; i < argc; ++i) {
+    argumentos.push_back(argv[i]);
+  }
+  argumentos.push_back(nullptr);
+  execvp(argumentos[0], argumentos.data());
+  std::perror("dbus-run-session");
+  std::_Exit(1);
 }
 
 // A child with its standard input, output and error on pipes of ours (output

@@ -47,7 +47,8 @@ std::vector<std::int64_t> ids(const Pestanas& registro) {
 
 class PuenteEnElBus : public ::testing::Test {
  protected:
-  std::filesystem::path datos;
+  pruebas::DirectorioTemporal temporal;
+  const std::filesystem::path& datos = temporal.ruta();
   RelojMonotonico reloj;
   std::shared_ptr<ColaPrincipalQt> principal = std::make_shared<ColaPrincipalQt>();
   AvisosDBus avisos;
@@ -56,9 +57,6 @@ class PuenteEnElBus : public ::testing::Test {
   // private data folder names it, and the bridges it starts find it there.
   void SetUp() override {
     ASSERT_TRUE(avisos.conectado());
-    std::string plantilla = (std::filesystem::temp_directory_path() / "sonvia-nav-XXXXXX").string();
-    ASSERT_NE(mkdtemp(plantilla.data()), nullptr);
-    datos = plantilla;
     std::filesystem::create_directories(datos / "applications");
     std::ofstream(datos / "applications" / (std::string(kNavegador) + ".desktop"))
         << "[Desktop Entry]\nType=Application\nName=Navegador de prueba\nExec="
@@ -66,11 +64,6 @@ class PuenteEnElBus : public ::testing::Test {
     setenv("XDG_DATA_HOME", datos.c_str(), 1);
     setenv("XDG_DATA_DIRS", (datos / "ninguna").c_str(), 1);
   }
-  void TearDown() override {
-    std::error_code e;
-    std::filesystem::remove_all(datos, e);
-  }
-
   static std::unique_ptr<pruebas::Proceso> puente() {
     return std::make_unique<pruebas::Proceso>(std::vector<std::string>{
         SONVIA_EJECUTABLE, "chrome-extension://" + std::string(Host::kIdExtension) + "/"});
