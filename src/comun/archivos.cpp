@@ -1,7 +1,7 @@
 #include "comun/archivos.hpp"
 
 #include <fcntl.h>
-#include <stdio.h>  // renameat2
+#include <cstdio>  // renameat2 (a GNU extension of stdio.h)
 #include <sys/stat.h>
 #include <unistd.h>
 

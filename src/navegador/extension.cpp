@@ -50,7 +50,7 @@ constexpr const char* kTrasladada =
 fs::path Extension::fuente(const fs::path& ejecutable, const fs::path& compilada) {
   std::error_code error;
   if (!ejecutable.empty()) {
-    const auto instalada =
+    auto instalada =
         (ejecutable.parent_path() / ".." / "share" / "sonvia" / "extension").lexically_normal();
     if (fs::is_directory(instalada, error)) {
       return instalada;

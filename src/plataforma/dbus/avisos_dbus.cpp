@@ -1,5 +1,7 @@
 #include "plataforma/dbus/avisos_dbus.hpp"
 
+#include "plataforma/dbus/receptor_dbus.hpp"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -18,7 +20,9 @@ namespace {
 
 using MapaTexto = QMap<QString, QString>;
 
-const QString kFirma = QStringLiteral("a{ss}");
+QString firma() {
+  return QStringLiteral("a{ss}");
+}
 
 // Where a notification travels on the bus.
 struct Direccion {
@@ -59,39 +63,27 @@ void registrarTipos() {
   static_cast<void>(registrado);
 }
 
-// Receives the signals of one observation on the main thread's event loop and
-// hands them to the observer's queue.
-class ReceptorDBus final : public QObject {
-  Q_OBJECT
-
- public:
-  ReceptorDBus(std::shared_ptr<Cola> cola, std::weak_ptr<Avisos::Receptor> receptor)
-      : cola_(std::move(cola)), receptor_(std::move(receptor)) {}
-
- public slots:
-  void recibir(const QDBusMessage& mensaje) {
-    const auto argumentos = mensaje.arguments();
-    if (argumentos.size() != 1 || receptor_.expired()) {
-      return;
-    }
-    InfoAviso info;
-    const auto mapa = qdbus_cast<MapaTexto>(argumentos.front());
-    for (auto it = mapa.cbegin(); it != mapa.cend(); ++it) {
-      info.emplace(it.key().toStdString(), it.value().toStdString());
-    }
-    cola_->async([debil = receptor_, info = std::move(info)] {
-      if (const auto receptor = debil.lock()) {
-        (*receptor)(info);
-      }
-    });
-  }
-
- private:
-  std::shared_ptr<Cola> cola_;
-  std::weak_ptr<Avisos::Receptor> receptor_;
-};
-
 }  // namespace
+
+ReceptorDBus::ReceptorDBus(std::shared_ptr<Cola> cola, std::weak_ptr<Avisos::Receptor> receptor)
+    : cola_(std::move(cola)), receptor_(std::move(receptor)) {}
+
+void ReceptorDBus::recibir(const QDBusMessage& mensaje) {
+  const auto argumentos = mensaje.arguments();
+  if (argumentos.size() != 1 || receptor_.expired()) {
+    return;
+  }
+  InfoAviso info;
+  const auto mapa = qdbus_cast<MapaTexto>(argumentos.front());
+  for (auto it = mapa.cbegin(); it != mapa.cend(); ++it) {
+    info.emplace(it.key().toStdString(), it.value().toStdString());
+  }
+  cola_->async([debil = receptor_, info = std::move(info)] {
+    if (const auto receptor = debil.lock()) {
+      (*receptor)(info);
+    }
+  });
+}
 
 struct AvisosDBus::Conexion {
   QDBusConnection bus = QDBusConnection::sessionBus();
@@ -137,7 +129,7 @@ Observacion AvisosDBus::observar(const std::string& nombre, std::shared_ptr<Cola
   }
   const char* ranura = SLOT(recibir(QDBusMessage));
   if (!conexion_->bus.connect(QString(), direccion->ruta, direccion->interfaz, direccion->miembro,
-                              kFirma, objeto, ranura)) {
+                              firma(), objeto, ranura)) {
     delete objeto;  // NOLINT: not handed over
     return {};
   }
@@ -145,7 +137,7 @@ Observacion AvisosDBus::observar(const std::string& nombre, std::shared_ptr<Cola
                       compartido = std::move(compartido)]() mutable {
     compartido.reset();  // nothing starts from here on
     conexion->bus.disconnect(QString(), direccion.ruta, direccion.interfaz, direccion.miembro,
-                             kFirma, objeto, ranura);
+                             firma(), objeto, ranura);
     if (QThread::currentThread() == objeto->thread()) {
       delete objeto;  // NOLINT: the Observacion owns it
     } else {
@@ -176,5 +168,3 @@ std::unique_ptr<Avisos> avisosDeSesion(std::ostream* errores) {
 }
 
 }  // namespace sonvia
-
-#include "avisos_dbus.moc"
