@@ -29,8 +29,11 @@ std::optional<std::string> leer(const std::filesystem::path& ruta) {
 }
 
 bool escribirAtomico(const std::filesystem::path& ruta, std::string_view contenido) {
-  std::string temporal =
-      (ruta.parent_path() / ("." + ruta.filename().string() + ".XXXXXX")).string();
+  // A hidden name beside the file. (Built by appending: g++ 12 at -O3 warns
+  // wrongly about "." + string.)
+  std::string nombre(".");
+  nombre.append(ruta.filename().string()).append(".XXXXXX");
+  std::string temporal = (ruta.parent_path() / nombre).string();
   const int fd = mkostemp(temporal.data(), O_CLOEXEC);
   if (fd < 0) {
     return false;
