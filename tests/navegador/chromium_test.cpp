@@ -140,7 +140,15 @@ TEST(Chromium, UnaPestanaConSonidoSuVolumenSuSilencioYSuCierre) {
     return false;
   }));
   const auto tSilencio = segundos(desde);
-  EXPECT_EQ(pestana()->id, id);  // a muted tab turned down stays in the list
+
+  // Turned down to 0 the tab stops being audible, and stays in the list.
+  desde = Reloj::now();
+  registro->cambiarVolumen(id, "chromium", 0);
+  ASSERT_TRUE(esperar([&] {
+    return pestana() && pestana()->titulo == "vol=0 wa=0" && !pestana()->sonando;
+  })) << (pestana() ? pestana()->titulo : "sin pestaña");
+  const auto tMudo = segundos(desde);
+  EXPECT_EQ(pestana()->id, id);
 
   desde = Reloj::now();
   chromium.senal(SIGTERM);
@@ -150,7 +158,8 @@ TEST(Chromium, UnaPestanaConSonidoSuVolumenSuSilencioYSuCierre) {
 
   std::cout << "chromium: pestaña sonando en el registro " << tSonando << " s tras arrancar; "
             << "volumen 0.5 leído de la página " << tVolumen << " s; silencio confirmado "
-            << tSilencio << " s; pestañas retiradas " << tCierre << " s tras cerrar\n";
+            << tSilencio << " s; a volumen 0 deja de sonar y sigue en la lista " << tMudo
+            << " s; pestañas retiradas " << tCierre << " s tras cerrar\n";
 }
 
 }  // namespace
