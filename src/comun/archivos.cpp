@@ -1,9 +1,9 @@
 #include "comun/archivos.hpp"
 
 #include <fcntl.h>
-#include <cstdio>  // renameat2 (a GNU extension of stdio.h)
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdio>  // renameat2 (a GNU extension of stdio.h)
 
 #include <cerrno>
 #include <fstream>
