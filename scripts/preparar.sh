@@ -6,8 +6,8 @@
 set -euo pipefail
 
 paquetes=(
-  # build
-  cmake ninja-build g++ clang pkg-config
+  # build (clang's runtime carries libFuzzer for the fuzz preset)
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   # the real audio system
   libpipewire-0.3-dev libspa-0.2-dev
   # code style
@@ -20,7 +20,12 @@ paquetes=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # private audio servers, players and recorders for the integration tests
   pipewire pipewire-bin wireplumber pipewire-pulse pulseaudio-utils dbus-daemon sox
+  # the browser extension's end-to-end test
+  chromium
 )
+
+# The extension's linter comes from npm; any Node.js with npm will do.
+command -v npm >/dev/null 2>&1 || paquetes+=(npm)
 
 faltan=()
 for p in "${paquetes[@]}"; do

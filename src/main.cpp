@@ -5,7 +5,9 @@
 
 #include "audio/contexto.hpp"
 #include "lanzamiento/arranque.hpp"
+#include "lanzamiento/modos.hpp"
 #include "plataforma/comun/entorno_proceso.hpp"
+#include "plataforma/dbus/puente_dbus.hpp"
 #include "plataforma/pipewire/plataforma_real.hpp"
 #include "plataforma/simulada/colas_serie_simuladas.hpp"
 #include "plataforma/simulada/dormir_simulado.hpp"
@@ -58,6 +60,10 @@ int ejecutarReal(const std::vector<std::string>& argumentos, sonvia::Entorno& en
 
 int main(int argc, char** argv) {
   const std::vector<std::string> argumentos(argv, argv + argc);
+  // The browser bridge needs no audio system: it starts before any platform exists.
+  if (sonvia::elegirModo(argumentos).modo == sonvia::Modo::puente) {
+    sonvia::ejecutarPuente(argc, argv);
+  }
   sonvia::EntornoProceso entorno;
   if (const auto escenario = entorno.variable("SONVIA_SIMULACION")) {
     return ejecutarSimulado(*escenario, argumentos, entorno);

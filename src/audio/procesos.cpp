@@ -45,7 +45,11 @@ std::vector<ProcesoAudio> procesos(Hal& hal) {
 }
 
 std::optional<std::string> rutaEjecutable(Contexto& ctx, std::int32_t pid) {
-  auto ruta = ctx.aplicaciones.rutaEjecutable(pid);
+  return rutaEjecutable(ctx.aplicaciones, pid);
+}
+
+std::optional<std::string> rutaEjecutable(const Aplicaciones& aplicaciones, std::int32_t pid) {
+  auto ruta = aplicaciones.rutaEjecutable(pid);
   if (!ruta) {
     return std::nullopt;
   }
@@ -53,7 +57,11 @@ std::optional<std::string> rutaEjecutable(Contexto& ctx, std::int32_t pid) {
 }
 
 std::optional<Resolucion> resolverApp(Contexto& ctx, std::int32_t pid) {
-  auto& plataforma = ctx.aplicaciones;
+  return resolverApp(ctx.aplicaciones, ctx.modoPrueba(), pid);
+}
+
+std::optional<Resolucion> resolverApp(const Aplicaciones& plataforma, bool modoPrueba,
+                                      std::int32_t pid) {
   std::int32_t responsable = pid;
   if (const auto r = plataforma.procesoResponsable(pid); r && *r > 0) {
     responsable = *r;
@@ -62,7 +70,7 @@ std::optional<Resolucion> resolverApp(Contexto& ctx, std::int32_t pid) {
   std::optional<std::string> rutaApp;
   std::int32_t ganador = 0;
   for (const auto candidato : {responsable, pid}) {
-    const auto ejecutable = rutaEjecutable(ctx, candidato);
+    const auto ejecutable = rutaEjecutable(plataforma, candidato);
     if (!ejecutable) {
       continue;
     }
@@ -78,7 +86,7 @@ std::optional<Resolucion> resolverApp(Contexto& ctx, std::int32_t pid) {
 
   std::string clave = plataforma.identificadorDePaquete(*rutaApp).value_or(*rutaApp);
   if (const auto propio = plataforma.identificadorPropio();
-      propio && *propio == clave && !ctx.modoPrueba()) {
+      propio && *propio == clave && !modoPrueba) {
     return std::nullopt;
   }
 
@@ -90,18 +98,23 @@ std::optional<Resolucion> resolverApp(Contexto& ctx, std::int32_t pid) {
 }
 
 std::optional<Resolucion> identificar(Contexto& ctx, std::int32_t pid) {
-  if (pid == ctx.aplicaciones.procesoPropio()) {
+  return identificar(ctx.aplicaciones, ctx.cacheApps, ctx.modoPrueba(), pid);
+}
+
+std::optional<Resolucion> identificar(const Aplicaciones& aplicaciones, CacheApps& cache,
+                                      bool modoPrueba, std::int32_t pid) {
+  if (pid == aplicaciones.procesoPropio()) {
     return std::nullopt;
   }
-  auto ruta = rutaEjecutable(ctx, pid);
+  auto ruta = rutaEjecutable(aplicaciones, pid);
   if (!ruta) {
     return std::nullopt;
   }
-  if (auto entrada = ctx.cacheApps.buscar(pid); entrada && entrada->ruta == *ruta) {
+  if (auto entrada = cache.buscar(pid); entrada && entrada->ruta == *ruta) {
     return entrada->resolucion;
   }
-  auto resolucion = resolverApp(ctx, pid);
-  ctx.cacheApps.guardar(pid, {.ruta = std::move(*ruta), .resolucion = resolucion});
+  auto resolucion = resolverApp(aplicaciones, modoPrueba, pid);
+  cache.guardar(pid, {.ruta = std::move(*ruta), .resolucion = resolucion});
   return resolucion;
 }
 

@@ -36,6 +36,9 @@ class Avisos {
   // the returned handle goes away. Once it is gone no delivery starts.
   [[nodiscard]] virtual Observacion observar(const std::string& nombre, std::shared_ptr<Cola> cola,
                                              Receptor receptor) = 0;
+  // Returns once everything this process posted so far has left it, so that
+  // a process may end right after its last post. Any thread.
+  virtual void vaciar() {}
 };
 
 }  // namespace sonvia

@@ -1,0 +1,166 @@
+// End to end: headless Chromium with the extension loaded, on a private audio
+// server and this test's private session bus, talking to the tab registry of
+// this process through the bridge that Chromium starts from the manifest our
+// Host code wrote.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <iostream>
+
+#include "../integracion/servidor.hpp"
+#include "apoyo.hpp"
+#include "comun/archivos.hpp"
+#include "navegador/host.hpp"
+#include "navegador/pestanas.hpp"
+#include "plataforma/comun/entorno_proceso.hpp"
+#include "plataforma/dbus/avisos_dbus.hpp"
+#include "plataforma/qt/cola_principal_qt.hpp"
+
+namespace sonvia {
+namespace {
+
+using Reloj = std::chrono::steady_clock;
+
+constexpr const char* kChromium = "/usr/bin/chromium";
+// The page shows in its title its element's volume and the gain its Web Audio
+// output goes through, and the extension reports the title: what the browser
+// really did comes back through the registry.
+constexpr const char* kPagina = R"(<!doctype html>
+<html><head><title>inicio</title></head><body>
+<audio id="a" src="/tono.wav" loop autoplay></audio>
+<script>
+const a = document.getElementById("a");
+a.play().catch((e) => { document.title = "error " + e; });
+const contexto = new AudioContext();
+const silencio = new GainNode(contexto, { gain: 0 });
+new OscillatorNode(contexto).connect(silencio).connect(contexto.destination);
+setInterval(() => {
+  const destino = contexto.destination;
+  document.title = "vol=" + a.volume + " wa=" + (destino.gain ? destino.gain.value : "sin");
+}, 100);
+</script></body></html>)";
+
+double segundos(Reloj::time_point desde) {
+  return std::chrono::duration<double>(Reloj::now() - desde).count();
+}
+
+TEST(Chromium, UnaPestanaConSonidoSuVolumenSuSilencioYSuCierre) {
+  if (!std::filesystem::exists(kChromium)) {
+    GTEST_SKIP() << "Chromium no está instalado (" << kChromium
+                 << "): scripts/preparar.sh lo instala";
+  }
+  const std::string bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  integracion::ServidorPrivado servidor;
+  // Audio goes to the private server; the session bus stays this test's own.
+  setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
+  const std::filesystem::path dir = servidor.dir();
+  // Chromium's desktop entry (chromium.desktop) names the browser "chromium".
+  setenv("XDG_DATA_HOME", (dir / "datos").c_str(), 1);
+  setenv("XDG_DATA_DIRS", "/usr/local/share:/usr/share", 1);
+
+  // A fresh profile whose NativeMessagingHosts gets the manifest from Host.
+  std::filesystem::create_directories(dir / "navegadores/chromium");
+  const Host::Plataforma plataforma{
+      .base = dir / "navegadores", .navegadores = Host::navegadoresLinux(), .carpetasTienda = {}};
+  ASSERT_THAT(Host::instalar(plataforma, {.ejecutable = SONVIA_EJECUTABLE}),
+              ::testing::ElementsAre("Chromium"));
+
+  const auto tono = Archivos::leer(integracion::seno(dir.string(), 0.3, 5));
+  ASSERT_TRUE(tono);
+  pruebas::ServidorHttp web(
+      {{"/", {"text/html; charset=utf-8", kPagina}}, {"/tono.wav", {"audio/wav", *tono}}});
+
+  RelojMonotonico reloj;
+  const auto principal = std::make_shared<ColaPrincipalQt>();
+  AvisosDBus avisos;
+  const auto registro = Pestanas::crear(principal, reloj, avisos);
+  const auto pestana = [&registro]() -> std::optional<Pestana> {
+    const auto& mapa = registro->porNavegador()();
+    const auto it = mapa.find("chromium");
+    if (it == mapa.end() || it->second.empty()) {
+      return std::nullopt;
+    }
+    return it->second.front();
+  };
+
+  const auto inicio = Reloj::now();
+  pruebas::Proceso chromium(
+      {kChromium, "--headless=new", "--no-sandbox", "--disable-gpu",
+       "--disable-background-networking", "--disable-component-update", "--disable-sync",
+       "--no-first-run", "--autoplay-policy=no-user-gesture-required",
+       "--user-data-dir=" + (dir / "navegadores/chromium").string(),
+       "--load-extension=" SONVIA_DIR_EXTENSION,
+       "--disable-features=DisableLoadExtensionCommandLineSwitch", web.direccion("/")});
+  // Chromium's own chatter is drained on every turn, so that it never blocks on it.
+  const auto esperar = [&chromium](auto condicion, int limite = 60) {
+    return pruebas::esperarHasta(
+        [&] {
+          chromium.salida();
+          chromium.errores();
+          return condicion();
+        },
+        std::chrono::seconds(limite));
+  };
+
+  // Playing, and the page's Web Audio already goes through the extension's gain.
+  const bool sono =
+      esperar([&] { return pestana() && pestana()->sonando && pestana()->titulo == "vol=1 wa=1"; });
+  if (!sono && chromium.estado()) {
+    GTEST_SKIP() << "Chromium no pudo arrancar (estado " << *chromium.estado() << "):\n"
+                 << chromium.errores();
+  }
+  ASSERT_TRUE(sono) << "ninguna pestaña sonando llegó al registro\n" << chromium.errores();
+  const auto tSonando = segundos(inicio);
+  const auto id = pestana()->id;
+  EXPECT_EQ(pestana()->sitio, "127.0.0.1");
+
+  // The same browser in the audio model, under the same key, playing.
+  const auto procesos = integracion::ejecutar("'" SONVIA_EJECUTABLE "' --procesos");
+  EXPECT_THAT(procesos, ::testing::ContainsRegex("♪ [^\n]*\\[chromium\\]")) << procesos;
+
+  auto desde = Reloj::now();
+  registro->cambiarVolumen(id, "chromium", 0.5);
+  ASSERT_TRUE(esperar([&] {
+    return pestana() && pestana()->titulo == "vol=0.5 wa=0.5" && pestana()->volumen == 0.5;
+  })) << (pestana() ? pestana()->titulo : "sin pestaña");
+  const auto tVolumen = segundos(desde);
+
+  desde = Reloj::now();
+  const double antes = reloj.ahora();
+  registro->silenciar(true, id, "chromium");
+  // The local change shows at once; wait for a report of the browser's own.
+  ASSERT_TRUE(esperar([&] {
+    for (const auto& [host, informe] : registro->informes().at("chromium")) {
+      if (informe.cuando > antes && !informe.pestanas.empty() &&
+          informe.pestanas.front().silenciada) {
+        return true;
+      }
+    }
+    return false;
+  }));
+  const auto tSilencio = segundos(desde);
+
+  // Turned down to 0 the tab stops being audible, and stays in the list.
+  desde = Reloj::now();
+  registro->cambiarVolumen(id, "chromium", 0);
+  ASSERT_TRUE(esperar([&] {
+    return pestana() && pestana()->titulo == "vol=0 wa=0" && !pestana()->sonando;
+  })) << (pestana() ? pestana()->titulo : "sin pestaña");
+  const auto tMudo = segundos(desde);
+  EXPECT_EQ(pestana()->id, id);
+
+  desde = Reloj::now();
+  chromium.senal(SIGTERM);
+  ASSERT_TRUE(esperar([&] { return !pestana(); }));
+  const auto tCierre = segundos(desde);
+  esperar([&] { return chromium.estado().has_value(); }, 20);
+
+  std::cout << "chromium: pestaña sonando en el registro " << tSonando << " s tras arrancar; "
+            << "volumen 0.5 leído de la página " << tVolumen << " s; silencio confirmado "
+            << tSilencio << " s; a volumen 0 deja de sonar y sigue en la lista " << tMudo
+            << " s; pestañas retiradas " << tCierre << " s tras cerrar\n";
+}
+
+}  // namespace
+}  // namespace sonvia

@@ -1,0 +1,163 @@
+// Bridges as the browser starts them (real processes on pipes) and the tab
+// registry in this process, meeting on a private session bus.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "apoyo.hpp"
+#include "navegador/host.hpp"
+#include "navegador/pestanas.hpp"
+#include "navegador/puente.hpp"
+#include "plataforma/comun/entorno_proceso.hpp"
+#include "plataforma/dbus/avisos_dbus.hpp"
+#include "plataforma/qt/cola_principal_qt.hpp"
+
+namespace sonvia {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr const char* kNavegador = "ex.prueba.navegador";
+
+std::string informe(std::initializer_list<int> ids) {
+  std::string pestanas;
+  for (const int id : ids) {
+    pestanas += std::string(pestanas.empty() ? "" : ",") + R"({"id":)" + std::to_string(id) +
+                R"(,"titulo":"t","sitio":"s","icono":null,"sonando":true,"silenciada":false,)"
+                R"("volumen":1})";
+  }
+  return Marcos::enmarcar(R"({"tipo":"pestanas","pestanas":[)" + pestanas + "]}");
+}
+
+std::vector<std::int64_t> ids(const Pestanas& registro) {
+  std::vector<std::int64_t> r;
+  const auto& mapa = registro.porNavegador()();
+  if (const auto it = mapa.find(kNavegador); it != mapa.end()) {
+    for (const auto& p : it->second) {
+      r.push_back(p.id);
+    }
+  }
+  std::sort(r.begin(), r.end());
+  return r;
+}
+
+class PuenteEnElBus : public ::testing::Test {
+ protected:
+  pruebas::DirectorioTemporal temporal;
+  const std::filesystem::path& datos = temporal.ruta();
+  RelojMonotonico reloj;
+  std::shared_ptr<ColaPrincipalQt> principal = std::make_shared<ColaPrincipalQt>();
+  AvisosDBus avisos;
+
+  // This test executable is the "browser": a desktop entry of its own in a
+  // private data folder names it, and the bridges it starts find it there.
+  void SetUp() override {
+    ASSERT_TRUE(avisos.conectado());
+    std::filesystem::create_directories(datos / "applications");
+    std::ofstream(datos / "applications" / (std::string(kNavegador) + ".desktop"))
+        << "[Desktop Entry]\nType=Application\nName=Navegador de prueba\nExec="
+        << std::filesystem::read_symlink("/proc/self/exe").string() << "\n";
+    setenv("XDG_DATA_HOME", datos.c_str(), 1);
+    setenv("XDG_DATA_DIRS", (datos / "ninguna").c_str(), 1);
+  }
+  static std::unique_ptr<pruebas::Proceso> puente() {
+    return std::make_unique<pruebas::Proceso>(std::vector<std::string>{
+        SONVIA_EJECUTABLE, "chrome-extension://" + std::string(Host::kIdExtension) + "/"});
+  }
+  template <typename C>
+  bool esperar(C condicion) {
+    return pruebas::esperarHasta(condicion);
+  }
+};
+
+TEST_F(PuenteEnElBus, InformesYOrdenesDeIdaYVuelta) {
+  const auto registro = Pestanas::crear(principal, reloj, avisos);
+  // Two bridges of one browser (two profiles).
+  auto a = puente();
+  auto b = puente();
+  a->escribir(informe({1}));
+  b->escribir(informe({2, 1}));
+  ASSERT_TRUE(esperar([&] {
+    return registro->informes().contains(kNavegador) &&
+           registro->informes().at(kNavegador).size() == 2;
+  })) << a->errores()
+      << b->errores();
+  EXPECT_THAT(ids(*registro), ElementsAre(1, 2));
+  std::set<std::string> hosts;
+  for (const auto& [host, informe] : registro->informes().at(kNavegador)) {
+    hosts.insert(host);
+  }
+  EXPECT_EQ(hosts, (std::set<std::string>{std::to_string(a->pid()), std::to_string(b->pid())}));
+
+  // An order for another browser is written by neither; "*" and this
+  // browser's orders by both, in the order they were posted.
+  avisos.publicar(kAvisoOrden, {{"navegador", "otro.navegador"}, {"json", "no"}});
+  registro->pedir();
+  registro->cambiarVolumen(1, kNavegador, 0.25);
+  const std::vector<std::string> esperadas{R"({"tipo":"pedir"})",
+                                           R"({"tipo":"volumen","id":1,"valor":0.25})"};
+  for (auto* p : {a.get(), b.get()}) {
+    ASSERT_TRUE(esperar([&] { return pruebas::marcos(p->salida()).size() >= 2; }));
+    EXPECT_EQ(pruebas::marcos(p->salida()), esperadas);
+  }
+
+  // Closing a bridge's input: its tabs go at once, it exits with 0, silently.
+  a->cerrarEntrada();
+  ASSERT_TRUE(esperar([&] { return a->estado().has_value(); }));
+  EXPECT_EQ(a->estado(), 0);
+  ASSERT_TRUE(esperar([&] { return registro->informes().at(kNavegador).size() == 1; }));
+  EXPECT_THAT(ids(*registro), ElementsAre(1, 2));  // b reports both
+  EXPECT_EQ(pruebas::marcos(a->salida()).size(), 2U);
+  EXPECT_EQ(a->salida().size(), esperadas[0].size() + esperadas[1].size() + 8);  // only frames
+  EXPECT_EQ(a->errores(), "");
+
+  // A browser that closed its end of the pipe: the next order fails to be
+  // written, the bridge withdraws its tabs and exits with 0 (no SIGPIPE).
+  b->cerrarSalida();
+  registro->silenciar(true, 2, kNavegador);
+  ASSERT_TRUE(esperar([&] { return b->estado().has_value(); }));
+  EXPECT_EQ(b->estado(), 0);
+  ASSERT_TRUE(esperar([&] { return ids(*registro).empty(); }));
+  EXPECT_EQ(b->errores(), "");
+}
+
+TEST_F(PuenteEnElBus, LoQueNoEsUnInformeNoSeReenvia) {
+  std::vector<InfoAviso> recibidos;
+  const auto observacion =
+      avisos.observar(kAvisoPestanas, principal,
+                      [&recibidos](const InfoAviso& info) { recibidos.push_back(info); });
+  auto p = puente();
+  p->escribir(Marcos::enmarcar("no es json") + Marcos::enmarcar(R"({"tipo":"otro"})") +
+              informe({7}));
+  std::string corto = Marcos::enmarcar(std::string(100, ' ')).substr(0, 4) + "{";
+  p->escribir(corto);
+  p->cerrarEntrada();
+  ASSERT_TRUE(esperar([&] { return recibidos.size() == 2 && p->estado().has_value(); }));
+  EXPECT_EQ(p->estado(), 0);
+  EXPECT_EQ(recibidos[0].at("navegador"), kNavegador);
+  EXPECT_EQ(recibidos[0].at("host"), std::to_string(p->pid()));
+  EXPECT_THAT(recibidos[0].at("json"), ::testing::StartsWith(R"([{"icono":null,"id":7,)"));
+  EXPECT_EQ(recibidos[1].at("json"), "[]");
+  EXPECT_EQ(p->salida(), "");
+  EXPECT_EQ(p->errores(), "");
+}
+
+TEST_F(PuenteEnElBus, SinBusDeSesionElPuenteTerminaBienYCallado) {
+  const std::string bus = getenv("DBUS_SESSION_BUS_ADDRESS");
+  setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (datos / "sin-bus").string()).c_str(), 1);
+  auto p = puente();
+  setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
+  p->escribir(informe({1}));
+  p->cerrarEntrada();
+  ASSERT_TRUE(esperar([&] { return p->estado().has_value(); }));
+  EXPECT_EQ(p->estado(), 0);
+  EXPECT_EQ(p->salida(), "");
+  EXPECT_EQ(p->errores(), "");
+}
+
+}  // namespace
+}  // namespace sonvia
