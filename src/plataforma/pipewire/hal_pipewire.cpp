@@ -1,5 +1,6 @@
 #include "plataforma/pipewire/hal_pipewire.hpp"
 
+#include "plataforma/comun/proc_stat.hpp"
 #include "plataforma/pipewire/bucle.hpp"
 #include "plataforma/pipewire/guardian.hpp"
 #include "plataforma/pipewire/memoria_mapeada.hpp"
@@ -8,11 +9,14 @@
 #include <pipewire/filter.h>
 #include <pipewire/pipewire.h>
 #include <spa/utils/result.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -77,27 +81,6 @@ std::string nombreEnJson(const char* valorJson) {
   return j["name"].get<std::string>();
 }
 
-// Start time of a process, so that a reused pid is told apart.
-std::uint64_t inicioDeProceso(std::int32_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string linea;
-  if (!std::getline(stat, linea)) {
-    return 0;
-  }
-  const auto cierre = linea.rfind(')');
-  if (cierre == std::string::npos) {
-    return 0;
-  }
-  std::istringstream resto(linea.substr(cierre + 2));
-  std::string campo;
-  // Fields after the command name start at field 3; the start time is field 22.
-  for (int i = 3; i <= 22 && (resto >> campo); ++i) {
-  }
-  std::uint64_t inicio = 0;
-  std::from_chars(campo.data(), campo.data() + campo.size(), inicio);
-  return inicio;
-}
-
 // One value of the "default" metadata, with its type ("" when it has none).
 struct ValorMeta {
   std::string tipo;
@@ -110,6 +93,69 @@ constexpr const char* kObjetivoNodo = "target.node";
 int nadaEnElHilo(spa_loop* /*bucle*/, bool /*asincrono*/, std::uint32_t /*seq*/,
                  const void* /*datos*/, std::size_t /*tamano*/, void* /*usuario*/) {
   return 0;
+}
+
+// ------------------------------------------------------------------ trust
+//
+// A client says which process it is ("application.process.id") and the server
+// says which process is at the other end of its socket ("pipewire.sec.pid").
+// Only the second cannot be made up: a program can claim any pid, and one in
+// a pid namespace of its own (every Flatpak application) sees pids that mean
+// other processes here. So a stream belongs to the process the server names.
+// The PulseAudio layer is the exception: it is one process serving many
+// programs, and it passes on what each of them claimed; such a claim is taken
+// only when it names a live process of this user.
+
+struct stat estadoDe(const std::string& ruta, bool& existe) {
+  struct stat st {};
+  existe = ::stat(ruta.c_str(), &st) == 0;
+  return st;
+}
+
+bool vivoDelUsuario(std::int32_t pid) {
+  bool existe = false;
+  const auto st = estadoDe("/proc/" + std::to_string(pid), existe);
+  return existe && st.st_uid == getuid();
+}
+
+// Whether a process runs the same executable file as this one.
+bool mismoEjecutable(std::int32_t pid) {
+  bool otro = false;
+  bool propio = false;
+  const auto a = estadoDe("/proc/" + std::to_string(pid) + "/exe", otro);
+  const auto b = estadoDe("/proc/self/exe", propio);
+  return otro && propio && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The PulseAudio layer's connections: so they say, and the server's pid for
+// them is a PipeWire daemon's.
+bool esCapaPulse(const Propiedades& props, std::int32_t verificado) {
+  if (valor(props, "client.api") != "pipewire-pulse") {
+    return false;
+  }
+  std::error_code e;
+  const auto ejecutable =
+      std::filesystem::read_symlink("/proc/" + std::to_string(verificado) + "/exe", e);
+  return !e && ejecutable.filename().string().starts_with("pipewire");
+}
+
+std::optional<std::int32_t> pidConfiable(const Propiedades& props) {
+  auto verificado = numero<std::int32_t>(props, "pipewire.sec.pid");
+  auto reclamado = numero<std::int32_t>(props, "application.process.id");
+  if (verificado && *verificado <= 0) {
+    verificado.reset();
+  }
+  if (reclamado && *reclamado <= 0) {
+    reclamado.reset();
+  }
+  const bool reclamoCreible = reclamado && vivoDelUsuario(*reclamado);
+  if (verificado && esCapaPulse(props, *verificado)) {
+    return reclamoCreible ? reclamado : std::nullopt;
+  }
+  if (verificado) {
+    return verificado;
+  }
+  return reclamoCreible ? reclamado : std::nullopt;
 }
 
 struct Registro {
@@ -138,6 +184,8 @@ struct HalPipeWire::Impl {
     Propiedades props;
     pw_proxy* proxy = nullptr;
     spa_hook escucha{};
+    std::optional<std::int32_t> pid;  // the process its streams belong to
+    bool deSonvia = false;            // a copy of Sonvia (its outputs are ours)
   };
   struct Dispositivo {
     Impl* impl = nullptr;
@@ -218,6 +266,8 @@ struct HalPipeWire::Impl {
   pw_registry* registro = nullptr;
   spa_hook escuchaNucleo{};
   spa_hook escuchaRegistro{};
+  std::uint32_t idClientePropio = SPA_ID_INVALID;  // our connection's client
+  bool avisado = false;                            // a failure in a callback was reported
   pw_metadata* metadatos = nullptr;
   std::uint32_t idMetadatos = SPA_ID_INVALID;
   spa_hook escuchaMetadatos{};
@@ -278,6 +328,47 @@ struct HalPipeWire::Impl {
     return pw::esperar(bucle, segundos, listo, [this] { return conectado; });
   }
 
+  // ------------------------------------------------------------------ callbacks
+  // Nothing may leave a callback of the server's loop: an exception there
+  // would end the process. The object that could not be handled is dropped
+  // (`descartar`), and that is said once on standard error.
+  template <typename Hacer, typename Descartar>
+  void protegido(Hacer&& hacer, Descartar&& descartar) noexcept {
+    try {
+      hacer();
+      return;
+    } catch (const std::exception& e) {
+      avisarUnaVez(e.what());
+    } catch (...) {
+      avisarUnaVez("?");
+    }
+    try {
+      descartar();
+    } catch (...) {  // NOLINT(bugprone-empty-catch): nothing more can be done
+    }
+  }
+
+  void avisarUnaVez(const char* que) noexcept {
+    if (!avisado) {
+      avisado = true;
+      std::fprintf(stderr,
+                   "sonvia: se dejó de lado algo del servidor de audio que no se pudo leer (%s)\n",
+                   que);
+    }
+  }
+
+  // A global whose entry was made but not filled.
+  void olvidarVacio(std::uint32_t id) {
+    const auto quitar = [id](auto& mapa) {
+      if (const auto it = mapa.find(id); it != mapa.end() && !it->second) {
+        mapa.erase(it);
+      }
+    };
+    quitar(nodos);
+    quitar(clientes);
+    quitar(dispositivos);
+  }
+
   // ------------------------------------------------------------------ notifications
   void emitir(AudioObjectID objeto, std::uint32_t selector) {
     pendientes.emplace_back(objeto, selector);
@@ -310,50 +401,57 @@ struct HalPipeWire::Impl {
   }
 
   // ------------------------------------------------------------------ model
-  static bool esStreamDeAudio(const Nodo& n) {
+  // Our own objects are told by the client that made them: our connection
+  // (and, for outputs, any copy of Sonvia), never by a name anyone can take.
+  bool esDeNuestroCliente(const Nodo& n) const {
+    return idClientePropio != SPA_ID_INVALID &&
+           numero<std::uint32_t>(n.props, "client.id") == idClientePropio;
+  }
+  bool esDeSonvia(const Nodo& n) const {
+    if (esDeNuestroCliente(n)) {
+      return true;
+    }
+    const auto* c = clienteDe(n);
+    return c != nullptr && c->deSonvia;
+  }
+
+  bool esStreamDeAudio(const Nodo& n) const {
     const auto clase = valor(n.props, "media.class");
     return (clase == "Stream/Output/Audio" || clase == "Stream/Input/Audio") &&
-           !valor(n.props, "node.name").starts_with(kPrefijoPropio);
+           !esDeNuestroCliente(n);
   }
   static bool esSalidaDeAudio(const Nodo& n) {
     return valor(n.props, "media.class") == "Stream/Output/Audio";
   }
-  static bool esDispositivo(const Nodo& n) {
+  bool esDispositivo(const Nodo& n) const {
     const auto clase = valor(n.props, "media.class");
-    return clase == "Audio/Sink" || clase == "Audio/Duplex" || clase.starts_with("Audio/Source");
+    return (clase == "Audio/Sink" || clase == "Audio/Duplex" ||
+            clase.starts_with("Audio/Source")) &&
+           !esDeSonvia(n);
   }
-  static bool esSumidero(const Nodo& n) {
+  bool esSumidero(const Nodo& n) const {
     const auto clase = valor(n.props, "media.class");
-    return clase == "Audio/Sink" || clase == "Audio/Duplex";
+    return (clase == "Audio/Sink" || clase == "Audio/Duplex") && !esDeSonvia(n);
   }
 
+  const Cliente* clienteDe(const Nodo& n) const {
+    const auto id = numero<std::uint32_t>(n.props, "client.id");
+    const auto it = id ? clientes.find(*id) : clientes.end();
+    return it == clientes.end() ? nullptr : it->second.get();
+  }
+
+  // The process a stream belongs to is its client's (see pidConfiable).
   std::optional<std::int32_t> pidDe(const Nodo& n) const {
-    if (auto pid = numero<std::int32_t>(n.props, "application.process.id")) {
-      return pid;
-    }
-    if (const auto cliente = numero<std::uint32_t>(n.props, "client.id")) {
-      const auto it = clientes.find(*cliente);
-      if (it != clientes.end()) {
-        if (auto pid = numero<std::int32_t>(it->second->props, "application.process.id")) {
-          return pid;
-        }
-        return numero<std::int32_t>(it->second->props, "pipewire.sec.pid");
-      }
-    }
-    return std::nullopt;
+    const auto* c = clienteDe(n);
+    return c != nullptr ? c->pid : std::nullopt;
   }
 
   std::string valorDeCliente(const Nodo& n, const std::string& clave) const {
     if (auto v = valor(n.props, clave); !v.empty()) {
       return v;
     }
-    if (const auto cliente = numero<std::uint32_t>(n.props, "client.id")) {
-      const auto it = clientes.find(*cliente);
-      if (it != clientes.end()) {
-        return valor(it->second->props, clave);
-      }
-    }
-    return {};
+    const auto* c = clienteDe(n);
+    return c != nullptr ? valor(c->props, clave) : std::string();
   }
 
   // The process object of a pid, made on first sight. `comprobar` (a stream
@@ -365,7 +463,8 @@ struct HalPipeWire::Impl {
     if (it != procesos.end() && !comprobar) {
       return it->second.id;
     }
-    const auto inicio = inicioDeProceso(pid);
+    const auto estado = leerEstadoProceso("/proc", pid);
+    const auto inicio = estado ? estado->inicio.value_or(0) : 0;
     if (it != procesos.end() && it->second.inicio == inicio) {
       return it->second.id;
     }
@@ -406,9 +505,13 @@ struct HalPipeWire::Impl {
     return {ids.begin(), ids.end()};
   }
 
+  // Node ids are reused by the server; serials never are.
+  static std::uint64_t serialDe(const Nodo& n) {
+    return numero<std::uint64_t>(n.props, "object.serial").value_or(n.id);
+  }
+
   AudioObjectID idDeDispositivo(const Nodo& n) {
-    const auto serial = numero<std::uint64_t>(n.props, "object.serial").value_or(n.id);
-    auto [it, nuevo] = porSerial.try_emplace(serial, 0);
+    auto [it, nuevo] = porSerial.try_emplace(serialDe(n), 0);
     if (nuevo) {
       it->second = siguiente++;
     }
@@ -418,8 +521,7 @@ struct HalPipeWire::Impl {
   Nodo* nodoDeDispositivo(AudioObjectID objeto) {
     for (auto& [id, n] : nodos) {
       if (esDispositivo(*n)) {
-        const auto serial = numero<std::uint64_t>(n->props, "object.serial").value_or(id);
-        const auto it = porSerial.find(serial);
+        const auto it = porSerial.find(serialDe(*n));
         if (it != porSerial.end() && it->second == objeto) {
           return n.get();
         }
@@ -428,9 +530,34 @@ struct HalPipeWire::Impl {
     return nullptr;
   }
 
-  Nodo* nodoPorNombre(const std::string& nombre) {
+  // Devices with their info, oldest first.
+  std::vector<Nodo*> nodosDeDispositivo() {
+    std::vector<Nodo*> lista;
     for (auto& [id, n] : nodos) {
-      if (valor(n->props, "node.name") == nombre) {
+      if (n->conInfo && esDispositivo(*n)) {
+        lista.push_back(n.get());
+      }
+    }
+    std::sort(lista.begin(), lista.end(),
+              [](const Nodo* a, const Nodo* b) { return serialDe(*a) < serialDe(*b); });
+    return lista;
+  }
+
+  // The output a name stands for: two may take the same name, and then the
+  // oldest is the one the name has meant the longest.
+  Nodo* sumideroPorNombre(const std::string& nombre) {
+    for (auto* n : nodosDeDispositivo()) {
+      if (esSumidero(*n) && valor(n->props, "node.name") == nombre) {
+        return n;
+      }
+    }
+    return nullptr;
+  }
+
+  // One of our own nodes by its name (ours are unique).
+  Nodo* nodoPropio(const std::string& nombre) {
+    for (auto& [id, n] : nodos) {
+      if (esDeNuestroCliente(*n) && valor(n->props, "node.name") == nombre) {
         return n.get();
       }
     }
@@ -654,6 +781,14 @@ struct HalPipeWire::Impl {
 
   static void alInfoNodo(void* datos, const pw_node_info* info) {
     auto* n = static_cast<Nodo*>(datos);
+    n->impl->protegido([n, info] { infoNodo(n, info); },
+                       [n] {
+                         n->conInfo = false;
+                         n->props.clear();
+                       });
+  }
+
+  static void infoNodo(Nodo* n, const pw_node_info* info) {
     auto* impl = n->impl;
     const bool primera = !n->conInfo;
     // -1: no pid known before this info.
@@ -664,7 +799,7 @@ struct HalPipeWire::Impl {
     if (cambioEstado) {
       n->estado = info->state;
     }
-    if (esStreamDeAudio(*n)) {
+    if (impl->esStreamDeAudio(*n)) {
       const auto pid = impl->pidDe(*n);
       const bool cambioDeProceso = primera || pid.value_or(-1) != pidAntes;
       if (cambioDeProceso) {
@@ -680,7 +815,7 @@ struct HalPipeWire::Impl {
         impl->emitir(objeto, kAudioProcessPropertyIsRunningOutput);
         impl->emitir(objeto, kAudioProcessPropertyIsRunningInput);
       }
-    } else if (esDispositivo(*n) && primera) {
+    } else if (impl->esDispositivo(*n) && primera) {
       impl->idDeDispositivo(*n);
       impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
       impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
@@ -690,92 +825,116 @@ struct HalPipeWire::Impl {
 
   static void alInfoCliente(void* datos, const pw_client_info* info) {
     auto* c = static_cast<Cliente*>(datos);
+    c->impl->protegido([c, info] { infoCliente(c, info); },
+                       [c] {
+                         c->pid.reset();
+                         c->deSonvia = false;
+                       });
+  }
+
+  static void infoCliente(Cliente* c, const pw_client_info* info) {
+    auto* impl = c->impl;
     copiar(info->props, c->props);
-    c->impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
-    c->impl->despachar();
+    const auto antes = c->pid;
+    c->pid = pidConfiable(c->props);
+    const auto verificado = numero<std::int32_t>(c->props, "pipewire.sec.pid");
+    c->deSonvia = verificado && *verificado > 0 && mismoEjecutable(*verificado);
+    impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
+    impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
+    if (c->pid != antes && c->pid) {
+      // Its streams now have a process: the tapped ones go where they belong.
+      const auto objeto = impl->idDeProceso(*c->pid, true);
+      impl->emitir(objeto, kAudioProcessPropertyIsRunningOutput);
+      impl->emitir(objeto, kAudioProcessPropertyIsRunningInput);
+      for (auto& [id, tap] : impl->taps) {
+        impl->moverStreams(*tap);
+      }
+    }
+    impl->despachar();
   }
 
   static void alInfoDispositivo(void* datos, const pw_device_info* info) {
     auto* d = static_cast<Dispositivo*>(datos);
-    copiar(info->props, d->props);
+    d->impl->protegido([d, info] { copiar(info->props, d->props); }, [d] { d->props.clear(); });
   }
 
   static int alPropiedadMetadatos(void* datos, std::uint32_t sujeto, const char* clave,
                                   const char* tipo, const char* valorNuevo) {
     auto* impl = static_cast<Impl*>(datos);
+    impl->protegido([=] { impl->propiedadMetadatos(sujeto, clave, tipo, valorNuevo); }, [] {});
+    return 0;
+  }
+
+  void propiedadMetadatos(std::uint32_t sujeto, const char* clave, const char* tipo,
+                          const char* valorNuevo) {
     if (clave == nullptr) {  // everything of the subject cleared
-      std::erase_if(impl->objetivos, [sujeto](const auto& par) {
+      std::erase_if(objetivos, [sujeto](const auto& par) {
         return sujeto == PW_ID_ANY || par.first.first == sujeto;
       });
-      return 0;
+      return;
     }
     const std::string k = clave;
     if (sujeto == PW_ID_CORE && k == "default.audio.sink") {
-      impl->sumideroPredeterminado = nombreEnJson(valorNuevo);
-      impl->emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
-      impl->despachar();
+      sumideroPredeterminado = nombreEnJson(valorNuevo);
+      emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
+      despachar();
     } else if (k == kObjetivoObjeto || k == kObjetivoNodo) {
       if (valorNuevo == nullptr) {
-        impl->objetivos.erase({sujeto, k});
+        objetivos.erase({sujeto, k});
       } else {
-        impl->objetivos[{sujeto, k}] = {tipo != nullptr ? tipo : "", valorNuevo};
+        objetivos[{sujeto, k}] = {tipo != nullptr ? tipo : "", valorNuevo};
       }
     }
-    return 0;
+  }
+
+  // Binds a global and listens to its info. Its entry is stored before
+  // anything is bound, so that no listener of the server's is ever left
+  // pointing at an object that could not be stored.
+  template <typename T, typename Escuchar>
+  void vigilar(std::map<std::uint32_t, std::unique_ptr<T>>& mapa, std::uint32_t id,
+               Propiedades props, const char* interfaz, std::uint32_t version, Escuchar escuchar) {
+    auto& objeto = mapa[id];
+    objeto = std::make_unique<T>();
+    objeto->impl = this;
+    objeto->id = id;
+    objeto->props = std::move(props);
+    objeto->proxy = static_cast<pw_proxy*>(pw_registry_bind(registro, id, interfaz, version, 0));
+    if (objeto->proxy == nullptr) {
+      mapa.erase(id);
+      return;
+    }
+    escuchar(objeto->proxy, &objeto->escucha, objeto.get());
   }
 
   void alGlobal(std::uint32_t id, const char* tipo, const spa_dict* dict) {
     Propiedades props;
     copiar(dict, props);
     if (std::strcmp(tipo, PW_TYPE_INTERFACE_Node) == 0) {
-      auto n = std::make_unique<Nodo>();
-      n->impl = this;
-      n->id = id;
-      n->props = std::move(props);
-      const auto clase = valor(n->props, "media.class");
+      const auto clase = valor(props, "media.class");
       if (!clase.starts_with("Audio/") && !clase.starts_with("Stream/")) {
-        return;
-      }
-      n->proxy = static_cast<pw_proxy*>(
-          pw_registry_bind(registro, id, PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, 0));
-      if (n->proxy == nullptr) {
         return;
       }
       static const pw_node_events eventos = {
           .version = PW_VERSION_NODE_EVENTS, .info = &Impl::alInfoNodo, .param = nullptr};
-      pw_node_add_listener(reinterpret_cast<pw_node*>(n->proxy), &n->escucha, &eventos, n.get());
-      nodos[id] = std::move(n);
+      vigilar(nodos, id, std::move(props), PW_TYPE_INTERFACE_Node, PW_VERSION_NODE,
+              [](pw_proxy* p, spa_hook* h, void* d) {
+                pw_node_add_listener(reinterpret_cast<pw_node*>(p), h, &eventos, d);
+              });
     } else if (std::strcmp(tipo, PW_TYPE_INTERFACE_Client) == 0) {
-      auto c = std::make_unique<Cliente>();
-      c->impl = this;
-      c->id = id;
-      c->props = std::move(props);
-      c->proxy = static_cast<pw_proxy*>(
-          pw_registry_bind(registro, id, PW_TYPE_INTERFACE_Client, PW_VERSION_CLIENT, 0));
-      if (c->proxy == nullptr) {
-        return;
-      }
       static const pw_client_events eventos = {.version = PW_VERSION_CLIENT_EVENTS,
                                                .info = &Impl::alInfoCliente,
                                                .permissions = nullptr};
-      pw_client_add_listener(reinterpret_cast<pw_client*>(c->proxy), &c->escucha, &eventos,
-                             c.get());
-      clientes[id] = std::move(c);
+      vigilar(clientes, id, std::move(props), PW_TYPE_INTERFACE_Client, PW_VERSION_CLIENT,
+              [](pw_proxy* p, spa_hook* h, void* d) {
+                pw_client_add_listener(reinterpret_cast<pw_client*>(p), h, &eventos, d);
+              });
     } else if (std::strcmp(tipo, PW_TYPE_INTERFACE_Device) == 0) {
-      auto d = std::make_unique<Dispositivo>();
-      d->impl = this;
-      d->id = id;
-      d->props = std::move(props);
-      d->proxy = static_cast<pw_proxy*>(
-          pw_registry_bind(registro, id, PW_TYPE_INTERFACE_Device, PW_VERSION_DEVICE, 0));
-      if (d->proxy == nullptr) {
-        return;
-      }
       static const pw_device_events eventos = {
           .version = PW_VERSION_DEVICE_EVENTS, .info = &Impl::alInfoDispositivo, .param = nullptr};
-      pw_device_add_listener(reinterpret_cast<pw_device*>(d->proxy), &d->escucha, &eventos,
-                             d.get());
-      dispositivos[id] = std::move(d);
+      vigilar(dispositivos, id, std::move(props), PW_TYPE_INTERFACE_Device, PW_VERSION_DEVICE,
+              [](pw_proxy* p, spa_hook* h, void* d) {
+                pw_device_add_listener(reinterpret_cast<pw_device*>(p), h, &eventos, d);
+              });
     } else if (std::strcmp(tipo, PW_TYPE_INTERFACE_Port) == 0) {
       Puerto p;
       p.id = id;
@@ -839,6 +998,8 @@ struct HalPipeWire::Impl {
       } else if (esDispositivo(n)) {
         emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
         emitir(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
+        // A serial never comes back: its object goes with it.
+        porSerial.erase(serialDe(n));
       }
       for (auto& [tid, tap] : taps) {
         tap->movidos.erase(id);
@@ -875,10 +1036,13 @@ struct HalPipeWire::Impl {
 
   static void alGlobalEvento(void* datos, std::uint32_t id, std::uint32_t /*permisos*/,
                              const char* tipo, std::uint32_t /*version*/, const spa_dict* props) {
-    static_cast<Impl*>(datos)->alGlobal(id, tipo, props);
+    auto* impl = static_cast<Impl*>(datos);
+    impl->protegido([=] { impl->alGlobal(id, tipo, props); },
+                    [impl, id] { impl->olvidarVacio(id); });
   }
   static void alGlobalQuitadoEvento(void* datos, std::uint32_t id) {
-    static_cast<Impl*>(datos)->alGlobalQuitado(id);
+    auto* impl = static_cast<Impl*>(datos);
+    impl->protegido([=] { impl->alGlobalQuitado(id); }, [] {});
   }
 
   // ------------------------------------------------------------------ filter
@@ -936,6 +1100,10 @@ struct HalPipeWire::Impl {
   // user_data); a port with a bad one gets its links made again.
   static void alAgregarBuffer(void* datos, void* /*puerto*/, pw_buffer* b) {
     auto* a = static_cast<Agregado*>(datos);
+    a->impl->protegido([a, b] { marcarBuffer(a, b); }, [] {});
+  }
+
+  static void marcarBuffer(Agregado* a, pw_buffer* b) {
     const bool completo =
         b->buffer != nullptr &&
         std::all_of(b->buffer->datas, b->buffer->datas + b->buffer->n_datas, [](const spa_data& d) {
@@ -1046,9 +1214,13 @@ struct HalPipeWire::Impl {
   // On the loop's thread, outside any event of the server's.
   static void alReenlazar(void* datos, std::uint64_t /*expiraciones*/) {
     auto* impl = static_cast<Impl*>(datos);
-    for (auto& [id, a] : impl->agregados) {
-      const auto tap = impl->taps.find(a->tap);
-      if (!a->reenlazar || tap == impl->taps.end()) {
+    impl->protegido([impl] { impl->reenlazarPendientes(); }, [] {});
+  }
+
+  void reenlazarPendientes() {
+    for (auto& [id, a] : agregados) {
+      const auto tap = taps.find(a->tap);
+      if (!a->reenlazar || tap == taps.end()) {
         continue;
       }
       a->reenlazar = false;
@@ -1057,7 +1229,7 @@ struct HalPipeWire::Impl {
         pw_proxy_destroy(enlace);
       }
       a->enlaces.clear();
-      impl->enlazarAgregado(*a, *tap->second);
+      enlazarAgregado(*a, *tap->second);
     }
   }
 
@@ -1231,6 +1403,8 @@ std::unique_ptr<HalPipeWire> HalPipeWire::conectar(std::string& error) {
     error = "el servidor de audio PipeWire no responde";
     return nullptr;
   }
+  impl->idClientePropio =
+      pw_proxy_get_bound_id(reinterpret_cast<pw_proxy*>(pw_core_get_client(impl->nucleo)));
   return std::unique_ptr<HalPipeWire>(new HalPipeWire(std::move(impl)));
 }
 
@@ -1295,16 +1469,14 @@ Respuesta responder(HalPipeWire::Impl& i, AudioObjectID objeto,
         return deLista(i.listaDeProcesos());
       case kAudioHardwarePropertyDevices: {
         std::vector<AudioObjectID> ids;
-        for (auto& [id, n] : i.nodos) {
-          if (n->conInfo && Impl::esDispositivo(*n)) {
-            ids.push_back(i.idDeDispositivo(*n));
-          }
+        for (const auto* n : i.nodosDeDispositivo()) {
+          ids.push_back(i.idDeDispositivo(*n));
         }
         return deLista(ids);
       }
       case kAudioHardwarePropertyDefaultOutputDevice: {
-        auto* n = i.nodoPorNombre(i.sumideroPredeterminado);
-        if (n == nullptr || !Impl::esSumidero(*n)) {
+        auto* n = i.sumideroPorNombre(i.sumideroPredeterminado);
+        if (n == nullptr) {
           return falla();
         }
         return de(i.idDeDispositivo(*n));
@@ -1350,7 +1522,7 @@ Respuesta responder(HalPipeWire::Impl& i, AudioObjectID objeto,
           for (const auto& [lid, e] : i.enlaces) {
             const auto destino = i.nodos.find(e.nodoEntrada);
             if (e.nodoSalida == n->id && destino != i.nodos.end() &&
-                Impl::esSumidero(*destino->second)) {
+                i.esSumidero(*destino->second)) {
               const auto id = i.idDeDispositivo(*destino->second);
               if (std::find(ids.begin(), ids.end(), id) == ids.end()) {
                 ids.push_back(id);
@@ -1387,8 +1559,8 @@ Respuesta responder(HalPipeWire::Impl& i, AudioObjectID objeto,
   // Sinks take output through their input ports; sources give input through
   // their output ports (a virtual source also has input ports, to be fed).
   const auto clase = valor(nodo->props, "media.class");
-  const auto reproduccion = Impl::esSumidero(*nodo) ? i.puertosDe(nodo->id, true, false)
-                                                    : std::vector<const Impl::Puerto*>{};
+  const auto reproduccion =
+      i.esSumidero(*nodo) ? i.puertosDe(nodo->id, true, false) : std::vector<const Impl::Puerto*>{};
   const auto captura = clase == "Audio/Sink" ? std::vector<const Impl::Puerto*>{}
                                              : i.puertosDe(nodo->id, false, false);
   switch (sel) {
@@ -1450,6 +1622,18 @@ Respuesta responder(HalPipeWire::Impl& i, AudioObjectID objeto,
 }
 
 }  // namespace
+
+std::optional<std::string> HalPipeWire::idDePortal(std::int32_t pid) {
+  const Impl::Bloqueo bloqueo(impl_->bucle);
+  for (const auto& [id, c] : impl_->clientes) {
+    if (c->pid == pid) {
+      if (auto app = valor(c->props, "pipewire.access.portal.app_id"); !app.empty()) {
+        return app;
+      }
+    }
+  }
+  return std::nullopt;
+}
 
 OSStatus HalPipeWire::getPropertyDataSize(AudioObjectID objeto,
                                           const AudioObjectPropertyAddress& direccion,
@@ -1522,7 +1706,7 @@ OSStatus HalPipeWire::setPropertyData(AudioObjectID objeto,
     AudioObjectID id = 0;
     std::memcpy(&id, datos, sizeof(id));
     auto* n = impl_->nodoDeDispositivo(id);
-    if (n == nullptr || !Impl::esSumidero(*n) || impl_->metadatos == nullptr) {
+    if (n == nullptr || !impl_->esSumidero(*n) || impl_->metadatos == nullptr) {
       return kAudioHardwareIllegalOperationError;
     }
     const Diccionario valorJson = {{"name", valor(n->props, "node.name")}};
@@ -1607,14 +1791,14 @@ OSStatus HalPipeWire::createProcessTap(const DescripcionTap& descripcion, AudioO
   // Ready when the server announced it with its two monitor ports, which the
   // aggregate links from.
   const bool aparecio = i.sincronizar() && i.esperar(3.0, [&i, &nombre] {
-    const auto* n = i.nodoPorNombre(nombre);
+    const auto* n = i.nodoPropio(nombre);
     return n != nullptr && n->conInfo && i.puertosDe(n->id, false, true).size() >= 2;
   });
   if (!aparecio) {
     pw_proxy_destroy(nuevo->sumidero);
     return kAudioHardwareUnspecifiedError;
   }
-  const auto* nodo = i.nodoPorNombre(nombre);
+  const auto* nodo = i.nodoPropio(nombre);
   nuevo->nodo = nodo->id;
   nuevo->id = i.siguiente++;
   i.moverStreams(*nuevo);
@@ -1651,8 +1835,21 @@ OSStatus HalPipeWire::createAggregateDevice(const Diccionario& descripcion,
       !descripcion["taps"].is_array() || descripcion["taps"].size() != 1) {
     return kAudioHardwareIllegalOperationError;
   }
-  auto* maestro = i.nodoPorNombre(descripcion["master"].get<std::string>());
-  if (maestro == nullptr || !Impl::esSumidero(*maestro)) {
+  // The output by its object when the description names it (two outputs may
+  // share a name), else by its name.
+  const auto uid = descripcion["master"].get<std::string>();
+  Impl::Nodo* maestro = nullptr;
+  const auto& sub = descripcion.value("subdevices", Diccionario::array());
+  if (sub.is_array() && !sub.empty() && sub[0].is_object() && sub[0].contains("objeto") &&
+      sub[0]["objeto"].is_number_unsigned()) {
+    maestro = i.nodoDeDispositivo(sub[0]["objeto"].get<AudioObjectID>());
+    if (maestro != nullptr && valor(maestro->props, "node.name") != uid) {
+      maestro = nullptr;
+    }
+  } else {
+    maestro = i.sumideroPorNombre(uid);
+  }
+  if (maestro == nullptr || !i.esSumidero(*maestro)) {
     return kAudioHardwareIllegalOperationError;
   }
   const auto uuidTap = descripcion["taps"][0].value("uid", "");
