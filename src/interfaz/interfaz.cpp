@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QPalette>
 #include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQuickWindow>
 #include <QSaveFile>
 #include <QTranslator>
@@ -115,9 +116,17 @@ int ejecutarInterfaz(Contexto& ctx, Escritorio& escritorio, const Lanzamiento& l
     QQmlApplicationEngine motor;
     motor.addImageProvider(QStringLiteral("icono"), new ProveedorIconos(iconos));  // NOLINT
     motor.addImageProvider(QStringLiteral("simbolo"), new ProveedorSimbolos());    // NOLINT
-    motor.setInitialProperties({{"modelo", QVariant::fromValue(&modelo)},
-                                {"oscuro", esquemaOscuro(ctx, lanzamiento)},
-                                {"captura", captura}});
+    // The appearance is set before anything is drawn, so that nothing
+    // animates into it.
+    QQmlComponent marca(&motor);
+    marca.setData(
+        "import QtQml\nimport Sonvia\nQtObject { required property bool oscuro; required property "
+        "bool congelado; Component.onCompleted: { Marca.oscuro = oscuro; Marca.congelado = "
+        "congelado } }",
+        QUrl());
+    delete marca.createWithInitialProperties(  // NOLINT(cppcoreguidelines-owning-memory)
+        {{"oscuro", esquemaOscuro(ctx, lanzamiento)}, {"congelado", captura}});
+    motor.setInitialProperties({{"modelo", QVariant::fromValue(&modelo)}, {"captura", captura}});
     motor.load(QUrl(QString::fromLatin1(kVentana)));
     auto* ventana = motor.rootObjects().isEmpty()
                         ? nullptr

@@ -7,7 +7,6 @@ import QtQuick.Window
 Window {
     id: ventana
     required property var modelo
-    property bool oscuro: false
     property bool captura: false
 
     title: "Sonvia"
@@ -18,10 +17,6 @@ Window {
     maximumWidth: panel.implicitWidth
     visible: true
 
-    Component.onCompleted: {
-        Marca.oscuro = oscuro
-        Marca.congelado = captura
-    }
     // The level timer runs exactly while the panel can be seen.
     onVisibilityChanged: {
         if (!captura)

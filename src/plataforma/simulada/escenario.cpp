@@ -99,7 +99,7 @@ void describirEntrada(const json& app, const std::string& ruta, MundoSimulado& m
     // A name of the icon theme, or a file beside the scenario.
     std::string valor = app.at("icono").get<std::string>();
     if (valor.find('/') != std::string::npos && !valor.starts_with('/')) {
-      valor = (carpeta / valor).lexically_normal().string();
+      valor = std::filesystem::absolute(carpeta / valor).lexically_normal().string();
     }
     icono = std::move(valor);
   }
@@ -153,7 +153,19 @@ void cargarEscenario(const json& documento, MundoSimulado& mundo,
         if (!lista.is_array()) {
           throw ErrorEscenario("las pestañas de \"" + navegador + "\" no son una lista");
         }
-        mundo.pestanas[navegador] = lista;
+        auto copia = lista;
+        for (auto& pestana : copia) {
+          // A tab icon named by a relative path is a file beside the scenario.
+          if (pestana.is_object() && pestana.contains("icono") && pestana["icono"].is_string()) {
+            const auto icono = pestana["icono"].get<std::string>();
+            if (icono.find("://") == std::string::npos) {
+              pestana["icono"] =
+                  "file://" +
+                  std::filesystem::absolute(carpeta / icono).lexically_normal().string();
+            }
+          }
+        }
+        mundo.pestanas[navegador] = std::move(copia);
       }
     }
     // Channels that cannot be created: {"agregado": -50} makes every aggregate fail.
@@ -162,7 +174,8 @@ void cargarEscenario(const json& documento, MundoSimulado& mundo,
         {"agregado", HalSimulado::Creacion::agregado},
         {"procesamiento", HalSimulado::Creacion::procIO},
         {"arranque", HalSimulado::Creacion::arranque}};
-    for (const auto& [que, estado] : documento.value("fallos", json::object()).items()) {
+    const auto fallos = documento.value("fallos", json::object());
+    for (const auto& [que, estado] : fallos.items()) {
       const auto it = kCreaciones.find(que);
       if (it == kCreaciones.end()) {
         throw ErrorEscenario("no se puede hacer fallar \"" + que + "\"");
