@@ -181,12 +181,11 @@ Item {
                 anchors.fill: parent
                 hoverEnabled: true
                 cursorShape: Qt.PointingHandCursor
-                // A circle, not the square around it.
-                containmentMask: QtObject {
-                    function contains(p: point): bool {
-                        const r = barra.alto / 2
-                        return (p.x - r) * (p.x - r) + (p.y - r) * (p.y - r) <= r * r
-                    }
+                // A circle, not the square around it: a press in a corner
+                // goes on to the bar below.
+                onPressed: mouse => {
+                    const r = barra.alto / 2
+                    mouse.accepted = (mouse.x - r) * (mouse.x - r) + (mouse.y - r) * (mouse.y - r) <= r * r
                 }
                 onClicked: barra.alternarSilencio()
                 ToolTip.visible: containsMouse

@@ -52,6 +52,7 @@ Popup {
             width: parent.width
             sourceComponent: Entrada {
                 uid: ""
+                objectName: "salida:"
                 nombre: qsTr("Igual que el sistema")
                 simbolo: "macwindow"
                 elegida: menu.elegida === ""
@@ -63,6 +64,7 @@ Popup {
                 required property var model
                 width: menu.availableWidth
                 uid: model.uid
+                objectName: "salida:" + model.uid
                 nombre: model.nombre
                 simbolo: model.simbolo
                 elegida: menu.conSistema ? menu.elegida === model.uid : model.predeterminada
