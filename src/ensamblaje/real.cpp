@@ -11,18 +11,11 @@
 namespace sonvia {
 
 int ejecutarReal(const std::vector<std::string>& argumentos, Entorno& entorno) {
-  const auto lanzamiento = elegirModo(argumentos);
-  const bool conVentanas = conInterfaz(lanzamiento.modo);
-  if (conVentanas) {
-    prepararQt(lanzamiento);
-  }
-  // Declared before the platform, so that it is destroyed after it.
-  AplicacionQt qt;
+  // Declared before the platform, so that the application outlives it.
+  AplicacionQt qt(argumentos);
   // The connection comes first, while this process still has one thread.
   std::string error;
-  auto plataforma = PlataformaReal::conectar(
-      entorno, error,
-      conVentanas ? PlataformaReal::FabricaPrincipal([&qt] { return qt.principal(); }) : nullptr);
+  auto plataforma = PlataformaReal::conectar(entorno, error, qt.fabrica());
   if (!plataforma) {
     std::cerr << "sonvia: " << error << '\n';
     return 1;

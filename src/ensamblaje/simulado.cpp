@@ -13,18 +13,10 @@ namespace sonvia {
 
 int ejecutarSimulado(const std::string& escenario, const std::vector<std::string>& argumentos,
                      Entorno& entorno) {
-  const auto lanzamiento = elegirModo(argumentos);
-  const bool conVentanas = conInterfaz(lanzamiento.modo);
-  if (conVentanas) {
-    prepararQt(lanzamiento);
-  }
-  // Declared before the platform, so that it is destroyed after it.
-  AplicacionQt qt;
+  // Declared before the platform, so that the application outlives it.
+  AplicacionQt qt(argumentos);
   std::string error;
-  auto plataforma = PlataformaSimulada::cargar(
-      escenario, entorno, error,
-      conVentanas ? PlataformaSimulada::FabricaPrincipal([&qt] { return qt.principal(); })
-                  : nullptr);
+  auto plataforma = PlataformaSimulada::cargar(escenario, entorno, error, qt.fabrica());
   if (!plataforma) {
     std::cerr << "sonvia: " << error << '\n';
     return 2;

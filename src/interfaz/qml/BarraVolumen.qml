@@ -95,26 +95,12 @@ Item {
             width: barra.geometria.relleno
             radius: height / 2
             color: Marca.conOpacidad(Marca.secundario, 0.35)
-            gradient: barra.silenciado ? null : (barra.refuerzo ? degradadoRefuerzo : degradado)
+            gradient: barra.silenciado ? null : (barra.refuerzo ? Marca.degradadoRefuerzo : Marca.degradado)
             Behavior on width {
                 enabled: !barra.arrastrando
                 NumberAnimation { duration: 120; easing.type: Easing.OutQuad }
             }
         }
-        Gradient {
-            id: degradado
-            orientation: Gradient.Horizontal
-            GradientStop { position: 0; color: Marca.violeta }
-            GradientStop { position: 1; color: Marca.azul }
-        }
-        Gradient {
-            id: degradadoRefuerzo
-            orientation: Gradient.Horizontal
-            GradientStop { position: 0; color: Marca.violeta }
-            GradientStop { position: 0.5; color: Marca.rosa }
-            GradientStop { position: 1; color: Marca.naranja }
-        }
-
         // 100 %.
         Rectangle {
             visible: barra.geometria.marca >= 0

@@ -22,5 +22,18 @@ QtObject {
     readonly property color superficieEncima: oscuro ? "#2e2d36" : "#fbfaff"
     readonly property color acento: oscuro ? "#b48cff" : "#7b45e6"
 
+    // The level gradients, leading edge to trailing edge: up to 100 %, and the boost.
+    readonly property Gradient degradado: Gradient {
+        orientation: Gradient.Horizontal
+        GradientStop { position: 0; color: violeta }
+        GradientStop { position: 1; color: azul }
+    }
+    readonly property Gradient degradadoRefuerzo: Gradient {
+        orientation: Gradient.Horizontal
+        GradientStop { position: 0; color: violeta }
+        GradientStop { position: 0.5; color: rosa }
+        GradientStop { position: 1; color: naranja }
+    }
+
     function conOpacidad(c, a) { return Qt.rgba(c.r, c.g, c.b, a) }
 }

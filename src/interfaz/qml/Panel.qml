@@ -37,11 +37,7 @@ Rectangle {
                 height: 34
                 radius: 10
                 anchors.verticalCenter: parent.verticalCenter
-                gradient: Gradient {
-                    orientation: Gradient.Horizontal
-                    GradientStop { position: 0; color: Marca.violeta }
-                    GradientStop { position: 1; color: Marca.azul }
-                }
+                gradient: Marca.degradado
                 Simbolo {
                     anchors.centerIn: parent
                     lado: 18
@@ -439,11 +435,7 @@ Rectangle {
                 width: 56
                 height: 56
                 radius: 16
-                gradient: Gradient {
-                    orientation: Gradient.Horizontal
-                    GradientStop { position: 0; color: Marca.violeta }
-                    GradientStop { position: 1; color: Marca.azul }
-                }
+                gradient: Marca.degradado
                 Simbolo {
                     anchors.centerIn: parent
                     lado: 30
