@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 
 #include "consola/consola.hpp"
 #include "interfaz/iconos.hpp"
@@ -114,8 +115,11 @@ int ejecutarInterfaz(Contexto& ctx, Escritorio& escritorio, const Lanzamiento& l
   int estado = 0;
   {
     QQmlApplicationEngine motor;
-    motor.addImageProvider(QStringLiteral("icono"), new ProveedorIconos(iconos));  // NOLINT
-    motor.addImageProvider(QStringLiteral("simbolo"), new ProveedorSimbolos());    // NOLINT
+    // The engine owns its image providers.
+    motor.addImageProvider(QStringLiteral("icono"),
+                           std::make_unique<ProveedorIconos>(iconos).release());
+    motor.addImageProvider(QStringLiteral("simbolo"),
+                           std::make_unique<ProveedorSimbolos>().release());
     // The appearance is set before anything is drawn, so that nothing
     // animates into it.
     QQmlComponent marca(&motor);
@@ -124,8 +128,8 @@ int ejecutarInterfaz(Contexto& ctx, Escritorio& escritorio, const Lanzamiento& l
         "bool congelado; Component.onCompleted: { Marca.oscuro = oscuro; Marca.congelado = "
         "congelado } }",
         QUrl());
-    delete marca.createWithInitialProperties(  // NOLINT(cppcoreguidelines-owning-memory)
-        {{"oscuro", esquemaOscuro(ctx, lanzamiento)}, {"congelado", captura}});
+    const std::unique_ptr<QObject> fijada(marca.createWithInitialProperties(
+        {{"oscuro", esquemaOscuro(ctx, lanzamiento)}, {"congelado", captura}}));
     motor.setInitialProperties({{"modelo", QVariant::fromValue(&modelo)}, {"captura", captura}});
     motor.load(QUrl(QString::fromLatin1(kVentana)));
     auto* ventana = motor.rootObjects().isEmpty()

@@ -3,6 +3,7 @@
 #include <QQmlEngine>
 #include <QtQml/QQmlExtensionPlugin>
 #include <QtQuickTest>
+#include <memory>
 
 #include "interfaz/iconos.hpp"
 
@@ -13,7 +14,9 @@ class Preparacion : public QObject {
 
  public slots:
   void qmlEngineAvailable(QQmlEngine* motor) {
-    motor->addImageProvider(QStringLiteral("simbolo"), new sonvia::ProveedorSimbolos());  // NOLINT
+    // The engine owns its image providers.
+    motor->addImageProvider(QStringLiteral("simbolo"),
+                            std::make_unique<sonvia::ProveedorSimbolos>().release());
   }
 };
 

@@ -83,6 +83,11 @@ TEST(Escenario, LosErroresDicenQueFallaYDonde) {
   EXPECT_NE(
       error(R"({"salidas":[{"uid":"a","nombre":"A"},{"uid":"a","nombre":"B"}]})").find("repetida"),
       std::string::npos);
+  EXPECT_NE(error(R"({"fallos":{"nada":1}})").find("no se puede hacer fallar"), std::string::npos);
+  EXPECT_NE(error(R"({"pestanas":[]})").find("no es un objeto"), std::string::npos);
+  EXPECT_NE(error(R"({"pestanas":{"x":{}}})").find("no son una lista"), std::string::npos);
+  EXPECT_NE(error(R"({"ajustes":[]})").find("no tiene el tipo"), std::string::npos);
+  EXPECT_NE(error(R"({"nivelLlamada":"alto"})").find("no tiene el tipo"), std::string::npos);
   EXPECT_EQ(error(R"({"procesos":[{"pid":1,"suena":true}]})"), "");
 }
 
@@ -106,6 +111,8 @@ TEST(Demo, ElEscenarioDeDemostracionSeLista) {
   EXPECT_EQ(estadoP, 0) << procesos;
   EXPECT_NE(procesos.find("AGRUPADOS POR APP"), std::string::npos);
   EXPECT_NE(procesos.find("proceso(s)"), std::string::npos);
+  // Desktop entries: a Flatpak's program belongs to its entry, by the entry's id.
+  EXPECT_NE(procesos.find("Spotify  [com.spotify.Client]"), std::string::npos) << procesos;
   const auto [estadoS, salidas] = ejecutarSonvia("--salidas");
   EXPECT_EQ(estadoS, 0) << salidas;
   EXPECT_NE(salidas.find("●"), std::string::npos);
