@@ -99,79 +99,32 @@ TEST(FilaApp, LaPrimeraReglaQueSeCumpleDecideElEstado) {
                    .transporte = kAudioDeviceTransportTypeUSB};
   const AppAudio app{.clave = "vlc", .nombre = "VLC", .sonando = true};
   const AppAudio callado{.clave = "vlc", .nombre = "VLC", .sonando = false};
-  struct Caso {
-    const char* que;
-    AppAudio app;
-    Ajuste ajuste;
-    Claves atenuadas;
-    std::optional<AppAudio> llamada;
-    bool pestanas;
-    EstadoFila estado;
+  // One case per call (a table of optionals trips g++ 12's uninitialised-use
+  // warning at -O2).
+  const auto espera = [&usb](const char* que, const AppAudio& a, const Ajuste& ajuste,
+                             const Claves& atenuadas, const std::optional<AppAudio>& llamada,
+                             bool pestanas, const EstadoFila& estado) {
+    EXPECT_EQ(estadoDeFila(a, ajuste, atenuadas, llamada, {usb}, pestanas), estado) << que;
   };
   const Ajuste normal;
-  for (const auto& c : std::vector<Caso>{
-           {"muted and lowered",
-            app,
-            {.volumen = 0.5F, .silencio = true},
-            {"vlc"},
-            std::nullopt,
-            false,
-            {.tipo = TipoEstado::silenciada}},
-           {"lowered",
-            app,
-            {.volumen = 1.5F},
-            {"vlc"},
-            std::nullopt,
-            false,
-            {.tipo = TipoEstado::bajada, .simbolo = "phone.fill"}},
-           {"caller",
-            app,
-            {.salidaUID = "usb"},
-            {},
-            app,
-            false,
-            {.tipo = TipoEstado::enLlamada, .simbolo = "mic.fill"}},
-           {"unplugged",
-            app,
-            {.volumen = 1.5F, .salidaUID = "hdmi"},
-            {},
-            std::nullopt,
-            false,
-            {.tipo = TipoEstado::desconectada, .simbolo = "exclamationmark.triangle.fill"}},
-           {"chosen output",
-            app,
-            {.volumen = 1.5F, .salidaUID = "usb"},
-            {},
-            std::nullopt,
-            false,
-            {.tipo = TipoEstado::salida, .simbolo = "cable.connector", .salida = "Interfaz USB"}},
-           {"boost",
-            app,
-            {.volumen = 1.5F},
-            {},
-            std::nullopt,
-            true,
-            {.tipo = TipoEstado::refuerzo, .refuerzo = 50}},
-           {"just a boost",
-            callado,
-            {.volumen = 1.006F},
-            {},
-            std::nullopt,
-            false,
-            {.tipo = TipoEstado::refuerzo, .refuerzo = 1}},
-           {"not a boost",
-            callado,
-            {.volumen = 1.004F},
-            {},
-            std::nullopt,
-            false,
-            {.tipo = TipoEstado::enPausa}},
-           {"playing", app, normal, {}, std::nullopt, true, {.tipo = TipoEstado::sonando}},
-           {"tabs", callado, normal, {}, std::nullopt, true, {.tipo = TipoEstado::pestanas}},
-       }) {
-    EXPECT_EQ(estadoDeFila(c.app, c.ajuste, c.atenuadas, c.llamada, {usb}, c.pestanas), c.estado)
-        << c.que;
-  }
+  espera("muted and lowered", app, {.volumen = 0.5F, .silencio = true}, {"vlc"}, std::nullopt,
+         false, {.tipo = TipoEstado::silenciada});
+  espera("lowered", app, {.volumen = 1.5F}, {"vlc"}, std::nullopt, false,
+         {.tipo = TipoEstado::bajada, .simbolo = "phone.fill"});
+  espera("caller", app, {.salidaUID = "usb"}, {}, app, false,
+         {.tipo = TipoEstado::enLlamada, .simbolo = "mic.fill"});
+  espera("unplugged", app, {.volumen = 1.5F, .salidaUID = "hdmi"}, {}, std::nullopt, false,
+         {.tipo = TipoEstado::desconectada, .simbolo = "exclamationmark.triangle.fill"});
+  espera("chosen output", app, {.volumen = 1.5F, .salidaUID = "usb"}, {}, std::nullopt, false,
+         {.tipo = TipoEstado::salida, .simbolo = "cable.connector", .salida = "Interfaz USB"});
+  espera("boost", app, {.volumen = 1.5F}, {}, std::nullopt, true,
+         {.tipo = TipoEstado::refuerzo, .refuerzo = 50});
+  espera("just a boost", callado, {.volumen = 1.006F}, {}, std::nullopt, false,
+         {.tipo = TipoEstado::refuerzo, .refuerzo = 1});
+  espera("not a boost", callado, {.volumen = 1.004F}, {}, std::nullopt, false,
+         {.tipo = TipoEstado::enPausa});
+  espera("playing", app, normal, {}, std::nullopt, true, {.tipo = TipoEstado::sonando});
+  espera("tabs", callado, normal, {}, std::nullopt, true, {.tipo = TipoEstado::pestanas});
 }
 
 TEST(FilaPestana, NombreSitioYEcualizador) {
