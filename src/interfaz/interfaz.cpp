@@ -8,10 +8,12 @@
 #include <QPalette>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QSaveFile>
 #include <QTranslator>
 #include <QUrl>
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -148,6 +150,11 @@ int ejecutarInterfaz(Contexto& ctx, Escritorio& escritorio, const Lanzamiento& l
       }
       modelo.recalcular();
       QCoreApplication::processEvents();
+      // The window follows the panel's height; the picture takes it as it is now.
+      if (const auto hijos = ventana->contentItem()->childItems(); !hijos.isEmpty()) {
+        ventana->resize(ventana->width(), static_cast<int>(std::ceil(hijos[0]->implicitHeight())));
+        QCoreApplication::processEvents();
+      }
       estado = guardar(*ventana, lanzamiento.archivo);
     } else {
       estado = QGuiApplication::exec();

@@ -28,7 +28,8 @@ Column {
                 anchors.fill: parent
                 source: fila.model.icono
                 sourceSize: Qt.size(28, 28)
-                asynchronous: true
+                // Pictures wait for it; the panel does not.
+                asynchronous: !Marca.congelado
                 fillMode: Image.PreserveAspectFit
                 visible: status === Image.Ready
             }
