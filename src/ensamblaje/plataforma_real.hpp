@@ -51,7 +51,12 @@ class PlataformaReal {
                  const FabricaPrincipal& principal)
       : hal_(std::move(hal)),
         principal_(principal ? principal() : std::make_shared<ColaPrincipalVirtual>(relojSinUso_)),
-        aplicaciones_(AplicacionesLinux::Raices::delEntorno(entorno)),
+        // A sandbox's own word for which Flatpak it is stands only where the
+        // audio server (its portal) says the same.
+        aplicaciones_(AplicacionesLinux::Raices::delEntorno(entorno),
+                      {.idDePortal = [hal = hal_.get()](std::int32_t pid) {
+                        return hal->idDePortal(pid);
+                      }}),
         ctx_(*hal_, principal_, reloj_, preferencias_, aplicaciones_, entorno, colas_) {}
 
   std::unique_ptr<HalPipeWire> hal_;
