@@ -5,7 +5,7 @@
 #include "ensamblaje/plataforma_real.hpp"
 #include "ensamblaje/qt_aplicacion.hpp"
 #include "interfaz/interfaz.hpp"
-#include "plataforma/simulada/avisos_simulados.hpp"
+#include "plataforma/dbus/avisos_dbus.hpp"
 #include "plataforma/simulada/inicio_sesion_simulado.hpp"
 
 namespace sonvia {
@@ -22,18 +22,21 @@ int ejecutarReal(const std::vector<std::string>& argumentos, Entorno& entorno) {
   }
 
   // Desktop pieces whose real versions come later work in memory meanwhile:
-  // session notifications within this process, the login item, the hot
-  // keys and the extension guide.
-  AvisosSimulados avisos;
+  // the login item, the hot keys and the extension guide.
   InicioSesionSimulado inicioSesion;
-  Escritorio escritorio{.avisos = avisos, .inicioSesion = inicioSesion};
-  escritorio.iconoDeApp = [&aplicaciones = plataforma->aplicaciones()](const std::string& ruta) {
-    return aplicaciones.icono(ruta);
+  const auto interfaz = [&](const Lanzamiento& l) {
+    // Tab reports and orders go over the session bus; only the interface
+    // needs it.
+    const auto avisos = avisosDeSesion(&std::cerr);
+    ServiciosPanel servicios{.avisos = *avisos, .inicioSesion = inicioSesion};
+    servicios.iconoDeApp = [&aplicaciones = plataforma->aplicaciones()](const std::string& ruta) {
+      return aplicaciones.icono(ruta);
+    };
+    return ejecutarInterfaz(plataforma->ctx(), servicios, l);
   };
 
-  return ejecutar(
-      plataforma->ctx(), plataforma->diagnosticos(), argumentos, std::cout, std::cerr,
-      [&](const Lanzamiento& l) { return ejecutarInterfaz(plataforma->ctx(), escritorio, l); });
+  return ejecutar(plataforma->ctx(), plataforma->diagnosticos(), argumentos, std::cout, std::cerr,
+                  interfaz);
 }
 
 }  // namespace sonvia

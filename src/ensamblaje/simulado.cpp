@@ -28,19 +28,19 @@ int ejecutarSimulado(const std::string& escenario, const std::vector<std::string
   AvisosSimulados avisos;
   InicioSesionSimulado inicioSesion;
   PuenteSimulado puente(avisos, plataforma->ctx().principal, mundo.pestanas);
-  Escritorio escritorio{.avisos = avisos, .inicioSesion = inicioSesion};
-  escritorio.iconoDeApp = [&mundo](const std::string& ruta) {
+  ServiciosPanel servicios{.avisos = avisos, .inicioSesion = inicioSesion};
+  servicios.iconoDeApp = [&mundo](const std::string& ruta) {
     return mundo.aplicaciones.icono(ruta);
   };
   const auto extension = mundo.escritorio.value("extension", nlohmann::json::object());
-  escritorio.estadoExtension = [extension] {
+  servicios.estadoExtension = [extension] {
     return EstadoExtension{.trasladada = extension.value("trasladada", false),
                            .actualizada = extension.value("actualizada", false)};
   };
 
   return ejecutar(
       plataforma->ctx(), plataforma->diagnosticos(), argumentos, std::cout, std::cerr,
-      [&](const Lanzamiento& l) { return ejecutarInterfaz(plataforma->ctx(), escritorio, l); });
+      [&](const Lanzamiento& l) { return ejecutarInterfaz(plataforma->ctx(), servicios, l); });
 }
 
 }  // namespace sonvia

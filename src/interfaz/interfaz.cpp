@@ -93,7 +93,7 @@ void prepararQt(const Lanzamiento& lanzamiento) {
   }
 }
 
-int ejecutarInterfaz(Contexto& ctx, Escritorio& escritorio, const Lanzamiento& lanzamiento) {
+int ejecutarInterfaz(Contexto& ctx, ServiciosPanel& servicios, const Lanzamiento& lanzamiento) {
   const bool captura = lanzamiento.modo == Modo::captura;
   if (captura && lanzamiento.archivo.empty()) {
     std::cerr << "sonvia: --captura necesita el archivo PNG donde escribir\n";
@@ -106,12 +106,12 @@ int ejecutarInterfaz(Contexto& ctx, Escritorio& escritorio, const Lanzamiento& l
   }
 
   const auto consola = Consola::crear(ctx);
-  const auto pestanas = Pestanas::crear(ctx.principal, ctx.reloj, escritorio.avisos);
+  const auto pestanas = Pestanas::crear(ctx.principal, ctx.reloj, servicios.avisos);
   if (ctx.preferencias.booleano("atajos").value_or(true)) {
-    escritorio.registrarAtajos(true);
+    servicios.registrarAtajos(true);
   }
-  Iconos iconos(escritorio.iconoDeApp);
-  ModeloPanel modelo(ctx, *consola, *pestanas, escritorio, iconos);
+  Iconos iconos(servicios.iconoDeApp);
+  ModeloPanel modelo(ctx, *consola, *pestanas, servicios, iconos);
   QObject::connect(&modelo, &ModeloPanel::salirPedido, qApp, &QCoreApplication::quit);
 
   int estado = 0;

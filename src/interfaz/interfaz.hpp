@@ -2,7 +2,7 @@
 #pragma once
 
 #include "audio/contexto.hpp"
-#include "interfaz/escritorio.hpp"
+#include "interfaz/servicios_panel.hpp"
 #include "lanzamiento/modos.hpp"
 
 namespace sonvia {
@@ -16,6 +16,6 @@ void prepararQt(const Lanzamiento& lanzamiento);
 // must run on its event loop. The panel's models (the mixer and the tab
 // registry) are created here and live until it returns; the mixer is closed
 // on the way out.
-int ejecutarInterfaz(Contexto& ctx, Escritorio& escritorio, const Lanzamiento& lanzamiento);
+int ejecutarInterfaz(Contexto& ctx, ServiciosPanel& servicios, const Lanzamiento& lanzamiento);
 
 }  // namespace sonvia

@@ -64,12 +64,12 @@ QString textoEstado(const EstadoFila& estado) {
 }  // namespace
 
 ModeloPanel::ModeloPanel(Contexto& ctx, Consola& consola, Pestanas& pestanas,
-                         Escritorio& escritorio, Iconos& iconos, QObject* padre)
+                         ServiciosPanel& servicios, Iconos& iconos, QObject* padre)
     : QObject(padre),
       ctx_(ctx),
       consola_(consola),
       pestanas_(pestanas),
-      escritorio_(escritorio),
+      servicios_(servicios),
       iconos_(iconos),
       apps_(kRolesApp),
       otras_(kRolesApp),
@@ -87,7 +87,7 @@ ModeloPanel::ModeloPanel(Contexto& ctx, Consola& consola, Pestanas& pestanas,
   observaciones_.push_back(consola_.llamada().observar(alCambiar));
   observaciones_.push_back(consola_.atenuadas().observar(alCambiar));
   observaciones_.push_back(pestanas_.porNavegador().observar(alCambiar));
-  abrirAlIniciar_ = escritorio_.inicioSesion.activo();
+  abrirAlIniciar_ = servicios_.inicioSesion.activo();
   recalcular();
 }
 
@@ -238,8 +238,8 @@ void ModeloPanel::recalcular() {
   predeterminada_ = predeterminada ? q(predeterminada->nombre) : QStringLiteral("—");
   simboloPredeterminada_ =
       predeterminada ? q(predeterminada->icono()) : QStringLiteral("speaker.wave.2.fill");
-  extension_ = escritorio_.estadoExtension();
-  sinMovimiento_ = escritorio_.sinMovimiento();
+  extension_ = servicios_.estadoExtension();
+  sinMovimiento_ = servicios_.sinMovimiento();
   emit cambiado();
 }
 
@@ -251,7 +251,7 @@ void ModeloPanel::mostrar(bool visible) {
   if (visible) {
     consola_.empezarReloj();
     pestanas_.pedir();
-    abrirAlIniciar_ = escritorio_.inicioSesion.activo();
+    abrirAlIniciar_ = servicios_.inicioSesion.activo();
   } else {
     consola_.pararReloj();
   }
@@ -316,19 +316,19 @@ void ModeloPanel::fijarNivelLlamada(double nivel) {
 
 void ModeloPanel::fijarAtajos(bool activos) {
   ctx_.preferencias.fijar("atajos", activos);
-  escritorio_.registrarAtajos(activos);
+  servicios_.registrarAtajos(activos);
   emit cambiado();
 }
 
 void ModeloPanel::fijarAbrirAlIniciar(bool activo) {
   // A refusal is not shown: the switch simply shows the real state again.
-  static_cast<void>(escritorio_.inicioSesion.fijar(activo));
-  abrirAlIniciar_ = escritorio_.inicioSesion.activo();
+  static_cast<void>(servicios_.inicioSesion.fijar(activo));
+  abrirAlIniciar_ = servicios_.inicioSesion.activo();
   emit cambiado();
 }
 
 void ModeloPanel::guiarExtension() {
-  escritorio_.guiarExtension();
+  servicios_.guiarExtension();
   programar();
 }
 

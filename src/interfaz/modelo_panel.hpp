@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "consola/consola.hpp"
-#include "interfaz/escritorio.hpp"
 #include "interfaz/modelo_lista.hpp"
+#include "interfaz/servicios_panel.hpp"
 #include "navegador/pestanas.hpp"
 
 namespace sonvia {
@@ -46,7 +46,7 @@ class ModeloPanel : public QObject {
   Q_PROPERTY(bool sinMovimiento READ sinMovimiento NOTIFY cambiado)
 
  public:
-  ModeloPanel(Contexto& ctx, Consola& consola, Pestanas& pestanas, Escritorio& escritorio,
+  ModeloPanel(Contexto& ctx, Consola& consola, Pestanas& pestanas, ServiciosPanel& servicios,
               Iconos& iconos, QObject* padre = nullptr);
   ~ModeloPanel() override;
 
@@ -109,7 +109,7 @@ class ModeloPanel : public QObject {
   Contexto& ctx_;
   Consola& consola_;
   Pestanas& pestanas_;
-  Escritorio& escritorio_;
+  ServiciosPanel& servicios_;
   Iconos& iconos_;
   ModeloLista apps_;
   ModeloLista otras_;

@@ -22,7 +22,7 @@ struct Panel_ : ::testing::Test {
   AvisosSimulados avisos;
   InicioSesionSimulado inicioSesion;
   std::vector<bool> atajos;
-  Escritorio escritorio{.avisos = avisos, .inicioSesion = inicioSesion};
+  ServiciosPanel servicios{.avisos = avisos, .inicioSesion = inicioSesion};
   Iconos iconos{[](const std::string&) { return std::nullopt; }};
   std::shared_ptr<Consola> consola;
   std::shared_ptr<Pestanas> pestanas;
@@ -32,11 +32,11 @@ struct Panel_ : ::testing::Test {
     banco.app("/Aplicaciones/" + nombre + ".app", "org.prueba." + nombre, pid, suena);
   }
   void crear() {
-    escritorio.registrarAtajos = [this](bool si) { atajos.push_back(si); };
+    servicios.registrarAtajos = [this](bool si) { atajos.push_back(si); };
     banco.hal.fijarPredeterminada(banco.salida("altavoces", "Altavoces"));
     consola = Consola::crear(banco.ctx());
     pestanas = Pestanas::crear(banco.principal, banco.reloj, avisos);
-    modelo = std::make_unique<ModeloPanel>(banco.ctx(), *consola, *pestanas, escritorio, iconos);
+    modelo = std::make_unique<ModeloPanel>(banco.ctx(), *consola, *pestanas, servicios, iconos);
   }
   // What the models announced, shown.
   void asentar() {
@@ -68,8 +68,8 @@ TEST_F(Panel_, ListasYConteoSiguenAlMezclador) {
   modelo->fijarVolumen("org.prueba.Zeta", 0.5);
   modelo->fijarVolumen("org.prueba.Zeta", 1.0);
   asentar();
-  EXPECT_THAT(claves(*modelo->apps()), ElementsAre("org.prueba.Alfa", "org.prueba.Beta",
-                                                   "org.prueba.Zeta"));
+  EXPECT_THAT(claves(*modelo->apps()),
+              ElementsAre("org.prueba.Alfa", "org.prueba.Beta", "org.prueba.Zeta"));
   EXPECT_EQ(modelo->apps()->valor("org.prueba.Zeta", "estado"), "En pausa");
   modelo->mostrar(false);
   asentar();

@@ -22,7 +22,7 @@ struct EstadoExtension {
   std::string paginaExtensiones = "chrome://extensions";
 };
 
-struct Escritorio {
+struct ServiciosPanel {
   Avisos& avisos;
   InicioSesion& inicioSesion;
   // Registers the global hot keys (true) or unregisters them (false).
