@@ -4,6 +4,9 @@
 #   scripts/servidor-audio.sh iniciar DIR   start it all under DIR, return when ready
 #   scripts/servidor-audio.sh detener DIR   stop what iniciar started (idempotent)
 #   scripts/servidor-audio.sh entorno DIR   print `export VAR=value` lines for clients
+#   scripts/servidor-audio.sh reiniciar DIR stop PipeWire, WirePlumber and
+#                                           pipewire-pulse and start them again, as a
+#                                           user restarting the audio server would
 #
 # Everything lives under DIR: its own runtime dir (DIR/run, where the PipeWire,
 # PulseAudio and D-Bus sockets are), its own config, state and data homes
@@ -34,6 +37,7 @@ uso() {
 uso: servidor-audio.sh iniciar DIR   arranca un servidor de audio privado en DIR
      servidor-audio.sh detener DIR   detiene el servidor de DIR
      servidor-audio.sh entorno DIR   muestra las variables para usarlo
+     servidor-audio.sh reiniciar DIR reinicia PipeWire, WirePlumber y pipewire-pulse
 EOF
   exit 2
 }
@@ -364,7 +368,11 @@ arrancar() {
   }
   registrar "$pid_bus" dbus-daemon
   esperar "bus de sesión en $RUN/bus" test -S "$RUN/bus" || return 1
+  arrancar_audio
+}
 
+# The audio daemons: PipeWire and what depends on it, without the session bus.
+arrancar_audio() {
   lanzar pipewire pipewire
   esperar "socket de PipeWire en $RUN/pipewire-0" test -S "$RUN/pipewire-0" || return 1
   esperar "dispositivos virtuales de prueba" dispositivos_presentes || return 1
@@ -375,6 +383,43 @@ arrancar() {
   esperar "conexión de WirePlumber" wireplumber_conectado || return 1
   esperar "salida predeterminada en los metadatos 'default'" salida_predeterminada_fijada || return 1
   esperar "respuesta de pipewire-pulse en $RUN/pulse/native" pulse_responde || return 1
+}
+
+reiniciar() {
+  fijar_rutas "$1"
+  if ! [ -s "$PIDS" ] || ! en_marcha; then
+    error "no hay un servidor de audio en marcha en $DIR"
+    exit 1
+  fi
+  ESPERA=${SONVIA_SERVIDOR_AUDIO_ESPERA:-10}
+  LIMITE_MS=$(($(ahora_ms) + ESPERA * 1000))
+  exportar_entorno_servidor
+  # Stops the daemons (not the bus) and forgets them.
+  local pid nombre arranque quedan=()
+  while read -r pid nombre; do
+    case $nombre in
+      pipewire | wireplumber | pipewire-pulse)
+        arranque=$(arranque_registrado "$pid")
+        [ -n "$arranque" ] && registrado_vivo "$pid" "$arranque" && kill -TERM "$pid" 2>/dev/null
+        ;;
+    esac
+  done < <(tac "$PIDS")
+  while read -r pid nombre; do
+    case $nombre in
+      pipewire | wireplumber | pipewire-pulse)
+        arranque=$(arranque_registrado "$pid")
+        while [ -n "$arranque" ] && registrado_vivo "$pid" "$arranque"; do
+          [ "$(ahora_ms)" -lt "$LIMITE_MS" ] || kill -KILL "$pid" 2>/dev/null
+          sleep 0.05
+        done
+        ;;
+      *) quedan+=("$pid $nombre") ;;
+    esac
+  done <"$PIDS"
+  printf '%s\n' "${quedan[@]}" >"$PIDS.nuevo"
+  mv -- "$PIDS.nuevo" "$PIDS"
+  LIMITE_MS=$(($(ahora_ms) + ESPERA * 1000))
+  arrancar_audio || exit 1
 }
 
 # True if any recorded process is still alive.
@@ -461,5 +506,6 @@ case $1 in
   iniciar) iniciar "$2" ;;
   detener) detener "$2" ;;
   entorno) entorno "$2" ;;
+  reiniciar) reiniciar "$2" ;;
   *) uso ;;
 esac

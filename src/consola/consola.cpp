@@ -58,6 +58,23 @@ void Consola::iniciar() {
                                             kAudioObjectPropertyScopeGlobal, ctx_.principal,
                                             debil([](Consola& c) { c.programarRefresco(); })));
   }
+  dejarDeEscuchar_.push_back(CA::escuchar(
+      ctx_.hal, kAudioObjectSystemObject, kAudioHardwarePropertyServiceRestarted,
+      kAudioObjectPropertyScopeGlobal, ctx_.principal,
+      debil([](Consola& c) { c.alReiniciarServidor(); })));
+}
+
+void Consola::alReiniciarServidor() {
+  if (cerrada_) {
+    return;
+  }
+  for (auto& [clave, trabajo] : std::exchange(cierresPendientes_, {})) {
+    trabajo->cancelar();
+  }
+  canales_.clear();
+  fallidos_.clear();
+  _errores.fijar({});
+  refrescar();
 }
 
 Consola::~Consola() {
@@ -106,6 +123,10 @@ void Consola::refrescar() {
   if (cerrada_) {
     return;
   }
+  _servidorDisponible.fijar(
+      CA::leer<std::uint32_t>(ctx_.hal, kAudioObjectSystemObject,
+                              kAudioHardwarePropertyServiceRestarted)
+          .value_or(1) != 0);
   refrescarApps();
   _salidas.fijar(Audio::salidas(ctx_.hal));
   _predeterminada.fijar(Audio::predeterminada(ctx_.hal));

@@ -74,6 +74,10 @@ class Consola : public std::enable_shared_from_this<Consola> {
   const Publicado<float>& nivelLlamada() const { return _nivelLlamada; }
   const Publicado<std::optional<AppAudio>>& llamada() const { return _llamada; }
   const Publicado<Claves>& atenuadas() const { return _atenuadas; }
+  // The audio system answers. While it does not, nothing plays through Sonvia
+  // and nothing can be changed but the settings; when it comes back the
+  // channels the settings ask for open again.
+  const Publicado<bool>& servidorDisponible() const { return _servidorDisponible; }
 
   // Call mode's switch and level, as the panel sets them: stored, then applied.
   // The level is taken within 0 to 1; one that is not a number is ignored.
@@ -135,6 +139,9 @@ class Consola : public std::enable_shared_from_this<Consola> {
   void refrescarApps();
   void actualizarEscuchasMicrofono();
   void programarCierre(const std::string& clave);
+  // The audio system went away or came back: every channel made on it is
+  // gone, and so are the failures seen there.
+  void alReiniciarServidor();
   void cerrarCanal(const std::string& clave);
   void cancelarCierre(const std::string& clave);
   template <typename Mapa>
@@ -153,6 +160,7 @@ class Consola : public std::enable_shared_from_this<Consola> {
   Publicado<std::vector<Salida>> _salidas;
   Publicado<std::optional<Salida>> _predeterminada;
   Publicado<MapaErrores> _errores;
+  Publicado<bool> _servidorDisponible{true};
   Publicado<MapaNiveles> _niveles;
   Publicado<Claves> _tocadas;
   Publicado<bool> _modoLlamada;

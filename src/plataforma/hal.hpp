@@ -70,6 +70,11 @@ inline constexpr std::uint32_t kAudioHardwarePropertyRunLoop = fourcc("rnlp");
 inline constexpr std::uint32_t kAudioHardwarePropertyProcessObjectList = fourcc("prs#");
 inline constexpr std::uint32_t kAudioHardwarePropertyDevices = fourcc("dev#");
 inline constexpr std::uint32_t kAudioHardwarePropertyDefaultOutputDevice = fourcc("dOut");
+// The audio system went away or came back, notified on the system object;
+// read as a UInt32, 1 while the system answers. What was made on it before it
+// went away (taps, aggregates, IO procs) is gone for good: destroying it is
+// all that still works.
+inline constexpr std::uint32_t kAudioHardwarePropertyServiceRestarted = fourcc("srst");
 
 // Selectors of process objects.
 inline constexpr std::uint32_t kAudioProcessPropertyPID = fourcc("ppid");

@@ -221,3 +221,35 @@ TEST_F(ConsolaPipeWire, LosAjustesGuardadosSobrevivenAUnReinicioYVuelvenAAbrirEl
 
 }  // namespace
 }  // namespace sonvia
+
+namespace sonvia {
+namespace {
+
+// A user restarts PipeWire (or an update does): the mixer says the server is
+// gone meanwhile, and once it is back the settings open the channel again.
+TEST_F(ConsolaPipeWire, SiElServidorSeReiniciaElCanalVuelveAAbrirse) {
+  auto consola = Consola::crear(ctx);
+  {
+    auto antes = reproductor(seno07);
+    ASSERT_TRUE(esperar([&] { return tiene(*consola, kReproductor); })) << vistas(*consola);
+    consola->modificar(kReproductor, Cambios::volumen(0.5F));
+    ASSERT_NE(consola->canal(kReproductor), nullptr);
+    integracion::ejecutar("bash '" SONVIA_SCRIPTS "/servidor-audio.sh' reiniciar '" +
+                          servidor.dir() + "'");
+    EXPECT_TRUE(esperar([&] { return !consola->servidorDisponible()(); }, 5.0));
+  }
+  const auto inicio = std::chrono::steady_clock::now();
+  ASSERT_TRUE(esperar([&] { return consola->servidorDisponible()(); }, 10.0));
+  RecordProperty(
+      "segundos_hasta_reconectar",
+      std::to_string(
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count()));
+  // The player of before died with its server; the application plays again.
+  auto despues = reproductor(seno07);
+  ASSERT_TRUE(esperar([&] { return consola->canal(kReproductor) != nullptr; })) << vistas(*consola);
+  bombear(0.5);
+  EXPECT_NEAR(medir("tras_reinicio", kAltavoces), 0.35, 0.35 * 0.01);
+}
+
+}  // namespace
+}  // namespace sonvia

@@ -804,3 +804,33 @@ TEST_F(Llamada, RestablecerNoTocaLaLlamada) {
 
 }  // namespace
 }  // namespace sonvia
+
+namespace sonvia {
+namespace {
+
+// The audio server goes away (a restart, an update) and comes back: the
+// channels made on it are given up, and the settings open them again.
+TEST_F(Mezclador, SiElServidorSeVaYVuelveLosCanalesSeReabren) {
+  app("radio", 10, true);
+  crear();
+  const std::string k = "org.prueba.radio";
+  consola->modificar(k, Cambios::volumen(0.5F));
+  ASSERT_NE(consola->canal(k), nullptr);
+
+  hal.fijarDisponible(false);
+  pasar(0.2);
+  EXPECT_FALSE(consola->servidorDisponible()());
+  EXPECT_EQ(consola->canal(k), nullptr);
+  EXPECT_TRUE(hal.taps().empty());
+  EXPECT_THAT(consola->apps()(), IsEmpty());
+  EXPECT_FLOAT_EQ(consola->ajustes()().at(k).volumen, 0.5F);  // nothing the user set is lost
+
+  hal.fijarDisponible(true);
+  pasar(0.2);
+  EXPECT_TRUE(consola->servidorDisponible()());
+  EXPECT_FLOAT_EQ(ganancia(k), 0.5F);
+  EXPECT_EQ(hal.taps().size(), 1U);
+}
+
+}  // namespace
+}  // namespace sonvia

@@ -54,7 +54,8 @@ void HalPipeWire::Impl::alProcesar(void* datos, spa_io_position* posicion) {
 
 // Starts or stops the filter.
 bool HalPipeWire::Impl::activar(Agregado& a, bool activo) {
-  if (pw_filter_set_active(a.filtro, activo) < 0) {
+  // An aggregate of a server that went away has no filter left.
+  if (a.filtro == nullptr || pw_filter_set_active(a.filtro, activo) < 0) {
     return false;
   }
   a.activo = activo;

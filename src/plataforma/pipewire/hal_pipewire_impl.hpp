@@ -204,6 +204,9 @@ struct HalPipeWire::Impl {
   std::unique_ptr<Guardian> guardian;  // clears our stream targets if we die
   pw_thread_loop* bucle = nullptr;
   spa_source* temporizadorReenlace = nullptr;
+  spa_source* temporizadorConexion = nullptr;  // a new connection after a lost one
+  int secuenciaReconexion = -1;                // the round trip a new connection waits for
+  int rondasReconexion = 0;
   pw_context* contexto = nullptr;
   pw_core* nucleo = nullptr;
   pw_registry* registro = nullptr;
@@ -269,6 +272,11 @@ struct HalPipeWire::Impl {
     }
   }
   // conexion.cpp: the connection
+  bool abrirConexion();
+  void cerrarConexion();
+  void reconectarEn(double segundos);
+  static void alReconectar(void* datos, std::uint64_t /*expiraciones*/);
+  void reconectar();
   static void alInfoNucleo(void* datos, const pw_core_info* info);
   static void alHecho(void* datos, std::uint32_t id, int seq);
   static void alError(void* datos, std::uint32_t id, int /*seq*/, int res, const char* /*msg*/);

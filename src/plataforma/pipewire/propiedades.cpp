@@ -72,6 +72,9 @@ Respuesta responder(HalPipeWire::Impl& i, AudioObjectID objeto,
         }
         return deLista(ids);
       }
+      case kAudioHardwarePropertyServiceRestarted:
+        // Connected, and what the server has is known.
+        return de(static_cast<std::uint32_t>(i.conectado && i.secuenciaReconexion == -1 ? 1 : 0));
       case kAudioHardwarePropertyDefaultOutputDevice: {
         auto* n = i.sumideroPorNombre(i.sumideroPredeterminado);
         if (n == nullptr) {

@@ -159,6 +159,18 @@ void HalSimulado::fijarPredeterminada(AudioObjectID dispositivo) {
   }
 }
 
+void HalSimulado::fijarDisponible(bool disponible) {
+  const std::lock_guard bloqueo(estado_);
+  if (disponible_ != disponible) {
+    disponible_ = disponible;
+    for (const auto selector :
+         {kAudioHardwarePropertyServiceRestarted, kAudioHardwarePropertyProcessObjectList,
+          kAudioHardwarePropertyDevices, kAudioHardwarePropertyDefaultOutputDevice}) {
+      notificar(kAudioObjectSystemObject, selector);
+    }
+  }
+}
+
 std::optional<AudioObjectID> HalSimulado::buscarDispositivo(const std::string& uid) const {
   const std::lock_guard bloqueo(estado_);
   for (const auto& [id, d] : dispositivos_) {
@@ -328,6 +340,15 @@ std::optional<HalSimulado::Valor> HalSimulado::valor(AudioObjectID objeto,
   };
 
   if (objeto == kAudioObjectSystemObject) {
+    if (sel == kAudioHardwarePropertyServiceRestarted) {
+      return Valor::de(static_cast<std::uint32_t>(disponible_ ? 1 : 0));
+    }
+    if (!disponible_) {
+      // Nothing of the system can be seen while it is away.
+      return sel == kAudioHardwarePropertyDefaultOutputDevice
+                 ? desconocida()
+                 : Valor::deLista(std::vector<AudioObjectID>{});
+    }
     switch (sel) {
       case kAudioHardwarePropertyProcessObjectList: {
         std::vector<AudioObjectID> ids;
@@ -621,6 +642,9 @@ OSStatus HalSimulado::setPropertyData(AudioObjectID objeto,
 
 OSStatus HalSimulado::createProcessTap(const DescripcionTap& descripcion, AudioObjectID& tap) {
   const std::lock_guard bloqueo(estado_);
+  if (!disponible_) {
+    return kAudioHardwareNotRunningError;
+  }
   if (const auto f = fallosCreacion_.find(Creacion::tap); f != fallosCreacion_.end()) {
     return f->second;
   }
@@ -650,6 +674,9 @@ OSStatus HalSimulado::destroyProcessTap(AudioObjectID tap) {
 OSStatus HalSimulado::createAggregateDevice(const Diccionario& descripcion,
                                             AudioObjectID& dispositivo) {
   const std::lock_guard bloqueo(estado_);
+  if (!disponible_) {
+    return kAudioHardwareNotRunningError;
+  }
   if (const auto f = fallosCreacion_.find(Creacion::agregado); f != fallosCreacion_.end()) {
     return f->second;
   }

@@ -74,6 +74,9 @@ class HalSimulado final : public Hal {
   AudioObjectID agregarDispositivo(Dispositivo dispositivo);
   void quitarDispositivo(AudioObjectID objeto);
   void fijarPredeterminada(AudioObjectID dispositivo);
+  // The audio system goes away (its processes and devices can no longer be
+  // seen, nothing can be made) or comes back with them; 'srst' is notified.
+  void fijarDisponible(bool disponible);
   std::optional<AudioObjectID> buscarDispositivo(const std::string& uid) const;
 
   // Failures. A failed property answers every read (size and data) of that
@@ -170,6 +173,7 @@ class HalSimulado final : public Hal {
   std::map<AudioObjectID, std::vector<AudioObjectID>> streamsEntrada_;  // stream object ids
   std::map<AudioObjectID, std::vector<AudioObjectID>> streamsSalida_;
   AudioObjectID predeterminada_ = 0;
+  bool disponible_ = true;
   std::vector<Tap> taps_;
   std::vector<Agregado> agregados_;
   std::vector<ProcInterno> procs_;
