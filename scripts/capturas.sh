@@ -2,7 +2,7 @@
 # Renders the panel's pictures into docs/capturas/ with `sonvia --captura`, on
 # the simulated worlds of escenarios/: light and dark, a call, an application
 # whose channel fails, a browser with two tabs, an output that was unplugged,
-# nothing playing, and the English translation.
+# nothing playing, the audio server gone, and the English translation.
 #
 #   scripts/capturas.sh [BUILD_DIR]      (default: build/release, built here)
 set -euo pipefail
@@ -34,4 +34,5 @@ captura error error --claro
 captura pestanas pestanas --oscuro
 captura desconectada desconectada --claro
 captura vacio vacio --claro
+captura sin-servidor sin-servidor --oscuro
 IDIOMA=en_US.UTF-8 captura ingles demo --claro

@@ -171,6 +171,10 @@
         <translation>System output: every app without one of its own uses it</translation>
     </message>
     <message>
+        <source>El servidor de audio no responde. Sonvia volverá a conectarse en cuanto esté de vuelta.</source>
+        <translation>The audio server is not answering. Sonvia will reconnect as soon as it is back.</translation>
+    </message>
+    <message>
         <source>Ninguna app está sonando</source>
         <translation>No app is playing</translation>
     </message>

@@ -86,12 +86,17 @@ ModeloPanel::ModeloPanel(Contexto& ctx, Consola& consola, Pestanas& pestanas,
   observaciones_.push_back(consola_.nivelLlamada().observar(alCambiar));
   observaciones_.push_back(consola_.llamada().observar(alCambiar));
   observaciones_.push_back(consola_.atenuadas().observar(alCambiar));
+  observaciones_.push_back(consola_.servidorDisponible().observar(alCambiar));
   observaciones_.push_back(pestanas_.porNavegador().observar(alCambiar));
   abrirAlIniciar_ = servicios_.inicioSesion.activo();
   recalcular();
 }
 
 ModeloPanel::~ModeloPanel() = default;
+
+bool ModeloPanel::servidorDisponible() const {
+  return consola_.servidorDisponible()();
+}
 
 bool ModeloPanel::modoLlamada() const {
   return consola_.modoLlamada()();

@@ -36,6 +36,7 @@ class ModeloPanel : public QObject {
   Q_PROPERTY(QString predeterminada READ predeterminada NOTIFY cambiado)
   Q_PROPERTY(QString simboloPredeterminada READ simboloPredeterminada NOTIFY cambiado)
   Q_PROPERTY(bool modoLlamada READ modoLlamada NOTIFY cambiado)
+  Q_PROPERTY(bool servidorDisponible READ servidorDisponible NOTIFY cambiado)
   Q_PROPERTY(double nivelLlamada READ nivelLlamada NOTIFY cambiado)
   Q_PROPERTY(bool atajos READ atajos NOTIFY cambiado)
   Q_PROPERTY(bool abrirAlIniciar READ abrirAlIniciar NOTIFY cambiado)
@@ -58,6 +59,7 @@ class ModeloPanel : public QObject {
   QString predeterminada() const { return predeterminada_; }
   QString simboloPredeterminada() const { return simboloPredeterminada_; }
   bool modoLlamada() const;
+  bool servidorDisponible() const;
   double nivelLlamada() const;
   bool atajos() const;
   bool abrirAlIniciar() const { return abrirAlIniciar_; }

@@ -88,6 +88,14 @@ Rectangle {
             }
         }
 
+        // The audio server does not answer (a restart, an update).
+        Aviso {
+            visible: !raiz.modelo.servidorDisponible
+            width: parent.width
+            simbolo: "exclamationmark.triangle.fill"
+            texto: qsTr("El servidor de audio no responde. Sonvia volverá a conectarse en cuanto esté de vuelta.")
+        }
+
         // The call badge.
         Rectangle {
             visible: raiz.modelo.llamada !== ""
@@ -234,7 +242,7 @@ Rectangle {
 
         // Nothing to show.
         Fondo {
-            visible: raiz.modelo.apps.count === 0
+            visible: raiz.modelo.apps.count === 0 && raiz.modelo.servidorDisponible
             width: parent.width
             height: vacio.implicitHeight + 44
             Column {

@@ -231,6 +231,13 @@ void cargarEscenario(const json& documento, MundoSimulado& mundo,
       }
       mundo.hal.fallarCreacion(it->second, estado.get<OSStatus>());
     }
+    // An audio server that does not answer (yet).
+    if (const auto disponible = documento.find("servidorDisponible"); disponible != documento.end()) {
+      if (!disponible->is_boolean()) {
+        throw ErrorEscenario("\"servidorDisponible\" no tiene el tipo que se espera");
+      }
+      mundo.hal.fijarDisponible(disponible->get<bool>());
+    }
     const std::map<std::string, bool (json::*)() const noexcept> kEscritorio{
         {"ajustes", &json::is_object},
         {"modoLlamada", &json::is_boolean},
