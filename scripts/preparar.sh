@@ -17,7 +17,12 @@ paquetes=(
   # libraries
   nlohmann-json3-dev libicu-dev
   # the interface and the stored settings
-  qt6-base-dev
+  qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev libqt6svg6
+  qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtquick qml6-module-qtquick-controls
+  qml6-module-qtquick-layouts qml6-module-qtquick-templates qml6-module-qtquick-window
+  qml6-module-qttest qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+  # the typeface of the pictures
+  fonts-inter
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # private audio servers, players and recorders for the integration tests

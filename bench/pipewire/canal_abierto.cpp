@@ -9,7 +9,7 @@
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
 #include "canal/canal.hpp"
-#include "plataforma/pipewire/plataforma_real.hpp"
+#include "ensamblaje/plataforma_real.hpp"
 
 int main(int argc, char** argv) {
   const float ganancia = argc > 1 ? std::stof(argv[1]) : 1.0F;

@@ -24,7 +24,7 @@
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
 #include "canal/canal.hpp"
-#include "plataforma/pipewire/plataforma_real.hpp"
+#include "ensamblaje/plataforma_real.hpp"
 
 extern char** environ;  // NOLINT: for posix_spawn
 

@@ -5,8 +5,28 @@
 #include <unicode/unistr.h>
 
 #include <stdexcept>
+#include <string_view>
 
 namespace sonvia {
+
+namespace {
+
+// The C and POSIX locales (ICU calls them en_US_POSIX: the default under
+// LANG=C.UTF-8) carry a tailoring that puts capitals before small letters and
+// accented letters after "z". Names there are ordered as people read them:
+// by the root collation.
+icu::Locale lugarDeOrden(const std::string& locale) {
+  const icu::Locale donde =
+      locale.empty() ? icu::Locale::getDefault() : icu::Locale(locale.c_str());
+  const std::string_view idioma = donde.getLanguage();
+  const std::string_view variante = donde.getVariant();
+  if (idioma == "c" || idioma == "posix" || variante == "POSIX") {
+    return icu::Locale::getRoot();
+  }
+  return donde;
+}
+
+}  // namespace
 
 struct OrdenNombres::Colador {
   std::unique_ptr<icu::Collator> icu;
@@ -14,8 +34,7 @@ struct OrdenNombres::Colador {
 
 OrdenNombres::OrdenNombres(const std::string& locale) {
   UErrorCode estado = U_ZERO_ERROR;
-  const icu::Locale donde =
-      locale.empty() ? icu::Locale::getDefault() : icu::Locale(locale.c_str());
+  const icu::Locale donde = lugarDeOrden(locale);
   colador_ = std::make_unique<Colador>();
   colador_->icu.reset(icu::Collator::createInstance(donde, estado));
   if (U_FAILURE(estado) || !colador_->icu) {

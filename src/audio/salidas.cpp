@@ -61,13 +61,17 @@ std::vector<Salida> salidas(Hal& hal) {
       continue;
     }
     auto nombre = CA::texto(hal, dispositivo, kAudioObjectPropertyName);
-    if (!nombre || uid->starts_with(kIdentificadorPropio)) {
+    if (!nombre) {
       continue;
     }
     const auto transporte =
         CA::leer<std::uint32_t>(hal, dispositivo, kAudioDevicePropertyTransportType).value_or(0);
+    // Our own aggregates and the system's default-device aggregate are no
+    // outputs to offer. Only an aggregate is judged by its uid: any program
+    // may give a device of its own a name that looks like ours.
     if (transporte == kAudioDeviceTransportTypeAggregate &&
-        uid->starts_with("CADefaultDeviceAggregate")) {
+        (uid->starts_with(std::string(kIdentificadorPropio) + ".") ||
+         uid->starts_with("CADefaultDeviceAggregate"))) {
       continue;
     }
     resultado.push_back({.objeto = dispositivo,

@@ -119,7 +119,8 @@ void Canal::arrancar() {
       {"private", true},
       {"stacked", false},
       {"tapautostart", true},
-      {"subdevices", Diccionario::array({{{"uid", salida_.uid}}})},
+      // The object too: two outputs may share a uid.
+      {"subdevices", Diccionario::array({{{"uid", salida_.uid}, {"objeto", salida_.objeto}}})},
       {"taps", Diccionario::array({{{"drift", true}, {"uid", descripcion.uuid}}})},
   };
   AudioObjectID dispositivo = 0;

@@ -329,7 +329,10 @@ void Consola::aplicar(const std::string& clave) {
   }
 
   const float g = ganancia(ajuste, atenuada);
-  if (canal != nullptr && canal->salida().uid == destino->uid &&
+  // The same output is the same object: a device that went and came back
+  // under its name is a new one, and the channel must go to it.
+  if (canal != nullptr && canal->salida().objeto == destino->objeto &&
+      canal->salida().uid == destino->uid &&
       std::set(canal->procesos().begin(), canal->procesos().end()) ==
           std::set(procesos.begin(), procesos.end())) {
     canal->control().fijarVolumen(g);

@@ -33,7 +33,7 @@ void registrarPredeterminados(Preferencias& preferencias) {
 }
 
 int ejecutar(Contexto& ctx, Diagnosticos& diagnosticos, std::span<const std::string> argumentos,
-             std::ostream& salida, std::ostream& errores) {
+             std::ostream& salida, std::ostream& errores, const EjecutarInterfaz& interfaz) {
   prepararNotificaciones(ctx.hal);
   const auto lanzamiento = elegirModo(argumentos);
   switch (lanzamiento.modo) {
@@ -56,9 +56,13 @@ int ejecutar(Contexto& ctx, Diagnosticos& diagnosticos, std::span<const std::str
     case Modo::pruebaPausa:
       Pruebas::probarPausa(ctx, diagnosticos.lanzador, diagnosticos.dormir, salida);
       return 0;
+    case Modo::captura:
     case Modo::aplicacion:
       registrarPredeterminados(ctx.preferencias);
-      return noDisponible(errores, "el mezclador");
+      if (!interfaz) {
+        return noDisponible(errores, "el mezclador");
+      }
+      return interfaz(lanzamiento);
   }
   return noDisponible(errores, "ese modo");
 }

@@ -1,6 +1,7 @@
 // Start-up: the process-wide audio setting, then the launch mode.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -23,10 +24,15 @@ struct Diagnosticos {
   Dormir& dormir;
 };
 
+// Runs the modes that show the interface (conInterfaz) and returns their exit
+// status; the interface layer provides it.
+using EjecutarInterfaz = std::function<int(const Lanzamiento& lanzamiento)>;
+
 // Runs Sonvia with the arguments main() received (program path first) and
-// returns the exit status.
+// returns the exit status. Without `interfaz` the interface modes say that
+// this build cannot run them.
 int ejecutar(Contexto& ctx, Diagnosticos& diagnosticos, std::span<const std::string> argumentos,
-             std::ostream& salida, std::ostream& errores);
+             std::ostream& salida, std::ostream& errores, const EjecutarInterfaz& interfaz = {});
 
 // Asks the audio system to deliver notifications on a thread of its own.
 void prepararNotificaciones(Hal& hal);

@@ -68,6 +68,21 @@ Lanzamiento elegirModo(std::span<const std::string> argumentos) {
   if (esta("--tono-pausa")) {
     return {.modo = Modo::tonoPausa, .sonido = 4.0, .pausa = 3.0, .reanudacion = 5.0};
   }
+  if (const auto captura = std::find(resto.begin(), resto.end(), "--captura");
+      captura != resto.end()) {
+    Lanzamiento lanzamiento{.modo = Modo::captura};
+    // A flag is never taken for the file.
+    if (std::next(captura) != resto.end() && !std::next(captura)->starts_with("--")) {
+      lanzamiento.archivo = *std::next(captura);
+    }
+    // The first of the two appearance flags wins, like the modes themselves.
+    const auto oscuro = std::find(resto.begin(), resto.end(), "--oscuro");
+    const auto claro = std::find(resto.begin(), resto.end(), "--claro");
+    if (oscuro != claro) {
+      lanzamiento.esquema = oscuro < claro ? "oscuro" : "claro";
+    }
+    return lanzamiento;
+  }
   return {.modo = Modo::aplicacion};
 }
 

@@ -18,8 +18,14 @@ enum class Modo {
   prueba,       // "--prueba"
   pruebaPausa,  // "--prueba-pausa"
   tonoPausa,    // "--tono-pausa"
+  captura,      // "--captura" FILE [--oscuro | --claro]: a picture of the panel
   aplicacion,   // the mixer itself
 };
+
+// The modes that run the interface (and so need its event loop).
+constexpr bool conInterfaz(Modo modo) {
+  return modo == Modo::aplicacion || modo == Modo::captura;
+}
 
 struct Lanzamiento {
   Modo modo = Modo::aplicacion;
@@ -27,6 +33,10 @@ struct Lanzamiento {
   double sonido = 0;
   double pausa = 0;
   double reanudacion = 0;
+  // The picture: where it goes (empty when no file follows "--captura") and
+  // the appearance forced for it ("oscuro", "claro" or empty for the system's).
+  std::string archivo;
+  std::string esquema;
   friend bool operator==(const Lanzamiento&, const Lanzamiento&) = default;
 };
 

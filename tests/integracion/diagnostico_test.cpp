@@ -197,3 +197,69 @@ TEST_F(Diagnostico, UnSegundoStreamDelProcesoTambienSeInterviene) {
 
 }  // namespace
 }  // namespace sonvia
+
+namespace sonvia {
+namespace {
+
+// A null sink of another program's, left to the test's server.
+void sumidero(const std::string& nombre, const std::string& descripcion) {
+  integracion::ejecutar(
+      "pw-cli create-node adapter '{ factory.name=support.null-audio-sink node.name=" + nombre +
+      " node.description=\"" + descripcion +
+      "\" media.class=Audio/Sink object.linger=true audio.position=[ FL FR ] }' "
+      ">/dev/null");
+  dormir(0.2);
+}
+
+void predeterminada(const std::string& nombre) {
+  integracion::ejecutar("pw-metadata -n default 0 default.configured.audio.sink '{\"name\":\"" +
+                        nombre + "\"}' Spa:String:JSON >/dev/null");
+  dormir(0.5);
+}
+
+// Other programs name themselves and their objects as they please, claim any
+// pid, and share names: none of it breaks or fools the listings.
+TEST_F(Diagnostico, LoQueDicenOtrosProgramasNoRompeNiEnganaLosListados) {
+  const auto archivo = integracion::seno(servidor.dir(), 0.3);
+  // A player whose process name holds ")" and a newline.
+  const auto raro = servidor.dir() + "/x)\ny";
+  std::filesystem::copy_file("/usr/bin/pw-cat", raro);
+  integracion::Hijo nombreRaro({raro, "--playback", archivo});
+  // Players that claim to be init, a negative pid, and one of ours by name.
+  integracion::Hijo init({"pw-play", "-P", "{ application.process.id = 1 }", archivo});
+  integracion::Hijo negativo({"pw-play", "-P", "{ application.process.id = -5 }", archivo});
+  integracion::Hijo escondido(
+      {"pw-play", "-P", "{ node.name = ex.velmaro.sonvia.escondido }", archivo});
+  const std::vector<pid_t> pids = {nombreRaro.pid(), init.pid(), negativo.pid(), escondido.pid()};
+  const auto sonando = [&pids](const std::string& lista) {
+    return std::all_of(pids.begin(), pids.end(), [&lista](pid_t pid) {
+      return lista.find("♪ pid " + std::to_string(pid) + "  ") != std::string::npos;
+    });
+  };
+  std::string lista;
+  for (int i = 0; i < 50 && !sonando(lista); ++i) {
+    dormir(0.1);
+    lista = sonvia("--procesos");
+  }
+  EXPECT_TRUE(sonando(lista)) << lista;
+  EXPECT_THAT(lista, Not(HasSubstr("pid 1 ")));
+  EXPECT_THAT(lista, Not(HasSubstr("pid -5")));
+  EXPECT_THAT(lista, HasSubstr("x)\\ny"));  // the name, escaped
+
+  // Two sinks that share a name: both listed, the oldest is the default; and
+  // a sink whose name merely starts like ours is an output like any other.
+  sumidero("sonvia_gemela", "Gemela antigua");
+  sumidero("sonvia_gemela", "Gemela nueva");
+  sumidero("ex.velmaro.sonviaX", "Imitadora");
+  predeterminada("sonvia_gemela");
+  auto salidas = sonvia("--salidas");
+  EXPECT_THAT(salidas, HasSubstr("  ● Gemela antigua  (sonvia_gemela)\n"));
+  EXPECT_THAT(salidas, HasSubstr("  ○ Gemela nueva  (sonvia_gemela)\n"));
+  EXPECT_THAT(salidas, HasSubstr("  ○ Imitadora  (ex.velmaro.sonviaX)\n"));
+  predeterminada("ex.velmaro.sonviaX");
+  salidas = sonvia("--salidas");
+  EXPECT_THAT(salidas, HasSubstr("  ● Imitadora  (ex.velmaro.sonviaX)\n"));
+}
+
+}  // namespace
+}  // namespace sonvia

@@ -97,7 +97,8 @@ TEST_F(Canales, ElTapYElAgregadoSeDescribenComoDebe) {
   EXPECT_EQ(d["private"], true);
   EXPECT_EQ(d["stacked"], false);
   EXPECT_EQ(d["tapautostart"], true);
-  EXPECT_EQ(d["subdevices"], Diccionario::parse(R"([{"uid":"altavoces"}])"));
+  EXPECT_EQ(d["subdevices"],
+            Diccionario::array({{{"uid", "altavoces"}, {"objeto", altavoces}}}));
   EXPECT_EQ(d["taps"], (Diccionario::array({{{"drift", true}, {"uid", tap.uuid}}})));
   // Our own devices never show up as outputs.
   for (const auto& s : Audio::salidas(hal)) {

@@ -34,6 +34,17 @@ TEST(ModoDeLanzamiento, LaPrimeraBanderaDeLaListaDecide) {
   EXPECT_EQ(pausa, (Lanzamiento{Modo::tonoPausa, 4.0, 3.0, 5.0}));
 }
 
+TEST(ModoDeLanzamiento, LaCapturaVaDespuesDeLasDemasBanderas) {
+  EXPECT_EQ(modo({"--captura", "a.png"}), (Lanzamiento{.modo = Modo::captura, .archivo = "a.png"}));
+  EXPECT_EQ(modo({"--claro", "--captura", "a.png", "--oscuro"}).esquema, "claro");
+  EXPECT_EQ(modo({"--captura", "a.png", "--oscuro"}).esquema, "oscuro");
+  // A flag after "--captura" is not the file; an absent file is left empty.
+  EXPECT_EQ(modo({"--captura", "--oscuro"}).archivo, "");
+  EXPECT_EQ(modo({"--captura"}).archivo, "");
+  EXPECT_EQ(modo({"--captura", "a.png", "--salidas"}).modo, Modo::salidas);
+  EXPECT_EQ(modo({"--oscuro"}).modo, Modo::aplicacion);
+}
+
 TEST(ModoDeLanzamiento, ElOrigenDeUnaExtensionGanaATodo) {
   EXPECT_EQ(modo({"chrome-extension://abcdefghijklmnop/", "--procesos"}).modo, Modo::puente);
   EXPECT_EQ(modo({"--salidas", "chrome-extension://x/"}).modo, Modo::puente);
@@ -105,9 +116,9 @@ struct Arranque : ::testing::Test {
   DormirSimulado dormir{banco.reloj, *banco.principal, banco.hal, banco.colas, &lanzador};
   Diagnosticos diagnosticos{motores, lanzador, dormir};
 
-  int ejecutar(std::vector<std::string> args) {
+  int ejecutar(std::vector<std::string> args, const EjecutarInterfaz& interfaz = {}) {
     args.insert(args.begin(), "sonvia");
-    return sonvia::ejecutar(banco.ctx(), diagnosticos, args, salida, errores);
+    return sonvia::ejecutar(banco.ctx(), diagnosticos, args, salida, errores, interfaz);
   }
 };
 
@@ -132,6 +143,22 @@ TEST_F(Arranque, LosModosSinConstruirFallanConUnMensaje) {
     EXPECT_NE(errores.str().find("todavía no está disponible"), std::string::npos);
   }
   EXPECT_TRUE(salida.str().empty());
+}
+
+TEST_F(Arranque, LosModosConInterfazVanALaInterfazConSusDatos) {
+  std::vector<Lanzamiento> vistos;
+  const EjecutarInterfaz interfaz = [&vistos](const Lanzamiento& l) {
+    vistos.push_back(l);
+    return 7;
+  };
+  EXPECT_EQ(ejecutar({}, interfaz), 7);
+  EXPECT_EQ(ejecutar({"--captura", "x.png", "--claro"}, interfaz), 7);
+  EXPECT_EQ(ejecutar({"--salidas"}, interfaz), 0);
+  ASSERT_EQ(vistos.size(), 2U);
+  EXPECT_EQ(vistos[0].modo, Modo::aplicacion);
+  EXPECT_EQ(vistos[1],
+            (Lanzamiento{.modo = Modo::captura, .archivo = "x.png", .esquema = "claro"}));
+  EXPECT_EQ(banco.preferencias.flotante("nivelLlamada"), 0.2F);
 }
 
 TEST_F(Arranque, SoloElModoAplicacionRegistraLosPredeterminados) {

@@ -130,6 +130,11 @@ TEST(Escenario, LosErroresDicenQueFallaYDonde) {
       {R"({"aplicaciones":[{"ruta":"/A.app","procesos":[{"pid":7}]}],"procesos":[{"pid":7}]})",
        "el pid 7 está repetido"},
       {R"({"procesos":[{"pid":1,"suena":true},{"pid":2147483647,"responsable":1}]})", ""},
+      {R"({"fallos":{"nada":1}})", "no se puede hacer fallar"},
+      {R"({"pestanas":[]})", "no es un objeto"},
+      {R"({"pestanas":{"x":{}}})", "no son una lista"},
+      {R"({"ajustes":[]})", "no tiene el tipo"},
+      {R"({"nivelLlamada":"alto"})", "no tiene el tipo"},
   };
   for (const auto& [documento, dice] : casos) {
     const auto e = error(documento);
@@ -161,6 +166,8 @@ TEST(Demo, ElEscenarioDeDemostracionSeLista) {
   EXPECT_EQ(estadoP, 0) << procesos;
   EXPECT_NE(procesos.find("AGRUPADOS POR APP"), std::string::npos);
   EXPECT_NE(procesos.find("proceso(s)"), std::string::npos);
+  // Desktop entries: a Flatpak's program belongs to its entry, by the entry's id.
+  EXPECT_NE(procesos.find("Spotify  [com.spotify.Client]"), std::string::npos) << procesos;
   const auto [estadoS, salidas] = ejecutarSonvia("--salidas");
   EXPECT_EQ(estadoS, 0) << salidas;
   EXPECT_NE(salidas.find("●"), std::string::npos);

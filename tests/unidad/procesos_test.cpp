@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -244,6 +246,19 @@ TEST(RutaEjecutable, BytesInvalidosSeSustituyen) {
   banco.apps.agregarProceso(5, {std::string("/opt/m\xFFsica"), std::nullopt, std::nullopt});
   EXPECT_EQ(Audio::rutaEjecutable(banco.ctx(), 5), "/opt/m\xEF\xBF\xBDsica");
   EXPECT_FALSE(Audio::rutaEjecutable(banco.ctx(), 6));
+}
+
+// Names read as people read them in every locale, the bare C/POSIX one of a
+// fresh machine included (ICU's en_US_POSIX tailoring would put capitals first
+// and accented letters after "z").
+TEST(OrdenNombres, MayusculasYAcentosNoSeparanLosNombres) {
+  for (const char* locale : {"es_ES", "en_US", "C", "POSIX", "en_US_POSIX", "C.UTF-8"}) {
+    const OrdenNombres orden(locale);
+    std::vector<std::string> nombres{"zeta", "Émile", "Arbol B", "árbol"};
+    std::sort(nombres.begin(), nombres.end(),
+              [&orden](const std::string& a, const std::string& b) { return orden.menor(a, b); });
+    EXPECT_THAT(nombres, ElementsAre("árbol", "Arbol B", "Émile", "zeta")) << locale;
+  }
 }
 
 }  // namespace

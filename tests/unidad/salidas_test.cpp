@@ -27,9 +27,14 @@ TEST(Salidas, FiltrosEnSuOrden) {
                           .transporte = fourcc("usb "),
                           .streamsSalida = {2},
                           .streamsEntrada = {1}});
+  // Only our own aggregates are left out by their uid: any program may name
+  // a device of its own like ours.
   hal.agregarDispositivo({.uid = "ex.velmaro.sonvia.1234",
                           .nombre = "Sonvia",
-                          .transporte = kAudioDeviceTransportTypeBuiltIn});
+                          .transporte = kAudioDeviceTransportTypeAggregate});
+  hal.agregarDispositivo({.uid = "ex.velmaro.sonviaX",
+                          .nombre = "Parece nuestra",
+                          .transporte = kAudioDeviceTransportTypeVirtual});
   hal.agregarDispositivo({.uid = "CADefaultDeviceAggregate-123-4",
                           .nombre = "Predeterminado",
                           .transporte = kAudioDeviceTransportTypeAggregate});
@@ -44,11 +49,11 @@ TEST(Salidas, FiltrosEnSuOrden) {
   hal.fallarPropiedad(sinTransporte, kAudioDevicePropertyTransportType);
 
   const auto lista = Audio::salidas(hal);
-  EXPECT_THAT(uids(lista),
-              ElementsAre("cascos", "CADefaultDeviceAggregate-x", "mio", "sin-transporte"));
-  EXPECT_EQ(lista[2].icono(), "waveform");
-  EXPECT_EQ(lista[3].transporte, 0U);
-  EXPECT_EQ(lista[3].icono(), "speaker.wave.2.fill");
+  EXPECT_THAT(uids(lista), ElementsAre("cascos", "ex.velmaro.sonviaX", "CADefaultDeviceAggregate-x",
+                                       "mio", "sin-transporte"));
+  EXPECT_EQ(lista[3].icono(), "waveform");
+  EXPECT_EQ(lista[4].transporte, 0U);
+  EXPECT_EQ(lista[4].icono(), "speaker.wave.2.fill");
 }
 
 TEST(Salidas, LaPredeterminadaSoloSiEstaEnLaLista) {

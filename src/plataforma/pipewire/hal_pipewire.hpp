@@ -23,6 +23,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "plataforma/hal.hpp"
@@ -37,6 +38,11 @@ class HalPipeWire final : public Hal {
   ~HalPipeWire() override;
   HalPipeWire(const HalPipeWire&) = delete;
   HalPipeWire& operator=(const HalPipeWire&) = delete;
+
+  // The Flatpak application the server says a process is (its client's
+  // portal app id), or absent. Any thread; never while holding a lock that a
+  // listener takes.
+  std::optional<std::string> idDePortal(std::int32_t pid);
 
   OSStatus getPropertyDataSize(AudioObjectID objeto, const AudioObjectPropertyAddress& direccion,
                                std::uint32_t& tamano) override;

@@ -16,7 +16,41 @@ void AplicacionesSimuladas::agregarPaquete(const std::string& ruta,
                                            std::optional<std::string> identificador,
                                            bool instalado) {
   const std::lock_guard bloqueo(cerrojo_);
-  paquetes_.insert_or_assign(ruta, Paquete{std::move(identificador), instalado});
+  auto& paquete = paquetes_[ruta];
+  paquete.identificador = std::move(identificador);
+  paquete.instalado = instalado;
+}
+
+void AplicacionesSimuladas::describirEntrada(const std::string& ruta,
+                                             const std::vector<std::string>& programas,
+                                             std::string nombre, std::optional<std::string> icono) {
+  const std::lock_guard bloqueo(cerrojo_);
+  auto& paquete = paquetes_[ruta];
+  paquete.nombre = std::move(nombre);
+  paquete.icono = std::move(icono);
+  for (const auto& programa : programas) {
+    programas_.insert_or_assign(programa, ruta);
+  }
+}
+
+std::optional<std::string> AplicacionesSimuladas::paqueteDe(
+    const std::string& rutaEjecutable) const {
+  {
+    const std::lock_guard bloqueo(cerrojo_);
+    if (const auto it = programas_.find(rutaEjecutable); it != programas_.end()) {
+      return it->second;
+    }
+  }
+  return Aplicaciones::paqueteDe(rutaEjecutable);
+}
+
+std::optional<std::string> AplicacionesSimuladas::icono(const std::string& ruta) const {
+  const std::lock_guard bloqueo(cerrojo_);
+  const auto it = paquetes_.find(ruta);
+  if (it == paquetes_.end()) {
+    return std::nullopt;
+  }
+  return it->second.icono;
 }
 
 void AplicacionesSimuladas::fijarSoporteResponsable(bool soporta) {
@@ -64,6 +98,12 @@ std::optional<std::string> AplicacionesSimuladas::identificadorDePaquete(
 }
 
 std::string AplicacionesSimuladas::nombreVisible(const std::string& ruta) const {
+  {
+    const std::lock_guard bloqueo(cerrojo_);
+    if (const auto it = paquetes_.find(ruta); it != paquetes_.end() && !it->second.nombre.empty()) {
+      return it->second.nombre;
+    }
+  }
   const auto barra = ruta.find_last_of('/');
   return barra == std::string::npos ? ruta : ruta.substr(barra + 1);
 }

@@ -132,9 +132,33 @@ void cargarProceso(const json& p, const json* app, MundoSimulado& mundo,
   mundo.hal.agregarProceso(std::move(audio));
 }
 
+// An application whose `ruta` is a desktop file owns the programs of its
+// processes, as a desktop entry's Exec does.
+void describirEntrada(const json& app, const std::string& ruta, MundoSimulado& mundo,
+                      const std::filesystem::path& carpeta) {
+  std::vector<std::string> programas;
+  for (const auto& p : app.value("procesos", json::array())) {
+    if (const auto ejecutable = p.value("ejecutable", std::string()); !ejecutable.empty()) {
+      programas.push_back(ejecutable);
+    }
+  }
+  std::optional<std::string> icono;
+  if (app.contains("icono")) {
+    // A name of the icon theme, or a file beside the scenario.
+    std::string valor = app.at("icono").get<std::string>();
+    if (valor.find('/') != std::string::npos && !valor.starts_with('/')) {
+      valor = std::filesystem::absolute(carpeta / valor).lexically_normal().string();
+    }
+    icono = std::move(valor);
+  }
+  mundo.aplicaciones.describirEntrada(ruta, programas, app.value("nombre", std::string()),
+                                      std::move(icono));
+}
+
 }  // namespace
 
-void cargarEscenario(const json& documento, MundoSimulado& mundo) {
+void cargarEscenario(const json& documento, MundoSimulado& mundo,
+                     const std::filesystem::path& carpeta) {
   try {
     if (!documento.is_object()) {
       throw ErrorEscenario("el documento no es un objeto JSON");
@@ -159,12 +183,67 @@ void cargarEscenario(const json& documento, MundoSimulado& mundo) {
         identificador = app.at("identificador").get<std::string>();
       }
       mundo.aplicaciones.agregarPaquete(ruta, identificador, app.value("instalada", true));
+      if (ruta.ends_with(".desktop")) {
+        describirEntrada(app, ruta, mundo, carpeta);
+      }
       for (const auto& p : app.value("procesos", json::array())) {
         cargarProceso(p, &app, mundo, porUid, pids);
       }
     }
     for (const auto& p : documento.value("procesos", json::array())) {
       cargarProceso(p, nullptr, mundo, porUid, pids);
+    }
+    if (documento.contains("pestanas")) {
+      const auto& pestanas = documento.at("pestanas");
+      if (!pestanas.is_object()) {
+        throw ErrorEscenario("\"pestanas\" no es un objeto de navegadores");
+      }
+      for (const auto& [navegador, lista] : pestanas.items()) {
+        if (!lista.is_array()) {
+          throw ErrorEscenario("las pestañas de \"" + navegador + "\" no son una lista");
+        }
+        auto copia = lista;
+        for (auto& pestana : copia) {
+          // A tab icon named by a relative path is a file beside the scenario.
+          if (pestana.is_object() && pestana.contains("icono") && pestana["icono"].is_string()) {
+            const auto icono = pestana["icono"].get<std::string>();
+            if (icono.find("://") == std::string::npos) {
+              pestana["icono"] =
+                  "file://" +
+                  std::filesystem::absolute(carpeta / icono).lexically_normal().string();
+            }
+          }
+        }
+        mundo.pestanas[navegador] = std::move(copia);
+      }
+    }
+    // Channels that cannot be created: {"agregado": -50} makes every aggregate fail.
+    static const std::map<std::string, HalSimulado::Creacion> kCreaciones{
+        {"tap", HalSimulado::Creacion::tap},
+        {"agregado", HalSimulado::Creacion::agregado},
+        {"procesamiento", HalSimulado::Creacion::procIO},
+        {"arranque", HalSimulado::Creacion::arranque}};
+    const auto fallos = documento.value("fallos", json::object());
+    for (const auto& [que, estado] : fallos.items()) {
+      const auto it = kCreaciones.find(que);
+      if (it == kCreaciones.end()) {
+        throw ErrorEscenario("no se puede hacer fallar \"" + que + "\"");
+      }
+      mundo.hal.fallarCreacion(it->second, estado.get<OSStatus>());
+    }
+    const std::map<std::string, bool (json::*)() const noexcept> kEscritorio{
+        {"ajustes", &json::is_object},
+        {"modoLlamada", &json::is_boolean},
+        {"nivelLlamada", &json::is_number},
+        {"extension", &json::is_object}};
+    for (const auto& [clave, esDelTipo] : kEscritorio) {
+      if (!documento.contains(clave)) {
+        continue;
+      }
+      if (!(documento.at(clave).*esDelTipo)()) {
+        throw ErrorEscenario("\"" + clave + "\" no tiene el tipo que se espera");
+      }
+      mundo.escritorio[clave] = documento.at(clave);
     }
     mundo.hal.entregarNotificaciones();  // the world starts settled
   } catch (const json::exception& e) {
@@ -184,7 +263,7 @@ void cargarEscenario(const std::filesystem::path& archivo, MundoSimulado& mundo)
     throw ErrorEscenario("el escenario " + archivo.string() + " no es JSON válido: " + e.what());
   }
   try {
-    cargarEscenario(documento, mundo);
+    cargarEscenario(documento, mundo, archivo.parent_path());
   } catch (const ErrorEscenario& e) {
     throw ErrorEscenario(archivo.string() + ": " + e.what());
   }

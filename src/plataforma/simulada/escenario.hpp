@@ -19,11 +19,20 @@ class ErrorEscenario : public std::runtime_error {
 struct MundoSimulado {
   HalSimulado hal;
   AplicacionesSimuladas aplicaciones;
+  // Browser tabs as the extension would report them: an object whose members
+  // are browser keys and whose values are arrays of tabs (the bridge's JSON).
+  nlohmann::json pestanas = nlohmann::json::object();
+  // What the rest of the simulated desktop starts with, read by whoever
+  // assembles it: "ajustes" (the stored settings document), "modoLlamada",
+  // "nivelLlamada", "extension" (the extension's notices).
+  nlohmann::json escritorio = nlohmann::json::object();
 };
 
-// Adds what the document describes to `mundo`. Throws ErrorEscenario, with a
-// message that says what is wrong and where, for a malformed document.
-void cargarEscenario(const nlohmann::json& documento, MundoSimulado& mundo);
+// Adds what the document describes to `mundo`. Icon files named by relative
+// paths are found in `carpeta`. Throws ErrorEscenario, with a message that
+// says what is wrong and where, for a malformed document.
+void cargarEscenario(const nlohmann::json& documento, MundoSimulado& mundo,
+                     const std::filesystem::path& carpeta = {});
 void cargarEscenario(const std::filesystem::path& archivo, MundoSimulado& mundo);
 
 }  // namespace sonvia

@@ -4,6 +4,7 @@
 // the command-line tests.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,34 +24,46 @@ namespace sonvia {
 
 class PlataformaReal {
  public:
+  // Builds the main queue (and what it runs on, such as the interface's
+  // event loop) once the audio layer is connected.
+  using FabricaPrincipal = std::function<std::shared_ptr<ColaPrincipal>()>;
+
   // Connects to the session's PipeWire server; null with the reason in
   // `error` when none answers. Call it while the process has one thread (the
-  // audio layer forks its guardian).
-  static std::unique_ptr<PlataformaReal> conectar(Entorno& entorno, std::string& error) {
+  // audio layer forks its guardian). Without `principal` the main queue is a
+  // virtual one that the command-line modes never run.
+  static std::unique_ptr<PlataformaReal> conectar(Entorno& entorno, std::string& error,
+                                                  const FabricaPrincipal& principal = {}) {
     auto hal = HalPipeWire::conectar(error);
     if (!hal) {
       return nullptr;
     }
-    return std::unique_ptr<PlataformaReal>(new PlataformaReal(std::move(hal), entorno));
+    return std::unique_ptr<PlataformaReal>(new PlataformaReal(std::move(hal), entorno, principal));
   }
 
   Contexto& ctx() { return ctx_; }
   HalPipeWire& hal() { return *hal_; }
+  AplicacionesLinux& aplicaciones() { return aplicaciones_; }
   Diagnosticos& diagnosticos() { return diagnosticos_; }
 
  private:
-  PlataformaReal(std::unique_ptr<HalPipeWire> hal, Entorno& entorno)
+  PlataformaReal(std::unique_ptr<HalPipeWire> hal, Entorno& entorno,
+                 const FabricaPrincipal& principal)
       : hal_(std::move(hal)),
-        aplicaciones_(AplicacionesLinux::Raices::delEntorno(entorno)),
+        principal_(principal ? principal() : std::make_shared<ColaPrincipalVirtual>(relojSinUso_)),
+        // A sandbox's own word for which Flatpak it is stands only where the
+        // audio server (its portal) says the same.
+        aplicaciones_(AplicacionesLinux::Raices::delEntorno(entorno),
+                      {.idDePortal = [hal = hal_.get()](std::int32_t pid) {
+                        return hal->idDePortal(pid);
+                      }}),
         ctx_(*hal_, principal_, reloj_, preferencias_, aplicaciones_, entorno, colas_) {}
 
   std::unique_ptr<HalPipeWire> hal_;
   RelojMonotonico reloj_;
-  // The main queue of the application mode runs on the interface's event
-  // loop, which comes with the interface; the command-line modes need none.
+  // The command-line modes need no main queue that runs.
   RelojVirtual relojSinUso_;
-  std::shared_ptr<ColaPrincipalVirtual> principal_ =
-      std::make_shared<ColaPrincipalVirtual>(relojSinUso_);
+  std::shared_ptr<ColaPrincipal> principal_;
   PreferenciasQt preferencias_;
   AplicacionesLinux aplicaciones_;
   FabricaColasHilo colas_;

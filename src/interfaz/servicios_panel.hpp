@@ -1,0 +1,41 @@
+// What the panel reaches on the desktop besides the mixer and the tab
+// registry. Each platform's assembly fills it; pieces whose real version is
+// not built yet are simulated there.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "plataforma/avisos.hpp"
+#include "plataforma/inicio_sesion.hpp"
+
+namespace sonvia {
+
+// The notices about the browser extension the panel shows.
+struct EstadoExtension {
+  // Sonvia runs from a place the browsers cannot start it from.
+  bool trasladada = false;
+  // The installed extension was replaced in this run: the browser must reload it.
+  bool actualizada = false;
+  // The browser's extensions page, named in the notice.
+  std::string paginaExtensiones = "chrome://extensions";
+};
+
+struct ServiciosPanel {
+  Avisos& avisos;
+  InicioSesion& inicioSesion;
+  // Registers the global hot keys (true) or unregisters them (false).
+  std::function<void(bool)> registrarAtajos = [](bool) {};
+  // Shows the extension installation guide.
+  std::function<void()> guiarExtension = [] {};
+  std::function<EstadoExtension()> estadoExtension = [] { return EstadoExtension{}; };
+  // The icon an application's desktop entry names (a theme name or a file),
+  // given the application's `ruta`.
+  std::function<std::optional<std::string>(const std::string& ruta)> iconoDeApp =
+      [](const std::string&) { return std::nullopt; };
+  // The desktop asks for reduced motion.
+  std::function<bool()> sinMovimiento = [] { return false; };
+};
+
+}  // namespace sonvia

@@ -1,0 +1,130 @@
+// The panel's view model on the simulated world: what the header counts, which
+// list an application sits in, the level timer, and the switches that go to the
+// desktop.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "../unidad/banco.hpp"
+#include "interfaz/iconos.hpp"
+#include "interfaz/modelo_panel.hpp"
+#include "plataforma/simulada/avisos_simulados.hpp"
+#include "plataforma/simulada/inicio_sesion_simulado.hpp"
+
+namespace sonvia {
+namespace {
+
+using ::testing::ElementsAre;
+
+struct Panel_ : ::testing::Test {
+  prueba::Banco banco;
+  AvisosSimulados avisos;
+  InicioSesionSimulado inicioSesion;
+  std::vector<bool> atajos;
+  ServiciosPanel servicios{.avisos = avisos, .inicioSesion = inicioSesion};
+  Iconos iconos{[](const std::string&) { return std::nullopt; }};
+  std::shared_ptr<Consola> consola;
+  std::shared_ptr<Pestanas> pestanas;
+  std::unique_ptr<ModeloPanel> modelo;
+
+  void app(const std::string& nombre, std::int32_t pid, bool suena) {
+    banco.app("/Aplicaciones/" + nombre + ".app", "org.prueba." + nombre, pid, suena);
+  }
+  void crear() {
+    servicios.registrarAtajos = [this](bool si) { atajos.push_back(si); };
+    banco.hal.fijarPredeterminada(banco.salida("altavoces", "Altavoces"));
+    consola = Consola::crear(banco.ctx());
+    pestanas = Pestanas::crear(banco.principal, banco.reloj, avisos);
+    modelo = std::make_unique<ModeloPanel>(banco.ctx(), *consola, *pestanas, servicios, iconos);
+  }
+  // What the models announced, shown.
+  void asentar() {
+    banco.principal->ejecutarPendientes();
+    QCoreApplication::processEvents();
+  }
+  static std::vector<std::string> claves(const ModeloLista& lista) {
+    std::vector<std::string> r;
+    for (const auto& f : lista.filas()) {
+      r.push_back(f.clave.toStdString());
+    }
+    return r;
+  }
+};
+
+TEST_F(Panel_, ListasYConteoSiguenAlMezclador) {
+  app("Beta", 10, true);
+  app("Alfa", 11, true);
+  app("Zeta", 12, false);
+  crear();
+  EXPECT_EQ(modelo->conteo(), "2 apps sonando");
+  EXPECT_THAT(claves(*modelo->apps()), ElementsAre("org.prueba.Alfa", "org.prueba.Beta"));
+  EXPECT_THAT(claves(*modelo->otras()), ElementsAre("org.prueba.Zeta"));
+
+  // Changed while the panel is shown, a silent application joins the main list
+  // and stays there until the panel is hidden.
+  modelo->mostrar(true);
+  EXPECT_TRUE(consola->relojActivo());
+  modelo->fijarVolumen("org.prueba.Zeta", 0.5);
+  modelo->fijarVolumen("org.prueba.Zeta", 1.0);
+  asentar();
+  EXPECT_THAT(claves(*modelo->apps()),
+              ElementsAre("org.prueba.Alfa", "org.prueba.Beta", "org.prueba.Zeta"));
+  EXPECT_EQ(modelo->apps()->valor("org.prueba.Zeta", "estado"), "En pausa");
+  modelo->mostrar(false);
+  asentar();
+  EXPECT_FALSE(consola->relojActivo());
+  EXPECT_THAT(claves(*modelo->otras()), ElementsAre("org.prueba.Zeta"));
+
+  // Muted: the row says so; no default output: "—".
+  modelo->alternarSilencio("org.prueba.Alfa");
+  asentar();
+  EXPECT_EQ(modelo->apps()->valor("org.prueba.Alfa", "estado"), "Silenciada");
+  EXPECT_EQ(modelo->apps()->valor("org.prueba.Alfa", "silencio"), true);
+}
+
+TEST_F(Panel_, LosInterruptoresMuestranElEstadoReal) {
+  crear();
+  EXPECT_THAT(atajos, ElementsAre());  // the assembly registers them at launch, not the model
+  inicioSesion.rechazar(true);
+  modelo->fijarAbrirAlIniciar(true);
+  EXPECT_FALSE(modelo->abrirAlIniciar());
+  inicioSesion.rechazar(false);
+  modelo->fijarAbrirAlIniciar(true);
+  EXPECT_TRUE(modelo->abrirAlIniciar());
+
+  EXPECT_TRUE(modelo->atajos());
+  modelo->fijarAtajos(false);
+  modelo->fijarAtajos(true);
+  EXPECT_THAT(atajos, ElementsAre(false, true));
+  EXPECT_EQ(banco.preferencias.booleano("atajos"), true);
+
+  EXPECT_NEAR(modelo->nivelLlamada(), 0.2, 1e-6);
+  modelo->fijarNivelLlamada(0.35);
+  EXPECT_NEAR(modelo->nivelLlamada(), 0.35, 1e-6);
+  EXPECT_EQ(modelo->predeterminada(), "Altavoces");
+}
+
+TEST_F(Panel_, UnNavegadorConPestanasSinProcesosSeListaConSusPestanas) {
+  banco.apps.agregarPaquete("/Aplicaciones/Chromium.app", "org.chromium");
+  crear();
+  pestanas->recibir("org.chromium", "h",
+                    {{.id = 7, .titulo = "", .sitio = "radio.es", .sonando = true},
+                     {.id = 8, .titulo = "Vídeo", .sitio = "tube.es", .volumen = 0.5}});
+  asentar();
+  EXPECT_THAT(claves(*modelo->apps()), ElementsAre("org.chromium"));
+  EXPECT_EQ(modelo->apps()->valor("org.chromium", "estado"), "Pestañas con audio");
+  EXPECT_EQ(modelo->apps()->valor("org.chromium", "resumen"), "2 pestañas con audio");
+  auto* tabs = qobject_cast<ModeloLista*>(
+      modelo->apps()->valor("org.chromium", "pestanas").value<QObject*>());
+  ASSERT_NE(tabs, nullptr);
+  EXPECT_EQ(tabs->valor("7", "nombre"), "radio.es");
+  EXPECT_EQ(tabs->valor("7", "sitio"), "");
+  EXPECT_EQ(tabs->valor("8", "sitio"), "tube.es");
+  modelo->fijarVolumenPestana("org.chromium", "8", 0.25);
+  asentar();
+  EXPECT_EQ(tabs->valor("8", "volumen"), 0.25);
+}
+
+}  // namespace
+}  // namespace sonvia

@@ -1,0 +1,175 @@
+// The interface's rules, without the interface: the volume bar's arithmetic,
+// the row status, the panel's lists, the level animation.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "interfaz/barra_volumen.hpp"
+#include "interfaz/filas.hpp"
+#include "interfaz/listas_panel.hpp"
+
+namespace sonvia {
+namespace {
+
+using ::testing::ElementsAre;
+namespace B = BarraVolumen;
+
+TEST(BarraVolumen, ArrastrarFijaElValorComoLoVeLaPersona) {
+  struct Caso {
+    double x, maximo, actual;
+    std::optional<double> escrito;
+  };
+  // W = 200 points; the application bar reaches 2.0, the tab bar 1.0.
+  for (const auto& c : std::vector<Caso>{
+           {100, 2.0, 0.5, 1.0},
+           {97, 2.0, 0.5, 1.0},   // 0.97 snaps to 100 %
+           {95, 2.0, 0.5, 0.95},  // beyond the snap
+           {250, 2.0, 0.5, 2.0},  // past the end
+           {-10, 2.0, 0.5, 0.0},
+           {194, 1.0, 0.5, 0.97},  // a tab bar does not snap
+           {300, 1.0, 0.5, 1.0},
+           {67, 1.0, 0.5, 0.34},           // 0.335 rounds up
+           {100, 2.0, 1.0, std::nullopt},  // the same value is not written again
+           {97, 2.0, 1.0, std::nullopt},
+       }) {
+    EXPECT_EQ(B::escribir(B::valorEnX(c.x, 200, c.maximo), c.actual, c.maximo), c.escrito)
+        << "x=" << c.x << " maximo=" << c.maximo;
+  }
+  EXPECT_EQ(B::valorEnX(5, 0, 2.0), 10.0);  // a bar without width does not divide by zero
+}
+
+TEST(BarraVolumen, PorcentajeYSimbolo) {
+  EXPECT_EQ(B::porcentaje(0.335), 34);
+  EXPECT_EQ(B::porcentaje(1.2), 120);
+  struct Caso {
+    double valor;
+    bool silenciado;
+    const char* simbolo;
+  };
+  for (const auto& c : std::vector<Caso>{{0.0, false, "speaker.slash.fill"},
+                                         {0.004, false, "speaker.slash.fill"},
+                                         {0.005, false, "speaker.wave.1.fill"},
+                                         {0.335, false, "speaker.wave.1.fill"},
+                                         {0.34, false, "speaker.wave.2.fill"},
+                                         {0.669, false, "speaker.wave.2.fill"},
+                                         {0.67, false, "speaker.wave.3.fill"},
+                                         {1.8, false, "speaker.wave.3.fill"},
+                                         {1.0, true, "speaker.slash.fill"}}) {
+    EXPECT_EQ(B::simbolo(c.valor, c.silenciado), c.simbolo) << c.valor;
+  }
+}
+
+TEST(BarraVolumen, Geometria) {
+  // Muted: a circle under the button, no glow however loud.
+  const auto muda = B::geometria(1.5, 2.0, 200, 26, true, 0.9);
+  EXPECT_EQ(muda.relleno, 26);
+  EXPECT_FALSE(muda.brillo);
+  EXPECT_EQ(muda.marca, 99);  // W / maximo − 1
+  // Silent channel or no level: no glow; a tab bar has no 100 % mark.
+  EXPECT_FALSE(B::geometria(0.5, 1.0, 200, 20, false, 0.0004).brillo);
+  EXPECT_FALSE(B::geometria(0.5, 1.0, 200, 20, false, std::nullopt).marca);
+  // Zero never shrinks below the circle; the glow follows the level, up to W.
+  EXPECT_EQ(B::geometria(0.0, 2.0, 200, 26, false, std::nullopt).relleno, 26);
+  const auto g = B::geometria(1.0, 2.0, 200, 26, false, 0.25);
+  EXPECT_EQ(g.relleno, 100);
+  EXPECT_DOUBLE_EQ(*g.brillo, 0.35 * 100 + 0.25 * 1.6 / 2.0 * 200);
+  EXPECT_EQ(*B::geometria(2.0, 2.0, 200, 26, false, 1.0).brillo, 200);
+}
+
+TEST(BarraVolumen, ColorDelPorcentajeYPasosDeAccesibilidad) {
+  using C = B::ColorTexto;
+  const auto color = [](double valor, bool silenciado) {
+    const auto g = B::geometria(valor, 2.0, 200, 26, silenciado, std::nullopt);
+    return B::colorPorcentaje(g.relleno, 200, 26, valor, silenciado);
+  };
+  EXPECT_EQ(color(1.2, false), C::naranja);  // fill ends at 120, the text starts at 150.6
+  EXPECT_EQ(color(1.6, false), C::blanco);   // the fill reaches under the text
+  EXPECT_EQ(color(0.8, false), C::secundario);
+  EXPECT_EQ(color(1.2, true), C::secundario);
+  EXPECT_EQ(B::paso(0.98, +1, 2.0), 1.0);  // 1.03 snaps
+  EXPECT_EQ(B::paso(1.0, +1, 2.0), 1.05);
+  EXPECT_EQ(B::paso(1.0, -1, 2.0), 0.95);
+  EXPECT_EQ(B::paso(0.02, -1, 1.0), 0.0);
+  EXPECT_EQ(B::paso(0.98, +1, 1.0), 1.0);
+}
+
+TEST(FilaApp, LaPrimeraReglaQueSeCumpleDecideElEstado) {
+  const Salida usb{.objeto = 7,
+                   .uid = "usb",
+                   .nombre = "Interfaz USB",
+                   .transporte = kAudioDeviceTransportTypeUSB};
+  const AppAudio app{.clave = "vlc", .nombre = "VLC", .sonando = true};
+  const AppAudio callado{.clave = "vlc", .nombre = "VLC", .sonando = false};
+  // One case per call (a table of optionals trips g++ 12's uninitialised-use
+  // warning at -O2).
+  const auto espera = [&usb](const char* que, const AppAudio& a, const Ajuste& ajuste,
+                             const Claves& atenuadas, const std::optional<AppAudio>& llamada,
+                             bool pestanas, const EstadoFila& estado) {
+    EXPECT_EQ(estadoDeFila(a, ajuste, atenuadas, llamada, {usb}, pestanas), estado) << que;
+  };
+  const Ajuste normal;
+  espera("muted and lowered", app, {.volumen = 0.5F, .silencio = true}, {"vlc"}, std::nullopt,
+         false, {.tipo = TipoEstado::silenciada});
+  espera("lowered", app, {.volumen = 1.5F}, {"vlc"}, std::nullopt, false,
+         {.tipo = TipoEstado::bajada, .simbolo = "phone.fill"});
+  espera("caller", app, {.salidaUID = "usb"}, {}, app, false,
+         {.tipo = TipoEstado::enLlamada, .simbolo = "mic.fill"});
+  espera("unplugged", app, {.volumen = 1.5F, .salidaUID = "hdmi"}, {}, std::nullopt, false,
+         {.tipo = TipoEstado::desconectada, .simbolo = "exclamationmark.triangle.fill"});
+  espera("chosen output", app, {.volumen = 1.5F, .salidaUID = "usb"}, {}, std::nullopt, false,
+         {.tipo = TipoEstado::salida, .simbolo = "cable.connector", .salida = "Interfaz USB"});
+  espera("boost", app, {.volumen = 1.5F}, {}, std::nullopt, true,
+         {.tipo = TipoEstado::refuerzo, .refuerzo = 50});
+  espera("just a boost", callado, {.volumen = 1.006F}, {}, std::nullopt, false,
+         {.tipo = TipoEstado::refuerzo, .refuerzo = 1});
+  espera("not a boost", callado, {.volumen = 1.004F}, {}, std::nullopt, false,
+         {.tipo = TipoEstado::enPausa});
+  espera("playing", app, normal, {}, std::nullopt, true, {.tipo = TipoEstado::sonando});
+  espera("tabs", callado, normal, {}, std::nullopt, true, {.tipo = TipoEstado::pestanas});
+}
+
+TEST(FilaPestana, NombreSitioYEcualizador) {
+  EXPECT_EQ(nombreDePestana({.titulo = "", .sitio = "radio.es"}), "radio.es");
+  EXPECT_FALSE(muestraSitio({.titulo = "", .sitio = "radio.es"}));
+  EXPECT_TRUE(muestraSitio({.titulo = "Directo", .sitio = "radio.es"}));
+  EXPECT_EQ(alturaEcualizador(1, 5, false, false), 3);
+  EXPECT_EQ(alturaEcualizador(1, 5, true, true), 7);
+  EXPECT_NEAR(alturaEcualizador(0, 0, true, false), 3.5, 0.01);
+  EXPECT_NEAR(alturaEcualizador(1, 0, true, false), 9.8, 0.05);
+  EXPECT_NEAR(alturaEcualizador(2, 0, true, false), 6.9, 0.05);
+}
+
+TEST(Panel, ListasPrincipalYSecundaria) {
+  const auto app = [](const char* clave, bool suena) {
+    return AppAudio{.clave = clave, .nombre = clave, .sonando = suena};
+  };
+  // Already in panel order.
+  const std::vector<AppAudio> ordenadas{app("spotify", true), app("tocada", false),
+                                        app("ajustada", false), app("chromium", false),
+                                        app("callada", false)};
+  std::vector<std::string> pedidas;
+  const auto instalada = [&pedidas](const std::string& clave) -> std::optional<AppAudio> {
+    pedidas.push_back(clave);
+    if (clave == "desinstalado") {
+      return std::nullopt;
+    }
+    return AppAudio{.clave = clave, .nombre = clave};
+  };
+  const auto listas =
+      listasDelPanel(ordenadas, ordenadas, {{"ajustada", Ajuste{.volumen = 0.5F}}}, {"tocada"},
+                     {"chromium", "brave", "desinstalado", "vivaldi"}, instalada);
+  std::vector<std::string> principal;
+  for (const auto& a : listas.principal) {
+    principal.push_back(a.clave);
+  }
+  // Browsers with tabs but no audio process follow, by key; one that is not
+  // installed is left out.
+  EXPECT_THAT(principal,
+              ElementsAre("spotify", "tocada", "ajustada", "chromium", "brave", "vivaldi"));
+  EXPECT_THAT(pedidas, ElementsAre("brave", "desinstalado", "vivaldi"));
+  ASSERT_EQ(listas.otras.size(), 1U);
+  EXPECT_EQ(listas.otras[0].clave, "callada");
+  EXPECT_EQ(appsSonando(ordenadas), 1);
+}
+
+}  // namespace
+}  // namespace sonvia
