@@ -27,6 +27,8 @@ paquetes=(
   pipewire pipewire-bin wireplumber pipewire-pulse pulseaudio-utils dbus-daemon sox
   # the browser extension's end-to-end test
   chromium
+  # the tray item's test and pictures on a virtual desktop
+  xvfb openbox trayer xdotool x11-utils imagemagick
 )
 
 # The extension's linter comes from npm; any Node.js with npm will do.

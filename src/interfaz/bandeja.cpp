@@ -16,8 +16,8 @@ namespace sonvia {
 
 namespace {
 
-// A click on the item within this long after the panel lost the focus is the
-// click that took it away.
+// A click on the item within this long after the panel lost the focus to it
+// (the pointer was on the item) is the click that took the focus away.
 constexpr qint64 kClicQueCierra = 300;  // ms
 
 Colocacion::Rect rect(const QRect& r) {
@@ -67,8 +67,11 @@ Bandeja::Bandeja(QQmlEngine& motor, ModeloPanel& modelo, bool oscuro, std::ostre
 Bandeja::~Bandeja() = default;
 
 void Bandeja::activado(QSystemTrayIcon::ActivationReason razon) {
-  // A tray item without a menu: a click of either button opens the panel.
-  if (razon == QSystemTrayIcon::Trigger || razon == QSystemTrayIcon::Context) {
+  // A tray item without a menu: every click of either button toggles the
+  // panel. The second of two quick clicks comes as a double click, even with
+  // a click elsewhere between them.
+  if (razon == QSystemTrayIcon::Trigger || razon == QSystemTrayIcon::DoubleClick ||
+      razon == QSystemTrayIcon::Context) {
     alternar();
   }
 }
@@ -79,7 +82,7 @@ void Bandeja::alternar() {
   }
   if (ventana_->isVisible()) {
     ventana_->hide();
-  } else if (!ocultada_.isValid() || ocultada_.elapsed() > kClicQueCierra) {
+  } else if (!ocultadaDesdeIcono_ || !ocultada_.isValid() || ocultada_.elapsed() > kClicQueCierra) {
     abrir();
   }
 }
@@ -123,6 +126,9 @@ void Bandeja::alFrente() {
 void Bandeja::focoPerdido() {
   // An alert of ours (the extension guide) takes the focus too; the panel
   // hides then as well, as a menu would.
+  // Where the tray gives no geometry, any loss of focus just before counts.
+  const QRect geometria = icono_ ? icono_->geometry() : QRect();
+  ocultadaDesdeIcono_ = geometria.isEmpty() || geometria.contains(QCursor::pos());
   ventana_->hide();
   ocultada_.start();
 }

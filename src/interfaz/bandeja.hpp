@@ -59,9 +59,11 @@ class Bandeja : public QObject {
   std::unique_ptr<QSystemTrayIcon> icono_;
   // What the panel is attached to: the item, or the pointer.
   QRect ancla_;
-  // Since the panel last hid for losing the focus: a click on the item that
-  // took the focus away closes the panel rather than opening it again.
+  // Since the panel last hid for losing the focus, and whether the pointer
+  // was on the item then: the click on the item that took the focus away
+  // closes the panel rather than opening it again.
   QElapsedTimer ocultada_;
+  bool ocultadaDesdeIcono_ = false;
 };
 
 }  // namespace sonvia

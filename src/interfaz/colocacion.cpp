@@ -6,10 +6,13 @@ namespace sonvia::Colocacion {
 
 namespace {
 
-// `inicio` moved so that [inicio, inicio + largo) lies in [desde, desde + espacio);
-// when it does not fit, it starts at `desde`.
+// `inicio` moved so that [inicio, inicio + largo) lies in [desde, desde + espacio),
+// kSeparacion away from both ends; when it does not fit so, it starts at `desde`.
 int dentro(int inicio, int largo, int desde, int espacio) {
-  return std::max(desde, std::min(inicio, desde + espacio - largo));
+  if (largo > espacio - 2 * kSeparacion) {
+    return desde;
+  }
+  return std::clamp(inicio, desde + kSeparacion, desde + espacio - kSeparacion - largo);
 }
 
 }  // namespace

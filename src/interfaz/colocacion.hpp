@@ -19,7 +19,8 @@ struct Punto {
   bool operator==(const Punto&) const = default;
 };
 
-// The gap between the tray item and the panel.
+// The gap between the tray item and the panel, and between the panel and
+// the edges of the usable area.
 inline constexpr int kSeparacion = 4;
 // The indicator's distance from the top of the usable area.
 inline constexpr int kMargenIndicador = 14;
@@ -31,8 +32,8 @@ inline constexpr int kMargenIndicador = 14;
 //    beside it, on the area's side, vertically centred on it;
 //  - otherwise the panel is centred on it horizontally, below it when its
 //    centre lies in the area's upper half, above it otherwise;
-// and then the panel is moved inside the area. A panel larger than the area
-// keeps its top or left edge inside it.
+// and then the panel is moved inside the area, kSeparacion away from its
+// edges. A panel larger than the area keeps its top or left edge on the area's.
 Punto emergente(const Rect& ancla, int ancho, int alto, const Rect& area);
 
 // The indicator of `ancho`: centred, kMargenIndicador below the top of the

@@ -180,7 +180,7 @@ TEST(Colocacion, ElPanelSeAtaAlIconoOAlPunteroDentroDelArea) {
   const C::Rect arriba{0, 30, 1000, 770};    // a bar 30 high at the top
   const C::Rect izquierda{48, 0, 952, 800};  // a vertical bar on the left
   const C::Rect derecha{0, 0, 952, 800};     // and on the right
-  const int gap = C::kSeparacion;
+  static_assert(C::kSeparacion == 4);        // the gap to the item and to the edges below
   struct Caso {
     const char* que;
     C::Rect ancla;
@@ -188,25 +188,25 @@ TEST(Colocacion, ElPanelSeAtaAlIconoOAlPunteroDentroDelArea) {
     C::Punto esperado;
   };
   const Caso casos[] = {
-      {"icon in a top bar: centred under it", {500, 4, 22, 22}, arriba, {511 - 180, 26 + gap}},
-      {"at the right edge: moved left", {980, 4, 22, 22}, arriba, {1000 - 360, 26 + gap}},
-      {"at the left edge: moved right", {2, 4, 22, 22}, arriba, {0, 30}},
-      {"icon in a bottom bar: above it", {500, 780, 22, 22}, derecha, {331, 780 - gap - 500}},
-      {"pointer in the upper half: under it", {300, 200, 1, 1}, arriba, {120, 201 + gap}},
-      {"pointer in the lower half: above it", {300, 700, 1, 1}, arriba, {120, 700 - gap - 500}},
-      {"pointer low but the panel is tall: inside", {300, 420, 1, 1}, arriba, {120, 30}},
-      {"pointer at the very top: never above the area", {300, 0, 1, 1}, arriba, {120, 30}},
-      {"vertical bar on the left: beside it", {8, 400, 32, 32}, izquierda, {48, 416 - 250}},
-      {"vertical bar on the right: beside it", {960, 700, 32, 32}, derecha, {952 - 360, 300}},
+      {"icon in a top bar: centred under it", {500, 4, 22, 22}, arriba, {331, 34}},
+      {"at the right edge: moved left", {980, 4, 22, 22}, arriba, {636, 34}},
+      {"at the left edge: moved right", {2, 4, 22, 22}, arriba, {4, 34}},
+      {"icon in a bottom bar: above it", {500, 780, 22, 22}, derecha, {331, 276}},
+      {"pointer in the upper half: under it", {300, 200, 1, 1}, arriba, {120, 205}},
+      {"pointer in the lower half: above it", {300, 700, 1, 1}, arriba, {120, 196}},
+      {"pointer low but the panel is tall: inside", {300, 420, 1, 1}, arriba, {120, 34}},
+      {"pointer at the very top: never above the area", {300, 0, 1, 1}, arriba, {120, 34}},
+      {"vertical bar on the left: beside it", {8, 400, 32, 32}, izquierda, {52, 166}},
+      {"vertical bar on the right: beside it", {960, 700, 32, 32}, derecha, {588, 296}},
   };
   for (const auto& caso : casos) {
     EXPECT_EQ(C::emergente(caso.ancla, 360, 500, caso.area), caso.esperado) << caso.que;
   }
-  // Larger than the area: the top-left corner stays inside it.
+  // Larger than the area: the top-left corner on the area's.
   EXPECT_EQ(C::emergente({500, 4, 22, 22}, 1200, 900, arriba), (C::Punto{0, 30}));
   // A second screen to the right, with its own area.
   EXPECT_EQ(C::emergente({2900, 1060, 24, 24}, 360, 500, {1920, 0, 1000, 1050}),
-            (C::Punto{2920 - 360, 1050 - 500}));
+            (C::Punto{2556, 546}));
   EXPECT_EQ(C::indicador(300, arriba), (C::Punto{350, 30 + C::kMargenIndicador}));
 }
 
