@@ -8,6 +8,9 @@
 #                                                           (1280x800 by default)
 #   scripts/escritorio-virtual.sh bandeja DIR [COLOR]       the tray (COLOR as 0xRRGGBB)
 #   scripts/escritorio-virtual.sh entorno DIR               `export DISPLAY=…` for clients
+#   scripts/escritorio-virtual.sh icono DIR                 "X Y ANCHO ALTO" of the first
+#                                                           item docked in the tray, once
+#                                                           there is one
 #   scripts/escritorio-virtual.sh detener DIR               stop everything (idempotent)
 #
 # Everything lives under DIR: logs, the started processes in DIR/pids, and
@@ -74,6 +77,17 @@ case $accion in
     ;;
   entorno)
     echo "export DISPLAY=$(pantalla)"
+    ;;
+  icono)
+    # The items are children of trayer's "panel" window.
+    icono() {
+      DISPLAY=$(pantalla) xwininfo -root -tree | grep -A2 '"panel": ("panel" "trayer")' |
+        grep -oE '\(\)\s+[0-9]+x[0-9]+\S*\s+\+[0-9]+\+[0-9]+' | head -n1 |
+        sed -E 's/.*\s([0-9]+)x([0-9]+)\S*\s+\+([0-9]+)\+([0-9]+)$/\3 \4 \1 \2/'
+    }
+    hay_icono() { [ -n "$(icono)" ]; }
+    esperar "el icono de la bandeja" hay_icono
+    icono
     ;;
   detener)
     if [ -f "$dir/pids" ]; then

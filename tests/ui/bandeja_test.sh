@@ -57,15 +57,11 @@ esperar hay_panel || fallo "sin bandeja no se abrió la ventana"
 grep -q "no tiene bandeja del sistema" "$dir/sonvia.log" || fallo "sin bandeja no dijo por qué"
 detener
 
-# The tray, and the item docked in it: a child of trayer's "panel" window.
+# The tray, and the item docked in it.
 bash "$escritorio" bandeja "$dir/escritorio" || fallo "trayer no arrancó"
 arrancar
-icono() {
-  xwininfo -root -tree | grep -A2 '"panel": ("panel" "trayer")' |
-    grep -oE '\(\)\s+[0-9]+x[0-9]+\+-?[0-9]+\+-?[0-9]+\s+\+[0-9]+\+[0-9]+' | head -n1
-}
-esperar icono || fallo "el icono no apareció en la bandeja"
-read -r ancho alto x y < <(icono | sed -E 's/.*\s([0-9]+)x([0-9]+)\S*\s+\+([0-9]+)\+([0-9]+)$/\1 \2 \3 \4/')
+read -r x y ancho alto < <(bash "$escritorio" icono "$dir/escritorio") ||
+  fallo "el icono no apareció en la bandeja"
 cx=$((x + ancho / 2))
 cy=$((y + alto / 2))
 sin_panel || fallo "el panel se abrió sin clic"
