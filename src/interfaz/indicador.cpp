@@ -17,14 +17,8 @@ QString texto(const std::string& valor) {
 
 }  // namespace
 
-void ModeloIndicador::fijar(const Contenido& c) {
-  nombre_ = c.nombre;
-  icono_ = c.icono;
-  porcentaje_ = c.porcentaje;
-  fraccion_ = c.fraccion;
-  silenciada_ = c.silenciada;
-  refuerzo_ = c.refuerzo;
-  nota_ = c.nota;
+void ModeloIndicador::fijar(const Contenido& contenido) {
+  contenido_ = contenido;
   emit cambiado();
 }
 

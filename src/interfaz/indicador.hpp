@@ -45,15 +45,6 @@ class ModeloIndicador : public QObject {
  public:
   using QObject::QObject;
 
-  QString nombre() const { return nombre_; }
-  QString icono() const { return icono_; }
-  QString porcentaje() const { return porcentaje_; }
-  double fraccion() const { return fraccion_; }
-  bool silenciada() const { return silenciada_; }
-  bool refuerzo() const { return refuerzo_; }
-  QString nota() const { return nota_; }
-  bool mostrado() const { return mostrado_; }
-
   struct Contenido {
     QString nombre;
     QString icono;
@@ -63,6 +54,16 @@ class ModeloIndicador : public QObject {
     bool refuerzo = false;
     QString nota;
   };
+
+  QString nombre() const { return contenido_.nombre; }
+  QString icono() const { return contenido_.icono; }
+  QString porcentaje() const { return contenido_.porcentaje; }
+  double fraccion() const { return contenido_.fraccion; }
+  bool silenciada() const { return contenido_.silenciada; }
+  bool refuerzo() const { return contenido_.refuerzo; }
+  QString nota() const { return contenido_.nota; }
+  bool mostrado() const { return mostrado_; }
+
   void fijar(const Contenido& contenido);
   void fijarMostrado(bool mostrado);
 
@@ -70,13 +71,7 @@ class ModeloIndicador : public QObject {
   void cambiado();
 
  private:
-  QString nombre_;
-  QString icono_;
-  QString porcentaje_;
-  double fraccion_ = 0;
-  bool silenciada_ = false;
-  bool refuerzo_ = false;
-  QString nota_;
+  Contenido contenido_;
   bool mostrado_ = false;
 };
 
