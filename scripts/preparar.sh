@@ -29,8 +29,9 @@ paquetes=(
   pipewire pipewire-bin wireplumber pipewire-pulse pulseaudio-utils dbus-daemon sox
   # the browser extension's end-to-end test
   chromium
-  # hot keys on a private X server: a virtual display, a window manager, key presses
-  xvfb openbox xdotool
+  # hot keys, the tray item and the pictures on a private X server: a virtual display,
+  # a window manager, a tray host, key presses, window properties, picture checks
+  xvfb openbox trayer xdotool x11-utils imagemagick
   # the Debian package (cpack -G DEB works out the libraries' packages)
   dpkg-dev file
 )

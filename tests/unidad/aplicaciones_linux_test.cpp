@@ -1,4 +1,5 @@
 #include "plataforma/xdg/aplicaciones_linux.hpp"
+#include "plataforma/xdg/abrir.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -181,6 +182,32 @@ TEST(LecturaDeEntradas, ArgumentosDeExec) {
   EXPECT_THAT(xdg::argumentosDeExec("app %i %c %k %z \"\""), Optional(ElementsAre("app", "")));
   EXPECT_THAT(xdg::argumentosDeExec("   "), Optional(ElementsAre()));
   EXPECT_FALSE(xdg::argumentosDeExec("\"abierto --siempre"));
+}
+
+TEST(LecturaDeEntradas, QuienAbreUnaDireccionYComoAbrirlaConOtra) {
+  const std::pair<std::string_view, std::optional<std::string>> salidas[] = {
+      {"chromium.desktop\n", "chromium"},
+      {"org.gnome.Epiphany.desktop", "org.gnome.Epiphany"},
+      {"Default application for “x-scheme-handler/https”: brave-browser.desktop\n"
+       "Registered applications:\n\tfirefox-esr.desktop\n",
+       "brave-browser"},
+      {"No default applications for “x-scheme-handler/https”\n", std::nullopt},
+      {"", std::nullopt},
+      {".desktop", std::nullopt},
+      {"../../bin/sh.desktop", std::nullopt},
+      {"-x.desktop", std::nullopt},
+      {"a b.desktop", std::nullopt},
+      {"\nchromium.desktop", std::nullopt},  // only the first line counts
+  };
+  for (const auto& [salida, esperada] : salidas) {
+    EXPECT_EQ(xdg::aplicacionDeMime(salida), esperada) << salida;
+  }
+  EXPECT_THAT(xdg::ordenAbrirCon("/usr/bin/chromium %U", "https://a.b/c?d=1&e"),
+              Optional(ElementsAre("/usr/bin/chromium", "https://a.b/c?d=1&e")));
+  EXPECT_THAT(xdg::ordenAbrirCon("env A=1 brave --incognito %u", "x"),
+              Optional(ElementsAre("env", "A=1", "brave", "--incognito", "x")));
+  EXPECT_FALSE(xdg::ordenAbrirCon("  %U ", "x"));
+  EXPECT_FALSE(xdg::ordenAbrirCon("\"abierto", "x"));
 }
 
 // ---------------------------------------------------------------------------
