@@ -65,7 +65,11 @@ case $accion in
       3>"$dir/numero"
     esperar "Xvfb" test -s "$dir/numero"
     echo ":$(head -n1 "$dir/numero")" >"$dir/pantalla"
-    arrancar openbox env DISPLAY="$(pantalla)" XDG_CONFIG_HOME="$dir/config" openbox --sm-disable
+    # openbox's usual configuration without its key bindings: it would hold
+    # control+alt+↑/↓ (desktop switching), which Sonvia's hot keys want.
+    sed '/<keyboard>/,/<\/keyboard>/c <keyboard></keyboard>' /etc/xdg/openbox/rc.xml >"$dir/rc.xml"
+    arrancar openbox env DISPLAY="$(pantalla)" XDG_CONFIG_HOME="$dir/config" openbox --sm-disable \
+      --config-file "$dir/rc.xml"
     esperar "openbox" hay_gestor
     ;;
   bandeja)

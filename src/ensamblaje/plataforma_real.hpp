@@ -53,10 +53,9 @@ class PlataformaReal {
         principal_(principal ? principal() : std::make_shared<ColaPrincipalVirtual>(relojSinUso_)),
         // A sandbox's own word for which Flatpak it is stands only where the
         // audio server (its portal) says the same.
-        aplicaciones_(AplicacionesLinux::Raices::delEntorno(entorno),
-                      {.idDePortal = [hal = hal_.get()](std::int32_t pid) {
-                        return hal->idDePortal(pid);
-                      }}),
+        aplicaciones_(
+            AplicacionesLinux::Raices::delEntorno(entorno),
+            {.idDePortal = [hal = hal_.get()](std::int32_t pid) { return hal->idDePortal(pid); }}),
         ctx_(*hal_, principal_, reloj_, preferencias_, aplicaciones_, entorno, colas_) {}
 
   std::unique_ptr<HalPipeWire> hal_;

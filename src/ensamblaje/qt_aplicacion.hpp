@@ -41,7 +41,7 @@ class AplicacionQt {
         aplicacion_.emplace(argc_, argv_.data());
         QCoreApplication::setApplicationName(QStringLiteral("Sonvia"));
         QCoreApplication::setApplicationVersion(QStringLiteral(SONVIA_VERSION));
-        QGuiApplication::setDesktopFileName(QStringLiteral("sonvia"));
+        QGuiApplication::setDesktopFileName(QStringLiteral("ex.velmaro.sonvia"));
       }
       return std::make_shared<ColaPrincipalQt>();
     };

@@ -7,8 +7,10 @@
 #include "interfaz/interfaz.hpp"
 #include "navegador/extension.hpp"
 #include "plataforma/dbus/avisos_dbus.hpp"
+#include "plataforma/dbus/instancia_unica.hpp"
 #include "plataforma/qt/escritorio_qt.hpp"
-#include "plataforma/simulada/inicio_sesion_simulado.hpp"
+#include "plataforma/x11/atajos_x11.hpp"
+#include "plataforma/xdg/inicio_sesion_xdg.hpp"
 
 namespace sonvia {
 
@@ -23,31 +25,50 @@ int ejecutarReal(const std::vector<std::string>& argumentos, Entorno& entorno) {
     return 1;
   }
 
-  // Desktop pieces whose real versions come later work in memory meanwhile:
-  // the login item and the hot keys.
-  InicioSesionSimulado inicioSesion;
   const auto interfaz = [&](const Lanzamiento& l) {
+    const bool aplicacion = l.modo == Modo::aplicacion;
+    // One Sonvia per session: a later start shows the running one's panel.
+    std::function<void()> abrirPanel;
+    InstanciaUnica::Toma toma;
+    if (aplicacion) {
+      toma = InstanciaUnica::tomar([&abrirPanel] {
+        if (abrirPanel) {
+          abrirPanel();
+        }
+      });
+      if (toma.resultado == InstanciaUnica::Resultado::avisada) {
+        return 0;
+      }
+      if (toma.resultado == InstanciaUnica::Resultado::ocupada) {
+        std::cerr << "sonvia: otra copia de Sonvia no responde (o otro programa usa el nombre "
+                  << InstanciaUnica::kNombre << " en el bus de sesión)\n";
+        return 1;
+      }
+    }
     // Tab reports and orders go over the session bus; only the interface
     // needs it.
     const auto avisos = avisosDeSesion(&std::cerr);
     auto& aplicaciones = plataforma->aplicaciones();
     EscritorioQt escritorio(aplicaciones);
     const auto extension = Extension::delSistema(aplicaciones, entorno, escritorio);
-    if (l.modo == Modo::aplicacion) {
-      // The extension's copy and the host manifests, brought up to date.
-      extension->preparar();
-    }
-    ServiciosPanel servicios{.avisos = *avisos, .inicioSesion = inicioSesion};
+    const auto inicioSesion = InicioSesionXdg::delEntorno(entorno);
+    // Hot keys only for the application: a picture grabs nothing.
+    const std::unique_ptr<Atajos> atajos =
+        aplicacion ? atajosDeSesion(entorno, plataforma->ctx().principal)
+                   : std::make_unique<AtajosNoDisponibles>("");
+    ServiciosPanel servicios{.avisos = *avisos, .inicioSesion = *inicioSesion, .atajos = *atajos};
     servicios.iconoDeApp = [&aplicaciones](const std::string& ruta) {
       return aplicaciones.icono(ruta);
     };
+    servicios.prepararExtension = [&extension] { extension->preparar(); };
     servicios.guiarExtension = [&extension] { extension->guiar(); };
     servicios.estadoExtension = [&extension] {
       return EstadoExtension{.trasladada = extension->trasladada(),
                              .actualizada = extension->actualizada()};
     };
-    servicios.presentar = [&escritorio](const Presentacion& p) {
+    servicios.presentar = [&escritorio, &abrirPanel](const Presentacion& p) {
       escritorio.presentar(p.alerta, p.alFrente);
+      abrirPanel = p.abrirPanel;
     };
     return ejecutarInterfaz(plataforma->ctx(), servicios, l);
   };

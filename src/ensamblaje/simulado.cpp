@@ -5,6 +5,7 @@
 #include "ensamblaje/plataforma_simulada.hpp"
 #include "ensamblaje/qt_aplicacion.hpp"
 #include "interfaz/interfaz.hpp"
+#include "plataforma/simulada/atajos_simulados.hpp"
 #include "plataforma/simulada/avisos_simulados.hpp"
 #include "plataforma/simulada/inicio_sesion_simulado.hpp"
 #include "plataforma/simulada/puente_simulado.hpp"
@@ -27,8 +28,9 @@ int ejecutarSimulado(const std::string& escenario, const std::vector<std::string
   auto& mundo = plataforma->mundo();
   AvisosSimulados avisos;
   InicioSesionSimulado inicioSesion;
+  AtajosSimulados atajos(plataforma->ctx().principal);
   PuenteSimulado puente(avisos, plataforma->ctx().principal, mundo.pestanas);
-  ServiciosPanel servicios{.avisos = avisos, .inicioSesion = inicioSesion};
+  ServiciosPanel servicios{.avisos = avisos, .inicioSesion = inicioSesion, .atajos = atajos};
   servicios.iconoDeApp = [&mundo](const std::string& ruta) {
     return mundo.aplicaciones.icono(ruta);
   };

@@ -1,7 +1,9 @@
 #include "interfaz/indicador.hpp"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 
 #include "interfaz/colocacion.hpp"
 #include "interfaz/iconos.hpp"
@@ -42,21 +44,24 @@ std::unique_ptr<QQuickWindow> Indicador::crearVentana(QQmlEngine& motor, ModeloI
                               {{"modelo", QVariant::fromValue(&modelo)}, {"animar", animar}});
 }
 
-ModeloIndicador::Contenido Indicador::contenido(const Vista& vista, Iconos& iconos) {
+ModeloIndicador::Contenido Indicador::contenido(const VistaIndicador& vista, Iconos& iconos) {
   QString icono = vista.ruta ? iconos.urlDeApp(texto(*vista.ruta)) : QString();
-  if (!icono.isEmpty() && vista.silenciada) {
+  if (!icono.isEmpty() && !vista.iconoEnColor()) {
     icono += QStringLiteral("?gris");
   }
+  const QString nota =
+      vista.nota ? QCoreApplication::translate("Textos", vista.nota->c_str()) : QString();
   return {.nombre = texto(vista.nombre),
           .icono = icono,
-          .porcentaje = texto(vista.porcentaje),
-          .fraccion = vista.fraccion,
-          .silenciada = vista.silenciada,
-          .refuerzo = vista.refuerzo,
-          .nota = texto(vista.nota.value_or(""))};
+          .porcentaje = vista.silencio ? QString() : texto(vista.valor()),
+          .fraccion =
+              std::min(static_cast<double>(vista.volumen) * VistaIndicador::kPosicionMarca, 1.0),
+          .silenciada = vista.silencio,
+          .refuerzo = vista.degradado() == VistaIndicador::Degradado::refuerzo,
+          .nota = nota};
 }
 
-void Indicador::mostrar(const Vista& vista) {
+void Indicador::mostrar(const VistaIndicador& vista) {
   modelo_.fijar(contenido(vista, iconos_));
   if (!ventana_) {
     ventana_ = crearVentana(motor_, modelo_, true);

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "atajos/indicador.hpp"
 #include "interfaz/ciclo_indicador.hpp"
 
 class QQmlEngine;
@@ -77,17 +78,6 @@ class ModeloIndicador : public QObject {
 
 class Indicador {
  public:
-  // What one press shows, as the hot-key reaction gives it.
-  struct Vista {
-    std::string nombre;
-    std::optional<std::string> ruta;  // the application's desktop file, for its icon
-    std::string porcentaje;           // "150 %"
-    double fraccion = 0;              // of the bar, 0 to 1
-    bool silenciada = false;          // "Silenciada" in place of the percentage; grey icon
-    bool refuerzo = false;            // above 100 %
-    std::optional<std::string> nota;
-  };
-
   // The window is made in `motor` (which has the Sonvia module, the image
   // providers and the appearance) on the first press.
   Indicador(QQmlEngine& motor, ColaPrincipal& cola, Iconos& iconos);
@@ -95,7 +85,7 @@ class Indicador {
   Indicador& operator=(const Indicador&) = delete;
   ~Indicador();
 
-  void mostrar(const Vista& vista);
+  void mostrar(const VistaIndicador& vista);
 
   ModeloIndicador& modelo() { return modelo_; }
   // Null until the first press.
@@ -107,7 +97,7 @@ class Indicador {
   static std::unique_ptr<QQuickWindow> crearVentana(QQmlEngine& motor, ModeloIndicador& modelo,
                                                     bool animar);
   // What the model shows for a press.
-  static ModeloIndicador::Contenido contenido(const Vista& vista, Iconos& iconos);
+  static ModeloIndicador::Contenido contenido(const VistaIndicador& vista, Iconos& iconos);
 
  private:
   void cambiar(CicloIndicador::Estado estado);

@@ -14,6 +14,7 @@
 #include <iostream>
 #include <memory>
 
+#include "atajos/atajos.hpp"
 #include "consola/consola.hpp"
 #include "interfaz/alerta.hpp"
 #include "interfaz/bandeja.hpp"
@@ -22,6 +23,7 @@
 #include "interfaz/modelo_panel.hpp"
 #include "interfaz/motor.hpp"
 #include "navegador/pestanas.hpp"
+#include "plataforma/qt/terminacion.hpp"
 
 namespace sonvia {
 
@@ -80,23 +82,34 @@ int capturar(QQmlEngine& motor, ModeloPanel& modelo, const std::string& archivo)
   return guardarCaptura(*ventana, archivo);
 }
 
-// The application: the tray item and its panel, the hot-key indicator, and
-// the event loop until the user quits.
+// The application: the extension's copy brought up to date, the tray item and
+// its panel, the hot keys with their indicator, the termination signals, and
+// the event loop until the user quits or a signal comes. The mixer is closed
+// by the caller, once, whichever way the loop ended.
 int ejecutarAplicacion(Contexto& ctx, ServiciosPanel& servicios, QQmlEngine& motor,
-                       ModeloPanel& modelo, Iconos& iconos, bool oscuro) {
+                       ModeloPanel& modelo, const std::shared_ptr<Consola>& consola, Iconos& iconos,
+                       bool oscuro) {
+  servicios.prepararExtension();
   Bandeja bandeja(motor, modelo, oscuro, std::cerr);
   if (!bandeja.valida()) {
     std::cerr << "sonvia: no se pudo cargar el panel\n";
     return 1;
   }
   Indicador indicador(motor, *ctx.principal, iconos);
+  ManejadorAtajos atajos(ctx, servicios.atajos, consola,
+                         [&indicador](const VistaIndicador& vista) { indicador.mostrar(vista); });
+  servicios.registrarAtajos = [&atajos](bool activos) { atajos.activar(activos); };
+  atajos.iniciar();
+  // SIGTERM, SIGINT and SIGHUP leave the loop like "Salir de Sonvia".
+  const Terminacion terminacion([](int /*senal*/) { QCoreApplication::quit(); });
   servicios.presentar(
       {.alerta =
            [&motor](const Escritorio::Alerta& alerta) { return mostrarAlerta(motor, alerta); },
        .alFrente = [&bandeja] { bandeja.alFrente(); },
-       .indicar = [&indicador](const Indicador::Vista& vista) { indicador.mostrar(vista); }});
+       .abrirPanel = [&bandeja] { bandeja.abrir(); }});
   const int estado = QApplication::exec();
   servicios.presentar({});
+  servicios.registrarAtajos = [](bool) {};
   return estado;
 }
 
@@ -123,11 +136,9 @@ int ejecutarInterfaz(Contexto& ctx, ServiciosPanel& servicios, const Lanzamiento
     fuenteDeCaptura();
   }
 
+  const bool oscuro = esquemaOscuro(ctx, lanzamiento);
   const auto consola = Consola::crear(ctx);
   const auto pestanas = Pestanas::crear(ctx.principal, ctx.reloj, servicios.avisos);
-  if (ctx.preferencias.booleano("atajos").value_or(true)) {
-    servicios.registrarAtajos(true);
-  }
   Iconos iconos(servicios.iconoDeApp);
   ModeloPanel modelo(ctx, *consola, *pestanas, servicios, iconos);
   QObject::connect(&modelo, &ModeloPanel::salirPedido, qApp, &QCoreApplication::quit);
@@ -135,12 +146,11 @@ int ejecutarInterfaz(Contexto& ctx, ServiciosPanel& servicios, const Lanzamiento
   int estado = 0;
   {
     QQmlEngine motor;
-    const bool oscuro = esquemaOscuro(ctx, lanzamiento);
     prepararMotor(motor, iconos, oscuro, captura);
     if (captura) {
       estado = capturar(motor, modelo, lanzamiento.archivo);
     } else {
-      estado = ejecutarAplicacion(ctx, servicios, motor, modelo, iconos, oscuro);
+      estado = ejecutarAplicacion(ctx, servicios, motor, modelo, consola, iconos, oscuro);
     }
     modelo.mostrar(false);
   }

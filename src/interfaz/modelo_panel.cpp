@@ -31,6 +31,12 @@ const QList<QByteArray> kRolesSalida{"uid", "nombre", "simbolo", "predeterminada
                       "Configuración del Sistema."),
     QT_TRANSLATE_NOOP("Textos", "Esa salida no se puede usar desde Sonvia. Prueba con otra."),
     QT_TRANSLATE_NOOP("Textos", "No se pudo preparar el audio. Prueba de nuevo."),
+    // Why there are no hot keys, and the indicator's note.
+    QT_TRANSLATE_NOOP("Textos",
+                      "Los atajos no funcionan en Wayland: el escritorio no deja que "
+                      "una app los capture."),
+    QT_TRANSLATE_NOOP("Textos", "Los atajos necesitan una pantalla X11."),
+    QT_TRANSLATE_NOOP("Textos", "Se aplicará cuando suene"),
 };
 
 QString q(const std::string& texto) {
@@ -108,6 +114,11 @@ double ModeloPanel::nivelLlamada() const {
 
 bool ModeloPanel::atajos() const {
   return ctx_.preferencias.booleano("atajos").value_or(true);
+}
+
+QString ModeloPanel::atajosNoDisponibles() const {
+  const auto motivo = servicios_.atajos.noDisponibles();
+  return motivo ? QCoreApplication::translate("Textos", motivo->c_str()) : QString();
 }
 
 void ModeloPanel::programar() {

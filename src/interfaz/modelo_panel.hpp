@@ -39,6 +39,8 @@ class ModeloPanel : public QObject {
   Q_PROPERTY(bool servidorDisponible READ servidorDisponible NOTIFY cambiado)
   Q_PROPERTY(double nivelLlamada READ nivelLlamada NOTIFY cambiado)
   Q_PROPERTY(bool atajos READ atajos NOTIFY cambiado)
+  // Why the hot keys cannot work in this session; empty when they can.
+  Q_PROPERTY(QString atajosNoDisponibles READ atajosNoDisponibles CONSTANT)
   Q_PROPERTY(bool abrirAlIniciar READ abrirAlIniciar NOTIFY cambiado)
   Q_PROPERTY(bool avisoTrasladada READ avisoTrasladada NOTIFY cambiado)
   Q_PROPERTY(bool avisoActualizada READ avisoActualizada NOTIFY cambiado)
@@ -62,6 +64,7 @@ class ModeloPanel : public QObject {
   bool servidorDisponible() const;
   double nivelLlamada() const;
   bool atajos() const;
+  QString atajosNoDisponibles() const;
   bool abrirAlIniciar() const { return abrirAlIniciar_; }
   bool avisoTrasladada() const { return extension_.trasladada; }
   bool avisoActualizada() const { return extension_.actualizada; }

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "interfaz/indicador.hpp"
+#include "plataforma/atajos.hpp"
 #include "plataforma/avisos.hpp"
 #include "plataforma/escritorio.hpp"
 #include "plataforma/inicio_sesion.hpp"
@@ -25,22 +25,28 @@ struct EstadoExtension {
 };
 
 // What the application's interface lends the desktop while it runs: its
-// alert, its panel, its hot-key indicator.
+// alert and its panel.
 struct Presentacion {
   // Shows an alert in Sonvia's style until the user answers (modal, main
   // thread); the index of the button pressed.
   std::function<std::size_t(const Escritorio::Alerta&)> alerta;
   // Raises the panel and gives it the focus, when it is shown.
   std::function<void()> alFrente;
-  // Shows the hot-key indicator for one press.
-  std::function<void(const Indicador::Vista&)> indicar;
+  // Opens the panel (another start of Sonvia asked for it).
+  std::function<void()> abrirPanel;
 };
 
 struct ServiciosPanel {
   Avisos& avisos;
   InicioSesion& inicioSesion;
-  // Registers the global hot keys (true) or unregisters them (false).
+  // The desktop's global hot keys; the application's handler acts on them.
+  Atajos& atajos;
+  // Registers the global hot keys (true) or unregisters them (false): the
+  // application's hot-key handler while it runs.
   std::function<void(bool)> registrarAtajos = [](bool) {};
+  // Brings the extension's copy and the browsers' host manifests up to date
+  // (the application, at launch).
+  std::function<void()> prepararExtension = [] {};
   // Shows the extension installation guide.
   std::function<void()> guiarExtension = [] {};
   std::function<EstadoExtension()> estadoExtension = [] { return EstadoExtension{}; };

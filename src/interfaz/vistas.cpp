@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "interfaz/alerta.hpp"
-#include "interfaz/barra_volumen.hpp"
 #include "interfaz/iconos.hpp"
 #include "interfaz/indicador.hpp"
 #include "interfaz/motor.hpp"
@@ -82,12 +81,10 @@ int indicador(QQmlEngine& motor, Iconos& iconos, const std::string& archivo,
               const std::map<std::string, std::string>& opciones) {
   const double volumen =
       std::strtod(opciones.contains("--volumen") ? opciones.at("--volumen").c_str() : "1", nullptr);
-  Indicador::Vista vista{
+  VistaIndicador vista{
       .nombre = opciones.contains("--nombre") ? opciones.at("--nombre") : "Spotify",
-      .porcentaje = std::to_string(BarraVolumen::porcentaje(volumen)) + " %",
-      .fraccion = std::min(volumen * 0.5, 1.0),
-      .silenciada = opciones.contains("--silenciada"),
-      .refuerzo = BarraVolumen::refuerzo(volumen),
+      .volumen = static_cast<float>(volumen),
+      .silencio = opciones.contains("--silenciada"),
   };
   if (opciones.contains("--icono")) {
     vista.ruta = "app";

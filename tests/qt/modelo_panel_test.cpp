@@ -9,6 +9,7 @@
 #include "../unidad/banco.hpp"
 #include "interfaz/iconos.hpp"
 #include "interfaz/modelo_panel.hpp"
+#include "plataforma/simulada/atajos_simulados.hpp"
 #include "plataforma/simulada/avisos_simulados.hpp"
 #include "plataforma/simulada/inicio_sesion_simulado.hpp"
 
@@ -21,8 +22,9 @@ struct Panel_ : ::testing::Test {
   prueba::Banco banco;
   AvisosSimulados avisos;
   InicioSesionSimulado inicioSesion;
+  AtajosSimulados teclas{banco.principal};
   std::vector<bool> atajos;
-  ServiciosPanel servicios{.avisos = avisos, .inicioSesion = inicioSesion};
+  ServiciosPanel servicios{.avisos = avisos, .inicioSesion = inicioSesion, .atajos = teclas};
   Iconos iconos{[](const std::string&) { return std::nullopt; }};
   std::shared_ptr<Consola> consola;
   std::shared_ptr<Pestanas> pestanas;
@@ -98,6 +100,10 @@ TEST_F(Panel_, LosInterruptoresMuestranElEstadoReal) {
   modelo->fijarAtajos(true);
   EXPECT_THAT(atajos, ElementsAre(false, true));
   EXPECT_EQ(banco.preferencias.booleano("atajos"), true);
+  // The hint says why the keys cannot work here.
+  EXPECT_EQ(modelo->atajosNoDisponibles(), "");
+  teclas.fijarNoDisponibles("Los atajos necesitan una pantalla X11.");
+  EXPECT_EQ(modelo->atajosNoDisponibles(), "Los atajos necesitan una pantalla X11.");
 
   EXPECT_NEAR(modelo->nivelLlamada(), 0.2, 1e-6);
   modelo->fijarNivelLlamada(0.35);

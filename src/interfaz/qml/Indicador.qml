@@ -18,7 +18,7 @@ Window {
     color: "transparent"
     width: tarjeta.width
     height: tarjeta.height
-    title: "Sonvia"
+    title: "Indicador de Sonvia"
 
     Fondo {
         id: tarjeta

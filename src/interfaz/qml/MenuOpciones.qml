@@ -47,7 +47,8 @@ Popup {
         ConInterruptor {
             simbolo: "keyboard"
             texto: qsTr("Atajos de la app que tienes adelante")
-            pista: qsTr("⌃⌥↑ ↓ volumen · ⌃⌥M silencio")
+            pista: menu.panel.atajosNoDisponibles !== "" ? menu.panel.atajosNoDisponibles
+                                                          : qsTr("⌃⌥↑ ↓ volumen · ⌃⌥M silencio")
             activo: menu.panel.atajos
             onCambiar: a => menu.panel.fijarAtajos(a)
         }
