@@ -1,57 +1,69 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs Sonvia.
+# Sets up, builds and starts Sonvia.
 #
-#   scripts/ejecutar.sh               the audio model and a channel test: on the
-#                                     PipeWire session of this desktop when there
-#                                     is one, else on a private server with a
-#                                     playing test tone (started and stopped here)
+#   scripts/ejecutar.sh               the application. On a desktop session it runs
+#                                     in the foreground (its item in the tray; Ctrl+C
+#                                     quits it); where no PipeWire server answers, on
+#                                     a private one with two demo players. Without a
+#                                     display: a demonstration on a private server and
+#                                     a virtual display that turns one demo player down
+#                                     to 50 % with the hot keys, as a person would,
+#                                     measures both players, and writes the panel's
+#                                     picture (build/ejecutar/panel.png)
 #   scripts/ejecutar.sh ARGUMENTS…    sonvia with those arguments, as it is
 #
-# With SONVIA_SIMULACION naming a scenario (escenarios/demo.json) everything
-# runs on that simulated world instead.
+# With SONVIA_SIMULACION naming a scenario (escenarios/demo.json) Sonvia runs on
+# that simulated world instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+raiz=$PWD
 
 bash scripts/preparar.sh
 cmake --preset release >/dev/null
 cmake --build --preset release --target sonvia
-sonvia=build/release/src/sonvia
+sonvia=$raiz/build/release/src/sonvia
 
-if [ $# -gt 0 ]; then
+if [ $# -gt 0 ] || [ -n "${SONVIA_SIMULACION:-}" ]; then
   exec "$sonvia" "$@"
 fi
 
-mostrar() {
-  echo "== sonvia --procesos"; "$sonvia" --procesos
-  echo; echo "== sonvia --salidas"; "$sonvia" --salidas
-  echo; echo "== sonvia --prueba"; "$sonvia" --prueba
+source scripts/escena.sh
+trap escena_detener EXIT
+hay_pantalla() {
+  [ -n "${WAYLAND_DISPLAY:-}" ] || { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }
 }
 
-if [ -n "${SONVIA_SIMULACION:-}" ] || pw-cli info 0 >/dev/null 2>&1; then
-  mostrar
-  exit 0
+if hay_pantalla; then
+  if ! pw-cli info 0 >/dev/null 2>&1; then
+    echo "(no hay un servidor PipeWire en esta sesión: se usa uno privado con dos reproductores" \
+      "de demostración)"
+    escena_audio "$(mktemp -d /tmp/sonvia-demo.XXXXXX)"
+  fi
+  "$sonvia"
+  exit
 fi
 
-echo "(no hay un servidor PipeWire en esta sesión: se usa uno privado con un tono de prueba)"
-dir=$(mktemp -d /tmp/sonvia-demo.XXXXXX)
-reproductor=""
-terminar() {
-  if [ -n "$reproductor" ]; then
-    kill "$reproductor" 2>/dev/null || true
-    wait "$reproductor" 2>/dev/null || true
-  fi
-  scripts/servidor-audio.sh detener "$dir" >/dev/null 2>&1 || true
-  rm -rf "$dir"
-}
-trap terminar EXIT
-scripts/servidor-audio.sh iniciar "$dir"
-eval "$(scripts/servidor-audio.sh entorno "$dir")"
-sox -n -r 48000 -c 2 -b 16 "$dir/tono.wav" synth 60 sine 330 vol 0.2
-# The player is shown as an application of its own: a desktop entry for it.
-mkdir -p "$dir/datos/applications"
-printf '[Desktop Entry]\nType=Application\nName=Tono de demostración\nExec=pw-play %%f\n' \
-  >"$dir/datos/applications/tono-de-demostracion.desktop"
-export XDG_DATA_HOME="$dir/datos"
-pw-play "$dir/tono.wav" & reproductor=$!
+echo "(sin pantalla: una demostración en una pantalla virtual y un servidor de audio privado)"
+escena_audio "$(mktemp -d /tmp/sonvia-demo.XXXXXX)"
+escena_pantalla
+ventana=$(escena_ventana "$escena_musica")
+nivel() { printf '%3.0f %%' "$(awk -v n="$(escena_nivel "$1")" 'BEGIN { print n * 100 }')"; }
+echo "Antes de Sonvia:   música $(nivel altavoces) · radio $(nivel auriculares) de la escala"
+
+LANG=C.UTF-8 QT_QPA_PLATFORM=xcb QT_QUICK_BACKEND=software "$sonvia" 2>"$escena/sonvia.log" &
+pid=$!
+bash scripts/escritorio-virtual.sh icono "$escena/pantalla" >/dev/null
+# The music player's window in front, and control+alt+↓ five times: 100 % → 50 %.
+xdotool windowactivate --sync "$ventana"
+for _ in 1 2 3 4 5; do xdotool key ctrl+alt+Down; sleep 0.2; done
+a_la_mitad() { [ "$(escena_volumen ex.velmaro.demo.musica)" = 0.5 ]; }
+escena_esperar a_la_mitad || { echo "la música no quedó al 50 %:"; cat "$escena/sonvia.log"; exit 1; }
 sleep 0.5
-mostrar
+echo "Música al 50 %:    música $(nivel altavoces) · radio $(nivel auriculares) de la escala"
+kill -TERM "$pid"
+wait "$pid"
+
+mkdir -p build/ejecutar
+LANG=C.UTF-8 "$sonvia" --captura "$raiz/build/ejecutar/panel.png" 2>>"$escena/sonvia.log"
+echo "Sonvia cerrado:    música $(nivel altavoces) · radio $(nivel auriculares) de la escala"
+echo "El panel: $raiz/build/ejecutar/panel.png"

@@ -5,8 +5,9 @@
 #   escena_audio DIR      a private PipeWire server with its own session bus
 #                         (scripts/servidor-audio.sh), and two demo players, each a copy of
 #                         pw-cat with a desktop entry of its own: "Música de
-#                         demostración" on the speakers and "Radio de demostración"
-#                         on the headphones (the server's two virtual outputs)
+#                         demostración" (a tone at 0.2 of full scale) on the
+#                         speakers and "Radio de demostración" (0.3) on the
+#                         headphones, the server's two virtual outputs
 #   escena_pantalla       a virtual display with a window manager and a tray
 #                         (scripts/escritorio-virtual.sh)
 #   escena_ventana PID    a small window that says it belongs to process PID
@@ -14,6 +15,9 @@
 #                         its id
 #   escena_nivel SALIDA   the peak level (0–1) of what reaches a virtual output
 #                         ("altavoces" or "auriculares") over 0.8 s
+#   escena_volumen APP    the volume stored for an application (its key, such as
+#                         ex.velmaro.demo.musica) in Sonvia's settings, if any
+#   escena_esperar ORDEN… run ORDEN every 0.1 s until it succeeds (10 s at most)
 #   escena_detener        stop everything started here and remove the folder
 #
 # After escena_audio the environment points at the private server and bus
@@ -34,19 +38,19 @@ escena_audio() {
 
   local pwcat
   pwcat=$(readlink -f "$(command -v pw-cat)")
-  _escena_reproductor musica "Música de demostración" 330 altavoces "$pwcat"
+  _escena_reproductor musica "Música de demostración" 330 0.2 altavoces "$pwcat"
   escena_musica=$!
-  _escena_reproductor radio "Radio de demostración" 523 auriculares "$pwcat"
+  _escena_reproductor radio "Radio de demostración" 523 0.3 auriculares "$pwcat"
   escena_radio=$!
 }
 
-# NAME TITLE HZ OUTPUT PW-CAT: ten minutes of a tone at a fifth of full scale.
+# NAME TITLE HZ LEVEL OUTPUT PW-CAT: ten minutes of a tone.
 _escena_reproductor() {
-  cp "$5" "$escena/bin/$1"
+  cp "$6" "$escena/bin/$1"
   printf '[Desktop Entry]\nType=Application\nName=%s\nIcon=audio-x-generic\nExec=%s %%f\n' \
     "$2" "$escena/bin/$1" >"$escena/datos/applications/ex.velmaro.demo.$1.desktop"
-  sox -n -r 16000 -c 1 -b 16 "$escena/$1.wav" synth 600 sine "$3" vol 0.2
-  "$escena/bin/$1" --playback --target "sonvia_prueba_$4" "$escena/$1.wav" \
+  sox -n -r 16000 -c 1 -b 16 "$escena/$1.wav" synth 600 sine "$3" vol "$4"
+  "$escena/bin/$1" --playback --target "sonvia_prueba_$5" "$escena/$1.wav" \
     >"$escena/$1.log" 2>&1 &
   echo "$! $1" >>"$escena/pids"
 }
@@ -82,6 +86,16 @@ escena_nivel() {
   wait "$grabadora" 2>/dev/null || true
   sox "$archivo" -n trim 0.3 stat 2>&1 | sed -n 's/^Maximum amplitude: *//p'
   rm -f "$archivo"
+}
+
+escena_volumen() {
+  grep -o "$1[^}]*" "$XDG_CONFIG_HOME/sonvia/sonvia.conf" 2>/dev/null |
+    sed -n 's/.*volumen\\":\([0-9.]*\).*/\1/p'
+}
+
+escena_esperar() {
+  for _ in $(seq 100); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+  return 1
 }
 
 escena_detener() {

@@ -29,14 +29,8 @@ trap limpiar EXIT
 escena_audio "$(mktemp -d /tmp/sonvia-aplicacion.XXXXXX)"
 escena_pantalla || { echo "SKIP: la pantalla virtual no arrancó"; exit 77; }
 fallo() { echo "FALLO: $*"; cat "$escena/sonvia.log"; exit 1; }
-esperar() {  # up to 10 s for `condicion`
-  for _ in $(seq 100); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-  return 1
-}
-ajuste() {  # the stored volume of the music player, or nothing
-  grep -o 'ex.velmaro.demo.musica[^}]*' "$XDG_CONFIG_HOME/sonvia/sonvia.conf" 2>/dev/null |
-    sed -n 's/.*volumen\\":\([0-9.]*\).*/\1/p'
-}
+esperar() { escena_esperar "$@"; }
+ajuste() { escena_volumen ex.velmaro.demo.musica; }
 ajuste_es() { [ "$(ajuste)" = "$1" ]; }
 visible() { xdotool search --onlyvisible --name "^$1\$" | head -n1; }
 hay() { [ -n "$(visible "$1")" ]; }
@@ -73,7 +67,7 @@ cerca "$bajado" 0.12 0.02 || fallo "a 60 % suena a $bajado"
 nada() { ! hay "$1"; }
 esperar nada 'Indicador de Sonvia' || fallo "el indicador no se fue"
 radio=$(escena_nivel auriculares)
-cerca "$radio" 0.2 0.02 || fallo "la radio, que nadie tocó, suena a $radio"
+cerca "$radio" 0.3 0.02 || fallo "la radio, que nadie tocó, suena a $radio"
 
 # SIGTERM: every channel closed, exit 0, the player as loud as before.
 inicio=$(date +%s%N)
