@@ -244,5 +244,17 @@
         <source>No se pudo preparar el audio. Prueba de nuevo.</source>
         <translation>Could not prepare the audio. Try again.</translation>
     </message>
+    <message>
+        <source>Los atajos no funcionan en Wayland: el escritorio no deja que una app los capture.</source>
+        <translation>Hot keys don&apos;t work on Wayland: the desktop doesn&apos;t let an app take them.</translation>
+    </message>
+    <message>
+        <source>Los atajos necesitan una pantalla X11.</source>
+        <translation>Hot keys need an X11 display.</translation>
+    </message>
+    <message>
+        <source>Se aplicará cuando suene</source>
+        <translation>Applies when it plays</translation>
+    </message>
 </context>
 </TS>
