@@ -32,7 +32,7 @@ class EscritorioQtTest : public ::testing::Test {
   }
   // A program that writes its arguments, one a line, to `archivo`.
   void registrador(const std::string& nombre, const std::filesystem::path& archivo) {
-    programa(nombre, "printf '%s\\n' \"$@\" > '" + archivo.string() + ".tmp' && mv '" +
+    programa(nombre, "printf '%s\\n' \"$@\" > '" + archivo.string() + ".tmp' && /bin/mv '" +
                          archivo.string() + ".tmp' '" + archivo.string() + "'");
   }
   static std::string leer(const std::filesystem::path& archivo) {

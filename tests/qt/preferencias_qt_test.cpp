@@ -44,7 +44,8 @@ class VigiaFifo {
  public:
   explicit VigiaFifo(std::string ruta)
       : hilo_([this, ruta = std::move(ruta)](const std::stop_token& parar) {
-          while (!parar.stop_requested()) {
+          // Only a FIFO: any other file would open for writing at once.
+          while (std::filesystem::is_fifo(ruta) && !parar.stop_requested()) {
             if (const int d = ::open(ruta.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); d >= 0) {
               abierta_ = true;
               ::close(d);
