@@ -18,9 +18,9 @@ Window {
     visible: true
 
     // The level timer runs exactly while the panel can be seen.
-    onVisibilityChanged: {
+    onVisibilityChanged: v => {
         if (!captura)
-            modelo.mostrar(visibility !== Window.Hidden && visibility !== Window.Minimized)
+            modelo.mostrar(v !== Window.Hidden && v !== Window.Minimized)
     }
 
     Panel {
