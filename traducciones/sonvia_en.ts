@@ -194,10 +194,6 @@
         <translation>Other apps with sound</translation>
     </message>
     <message>
-        <source>Mueve Sonvia a la carpeta Aplicaciones y ábrela desde ahí: así funciona el control por pestaña.</source>
-        <translation>Move Sonvia to the Applications folder and open it from there: that is how per-tab control works.</translation>
-    </message>
-    <message>
         <source>La extensión del navegador se actualizó. Recárgala en </source>
         <translation>The browser extension was updated. Reload it at </translation>
     </message>
@@ -255,6 +251,14 @@
     <message>
         <source>Se aplicará cuando suene</source>
         <translation>Applies when it plays</translation>
+    </message>
+    <message>
+        <source>Mueve Sonvia a la carpeta Aplicaciones y ábrela desde ahí: así funciona el control por pestaña.</source>
+        <translation>Move Sonvia to the Applications folder and open it from there: that is how per-tab control works.</translation>
+    </message>
+    <message>
+        <source>Extrae la AppImage de Sonvia o instala Sonvia, y ábrela desde ahí: así funciona el control por pestaña.</source>
+        <translation>Extract Sonvia&apos;s AppImage or install Sonvia, and open it from there: that is how per-tab control works.</translation>
     </message>
 </context>
 </TS>

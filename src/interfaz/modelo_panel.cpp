@@ -116,6 +116,22 @@ bool ModeloPanel::atajos() const {
   return ctx_.preferencias.booleano("atajos").value_or(true);
 }
 
+QString ModeloPanel::textoTrasladada() {
+#ifdef __APPLE__
+  return QCoreApplication::translate(
+      "Textos",
+      "Mueve Sonvia a la carpeta Aplicaciones y ábrela desde ahí: así "
+      "funciona el control por pestaña.");
+#else
+  // On Linux the place a browser cannot start Sonvia from is an AppImage's
+  // temporary mount.
+  return QCoreApplication::translate(
+      "Textos",
+      "Extrae la AppImage de Sonvia o instala Sonvia, y ábrela desde "
+      "ahí: así funciona el control por pestaña.");
+#endif
+}
+
 QString ModeloPanel::atajosNoDisponibles() const {
   const auto motivo = servicios_.atajos.noDisponibles();
   return motivo ? QCoreApplication::translate("Textos", motivo->c_str()) : QString();

@@ -43,6 +43,8 @@ class ModeloPanel : public QObject {
   Q_PROPERTY(QString atajosNoDisponibles READ atajosNoDisponibles CONSTANT)
   Q_PROPERTY(bool abrirAlIniciar READ abrirAlIniciar NOTIFY cambiado)
   Q_PROPERTY(bool avisoTrasladada READ avisoTrasladada NOTIFY cambiado)
+  // What the notice says: where Sonvia must run from for the browsers to start it.
+  Q_PROPERTY(QString textoTrasladada READ textoTrasladada CONSTANT)
   Q_PROPERTY(bool avisoActualizada READ avisoActualizada NOTIFY cambiado)
   Q_PROPERTY(QString paginaExtensiones READ paginaExtensiones NOTIFY cambiado)
   Q_PROPERTY(bool visible READ visible NOTIFY cambiado)
@@ -67,6 +69,7 @@ class ModeloPanel : public QObject {
   QString atajosNoDisponibles() const;
   bool abrirAlIniciar() const { return abrirAlIniciar_; }
   bool avisoTrasladada() const { return extension_.trasladada; }
+  static QString textoTrasladada();
   bool avisoActualizada() const { return extension_.actualizada; }
   QString paginaExtensiones() const { return QString::fromStdString(extension_.paginaExtensiones); }
   bool visible() const { return visible_; }

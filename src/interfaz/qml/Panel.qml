@@ -342,7 +342,7 @@ Rectangle {
             visible: raiz.modelo.avisoTrasladada
             width: parent.width
             simbolo: "exclamationmark.triangle.fill"
-            texto: qsTr("Mueve Sonvia a la carpeta Aplicaciones y ábrela desde ahí: así funciona el control por pestaña.")
+            texto: raiz.modelo.textoTrasladada
         }
         Aviso {
             visible: raiz.modelo.avisoActualizada && !raiz.avisoExtensionCerrado
