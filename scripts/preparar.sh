@@ -10,6 +10,8 @@ paquetes=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   # the real audio system
   libpipewire-0.3-dev libspa-0.2-dev
+  # global hot keys on X11
+  libxcb1-dev
   # code style
   clang-format clang-tidy
   # libraries
@@ -27,6 +29,11 @@ paquetes=(
   pipewire pipewire-bin wireplumber pipewire-pulse pulseaudio-utils dbus-daemon sox
   # the browser extension's end-to-end test
   chromium
+  # hot keys, the tray item and the pictures on a private X server: a virtual display,
+  # a window manager, a tray host, key presses, window properties, picture checks
+  xvfb openbox trayer xdotool x11-utils imagemagick
+  # the Debian package (cpack -G DEB works out the libraries' packages)
+  dpkg-dev file
 )
 
 # The extension's linter comes from npm; any Node.js with npm will do.

@@ -36,6 +36,13 @@
     </message>
 </context>
 <context>
+    <name>Indicador</name>
+    <message>
+        <source>Silenciada</source>
+        <translation>Muted</translation>
+    </message>
+</context>
+<context>
     <name>MenuOpciones</name>
     <message>
         <source>Controlar pestañas del navegador…</source>
@@ -196,7 +203,7 @@
     </message>
     <message>
         <source> (botón ↻ de Sonvia).</source>
-        <translation> (Sonvia's ↻ button).</translation>
+        <translation> (Sonvia&apos;s ↻ button).</translation>
     </message>
     <message>
         <source>Cerrar</source>
@@ -220,14 +227,14 @@
     </message>
     <message>
         <source>El volumen, el silencio y la salida de cada app.</source>
-        <translation>Every app's own volume, mute and output.</translation>
+        <translation>Every app&apos;s own volume, mute and output.</translation>
     </message>
 </context>
 <context>
     <name>Textos</name>
     <message>
         <source>No se pudo intervenir el audio. Revisa el permiso de audio de Sonvia en Configuración del Sistema.</source>
-        <translation>Could not take over the audio. Check Sonvia's audio permission in the system settings.</translation>
+        <translation>Could not take over the audio. Check Sonvia&apos;s audio permission in the system settings.</translation>
     </message>
     <message>
         <source>Esa salida no se puede usar desde Sonvia. Prueba con otra.</source>

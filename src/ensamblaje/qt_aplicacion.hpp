@@ -3,7 +3,7 @@
 // platform asks for its main queue, after the audio system's connection.
 #pragma once
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <array>
 #include <functional>
 #include <memory>
@@ -52,7 +52,8 @@ class AplicacionQt {
   char nombre_[7] = "sonvia";  // NOLINT(*-avoid-c-arrays): argv must be writable
   int argc_ = 1;
   std::array<char*, 2> argv_{nombre_, nullptr};
-  std::optional<QGuiApplication> aplicacion_;
+  // A QApplication: the tray item is a widget on some desktops.
+  std::optional<QApplication> aplicacion_;
 };
 
 }  // namespace sonvia

@@ -5,7 +5,9 @@
 #include "ensamblaje/plataforma_real.hpp"
 #include "ensamblaje/qt_aplicacion.hpp"
 #include "interfaz/interfaz.hpp"
+#include "navegador/extension.hpp"
 #include "plataforma/dbus/avisos_dbus.hpp"
+#include "plataforma/qt/escritorio_qt.hpp"
 #include "plataforma/simulada/inicio_sesion_simulado.hpp"
 
 namespace sonvia {
@@ -22,15 +24,30 @@ int ejecutarReal(const std::vector<std::string>& argumentos, Entorno& entorno) {
   }
 
   // Desktop pieces whose real versions come later work in memory meanwhile:
-  // the login item, the hot keys and the extension guide.
+  // the login item and the hot keys.
   InicioSesionSimulado inicioSesion;
   const auto interfaz = [&](const Lanzamiento& l) {
     // Tab reports and orders go over the session bus; only the interface
     // needs it.
     const auto avisos = avisosDeSesion(&std::cerr);
+    auto& aplicaciones = plataforma->aplicaciones();
+    EscritorioQt escritorio(aplicaciones);
+    const auto extension = Extension::delSistema(aplicaciones, entorno, escritorio);
+    if (l.modo == Modo::aplicacion) {
+      // The extension's copy and the host manifests, brought up to date.
+      extension->preparar();
+    }
     ServiciosPanel servicios{.avisos = *avisos, .inicioSesion = inicioSesion};
-    servicios.iconoDeApp = [&aplicaciones = plataforma->aplicaciones()](const std::string& ruta) {
+    servicios.iconoDeApp = [&aplicaciones](const std::string& ruta) {
       return aplicaciones.icono(ruta);
+    };
+    servicios.guiarExtension = [&extension] { extension->guiar(); };
+    servicios.estadoExtension = [&extension] {
+      return EstadoExtension{.trasladada = extension->trasladada(),
+                             .actualizada = extension->actualizada()};
+    };
+    servicios.presentar = [&escritorio](const Presentacion& p) {
+      escritorio.presentar(p.alerta, p.alFrente);
     };
     return ejecutarInterfaz(plataforma->ctx(), servicios, l);
   };

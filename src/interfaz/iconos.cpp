@@ -34,6 +34,20 @@ QImage dibujarSvg(const QString& archivo, int lado) {
   return imagen;
 }
 
+QImage dibujarSimbolo(const QString& nombre, int l, const QColor& color) {
+  QImage imagen = dibujarSvg(ProveedorSimbolos::carpeta() + nombre + QStringLiteral(".svg"), l);
+  if (imagen.isNull()) {
+    imagen = QImage(l, l, QImage::Format_ARGB32_Premultiplied);
+    imagen.fill(Qt::transparent);
+  } else {
+    // One colour: the symbol's own alpha, our colour.
+    QPainter pintor(&imagen);
+    pintor.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    pintor.fillRect(imagen.rect(), color);
+  }
+  return imagen;
+}
+
 Iconos::Iconos(Busqueda busqueda) : busqueda_(std::move(busqueda)) {}
 
 Iconos::Icono Iconos::buscar(const QString& ruta) {
@@ -97,7 +111,21 @@ ProveedorIconos::ProveedorIconos(Iconos& iconos)
     : QQuickImageProvider(QQuickImageProvider::Image), iconos_(iconos) {}
 
 QImage ProveedorIconos::requestImage(const QString& id, QSize* tamano, const QSize& pedido) {
-  auto imagen = iconos_.imagen(QUrl::fromPercentEncoding(id.toLatin1()), lado(pedido));
+  // PATH, or PATH?gris for the icon without colour ('?' in a path is encoded).
+  const QString gris = QStringLiteral("?gris");
+  const bool sinColor = id.endsWith(gris);
+  const QString ruta = sinColor ? id.chopped(gris.size()) : id;
+  auto imagen = iconos_.imagen(QUrl::fromPercentEncoding(ruta.toLatin1()), lado(pedido));
+  if (sinColor) {
+    imagen = imagen.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < imagen.height(); ++y) {
+      auto* fila = reinterpret_cast<QRgb*>(imagen.scanLine(y));  // NOLINT(*-reinterpret-cast)
+      for (int x = 0; x < imagen.width(); ++x) {
+        const int g = qGray(fila[x]);               // NOLINT(*-pointer-arithmetic)
+        fila[x] = qRgba(g, g, g, qAlpha(fila[x]));  // NOLINT(*-pointer-arithmetic)
+      }
+    }
+  }
   if (tamano != nullptr) {
     *tamano = imagen.size();
   }
@@ -115,17 +143,7 @@ QImage ProveedorSimbolos::requestImage(const QString& id, QSize* tamano, const Q
   const auto barra = id.lastIndexOf('/');
   const auto nombre = barra < 0 ? id : id.left(barra);
   const QColor color(barra < 0 ? QStringLiteral("#000000") : '#' + id.mid(barra + 1));
-  const int l = lado(pedido);
-  QImage imagen = dibujarSvg(carpeta() + nombre + QStringLiteral(".svg"), l);
-  if (imagen.isNull()) {
-    imagen = QImage(l, l, QImage::Format_ARGB32_Premultiplied);
-    imagen.fill(Qt::transparent);
-  } else {
-    // One colour: the symbol's own alpha, our colour.
-    QPainter pintor(&imagen);
-    pintor.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    pintor.fillRect(imagen.rect(), color);
-  }
+  auto imagen = dibujarSimbolo(nombre, lado(pedido), color);
   if (tamano != nullptr) {
     *tamano = imagen.size();
   }

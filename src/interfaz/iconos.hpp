@@ -5,8 +5,9 @@
 // as long as the interface; there is no invalidation.
 //
 // Both reach QML as image providers: "image://icono/PATH" (PATH percent-
-// encoded) and "image://simbolo/NAME/COLOUR" (RRGGBB or AARRGGBB), a symbol of our own set
-// drawn in one colour at the size asked for, so it is crisp at any scale.
+// encoded; "PATH?gris" draws it without colour) and "image://simbolo/NAME/COLOUR" (RRGGBB or
+// AARRGGBB), a symbol of our own set drawn in one colour at the size asked for, so it is crisp at
+// any scale.
 #pragma once
 
 #include <QColor>
@@ -74,5 +75,8 @@ class ProveedorSimbolos final : public QQuickImageProvider {
 // Renders an SVG file into a square image of `lado` pixels, centred and
 // scaled to fit; null when the file does not render.
 QImage dibujarSvg(const QString& archivo, int lado);
+// One of our symbols in one colour, `lado` pixels square (transparent when
+// there is no such symbol).
+QImage dibujarSimbolo(const QString& nombre, int lado, const QColor& color);
 
 }  // namespace sonvia

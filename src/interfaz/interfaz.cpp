@@ -1,16 +1,12 @@
 #include "interfaz/interfaz.hpp"
 
-#include <QFont>
-#include <QFontDatabase>
+#include <QApplication>
 #include <QGuiApplication>
-#include <QImage>
 #include <QLocale>
 #include <QPalette>
-#include <QQmlApplicationEngine>
-#include <QQmlComponent>
+#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QSaveFile>
 #include <QTranslator>
 #include <QUrl>
 #include <cmath>
@@ -19,15 +15,17 @@
 #include <memory>
 
 #include "consola/consola.hpp"
+#include "interfaz/alerta.hpp"
+#include "interfaz/bandeja.hpp"
 #include "interfaz/iconos.hpp"
+#include "interfaz/indicador.hpp"
 #include "interfaz/modelo_panel.hpp"
+#include "interfaz/motor.hpp"
 #include "navegador/pestanas.hpp"
 
 namespace sonvia {
 
 namespace {
-
-constexpr const char* kVentana = "qrc:/qt-project.org/imports/Sonvia/Ventana.qml";
 
 // The appearance: forced by the picture's flag, then by SONVIA_ESQUEMA
 // (exactly "oscuro" or "claro"), else the desktop's.
@@ -58,28 +56,48 @@ void instalarTraduccion(QTranslator& traductor) {
   }
 }
 
-// Pictures look the same on every machine: Inter when it is installed.
-void fuenteDeCaptura() {
-  if (QFontDatabase::hasFamily(QStringLiteral("Inter"))) {
-    QFont fuente(QStringLiteral("Inter"));
-    fuente.setPointSizeF(10);
-    QGuiApplication::setFont(fuente);
+// The panel drawn offscreen after the first refresh and the first tab
+// reports, written as a PNG.
+int capturar(QQmlEngine& motor, ModeloPanel& modelo, const std::string& archivo) {
+  const auto ventana = crearVentana(motor, "Ventana.qml",
+                                    {{"modelo", QVariant::fromValue(&modelo)}, {"captura", true}});
+  if (!ventana) {
+    std::cerr << "sonvia: no se pudo cargar el panel\n";
+    return 1;
   }
+  modelo.mostrar(true);
+  // What the first refresh and the first tab reports queued, shown.
+  for (int i = 0; i < 4; ++i) {
+    QCoreApplication::processEvents();
+  }
+  modelo.recalcular();
+  QCoreApplication::processEvents();
+  // The window follows the panel's height; the picture takes it as it is now.
+  if (const auto hijos = ventana->contentItem()->childItems(); !hijos.isEmpty()) {
+    ventana->resize(ventana->width(), static_cast<int>(std::ceil(hijos[0]->implicitHeight())));
+    QCoreApplication::processEvents();
+  }
+  return guardarCaptura(*ventana, archivo);
 }
 
-int guardar(QQuickWindow& ventana, const std::string& archivo) {
-  const QImage imagen = ventana.grabWindow();
-  QSaveFile destino(QString::fromStdString(archivo));
-  if (imagen.isNull()) {
-    std::cerr << "sonvia: no se pudo dibujar el panel\n";
+// The application: the tray item and its panel, the hot-key indicator, and
+// the event loop until the user quits.
+int ejecutarAplicacion(Contexto& ctx, ServiciosPanel& servicios, QQmlEngine& motor,
+                       ModeloPanel& modelo, Iconos& iconos, bool oscuro) {
+  Bandeja bandeja(motor, modelo, oscuro, std::cerr);
+  if (!bandeja.valida()) {
+    std::cerr << "sonvia: no se pudo cargar el panel\n";
     return 1;
   }
-  if (!destino.open(QIODevice::WriteOnly) || !imagen.save(&destino, "PNG") || !destino.commit()) {
-    std::cerr << "sonvia: no se pudo escribir la captura en " << archivo << ": "
-              << destino.errorString().toStdString() << '\n';
-    return 1;
-  }
-  return 0;
+  Indicador indicador(motor, *ctx.principal, iconos);
+  servicios.presentar(
+      {.alerta =
+           [&motor](const Escritorio::Alerta& alerta) { return mostrarAlerta(motor, alerta); },
+       .alFrente = [&bandeja] { bandeja.alFrente(); },
+       .indicar = [&indicador](const Indicador::Vista& vista) { indicador.mostrar(vista); }});
+  const int estado = QApplication::exec();
+  servicios.presentar({});
+  return estado;
 }
 
 }  // namespace
@@ -116,48 +134,13 @@ int ejecutarInterfaz(Contexto& ctx, ServiciosPanel& servicios, const Lanzamiento
 
   int estado = 0;
   {
-    QQmlApplicationEngine motor;
-    // The engine owns its image providers.
-    motor.addImageProvider(QStringLiteral("icono"),
-                           std::make_unique<ProveedorIconos>(iconos).release());
-    motor.addImageProvider(QStringLiteral("simbolo"),
-                           std::make_unique<ProveedorSimbolos>().release());
-    // The appearance is set before anything is drawn, so that nothing
-    // animates into it.
-    QQmlComponent marca(&motor);
-    marca.setData(
-        "import QtQml\nimport Sonvia\nQtObject { required property bool oscuro; required property "
-        "bool congelado; Component.onCompleted: { Marca.oscuro = oscuro; Marca.congelado = "
-        "congelado } }",
-        QUrl());
-    const std::unique_ptr<QObject> fijada(marca.createWithInitialProperties(
-        {{"oscuro", esquemaOscuro(ctx, lanzamiento)}, {"congelado", captura}}));
-    motor.setInitialProperties({{"modelo", QVariant::fromValue(&modelo)}, {"captura", captura}});
-    motor.load(QUrl(QString::fromLatin1(kVentana)));
-    auto* ventana = motor.rootObjects().isEmpty()
-                        ? nullptr
-                        : qobject_cast<QQuickWindow*>(motor.rootObjects()[0]);
-    if (ventana == nullptr) {
-      std::cerr << "sonvia: no se pudo cargar el panel\n";
-      consola->cerrar();
-      return 1;
-    }
+    QQmlEngine motor;
+    const bool oscuro = esquemaOscuro(ctx, lanzamiento);
+    prepararMotor(motor, iconos, oscuro, captura);
     if (captura) {
-      modelo.mostrar(true);
-      // What the first refresh and the first tab reports queued, shown.
-      for (int i = 0; i < 4; ++i) {
-        QCoreApplication::processEvents();
-      }
-      modelo.recalcular();
-      QCoreApplication::processEvents();
-      // The window follows the panel's height; the picture takes it as it is now.
-      if (const auto hijos = ventana->contentItem()->childItems(); !hijos.isEmpty()) {
-        ventana->resize(ventana->width(), static_cast<int>(std::ceil(hijos[0]->implicitHeight())));
-        QCoreApplication::processEvents();
-      }
-      estado = guardar(*ventana, lanzamiento.archivo);
+      estado = capturar(motor, modelo, lanzamiento.archivo);
     } else {
-      estado = QGuiApplication::exec();
+      estado = ejecutarAplicacion(ctx, servicios, motor, modelo, iconos, oscuro);
     }
     modelo.mostrar(false);
   }

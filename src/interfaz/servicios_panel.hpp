@@ -7,7 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "interfaz/indicador.hpp"
 #include "plataforma/avisos.hpp"
+#include "plataforma/escritorio.hpp"
 #include "plataforma/inicio_sesion.hpp"
 
 namespace sonvia {
@@ -20,6 +22,18 @@ struct EstadoExtension {
   bool actualizada = false;
   // The browser's extensions page, named in the notice.
   std::string paginaExtensiones = "chrome://extensions";
+};
+
+// What the application's interface lends the desktop while it runs: its
+// alert, its panel, its hot-key indicator.
+struct Presentacion {
+  // Shows an alert in Sonvia's style until the user answers (modal, main
+  // thread); the index of the button pressed.
+  std::function<std::size_t(const Escritorio::Alerta&)> alerta;
+  // Raises the panel and gives it the focus, when it is shown.
+  std::function<void()> alFrente;
+  // Shows the hot-key indicator for one press.
+  std::function<void(const Indicador::Vista&)> indicar;
 };
 
 struct ServiciosPanel {
@@ -36,6 +50,9 @@ struct ServiciosPanel {
       [](const std::string&) { return std::nullopt; };
   // The desktop asks for reduced motion.
   std::function<bool()> sinMovimiento = [] { return false; };
+  // Called when the application's interface is up, with what it lends, and
+  // again with an empty Presentacion before it goes (not for a picture).
+  std::function<void(const Presentacion&)> presentar = [](const Presentacion&) {};
 };
 
 }  // namespace sonvia

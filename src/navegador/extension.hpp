@@ -81,6 +81,8 @@ class Extension {
 
   // The installed copy was replaced by a newer one during this process.
   bool actualizada() const { return actualizada_; }
+  // Runs from a place the browsers cannot start it from (no manifests then).
+  bool trasladada() const { return instalacion_.trasladada; }
 
   // Called after each step of the refresh ("preparada", "copiada",
   // "intercambiada", "movida", "limpia"); tests throw from it to stop there as a

@@ -12,7 +12,8 @@ class InicioSesion {
 
   // The login item is registered now.
   virtual bool activo() const = 0;
-  // Registers (true) or unregisters it; false when the desktop refused.
+  // Registers (true) or unregisters it. A failure is silent: the result is
+  // the real state afterwards, which the panel's switch shows.
   virtual bool fijar(bool activo) = 0;
 };
 

@@ -1,4 +1,5 @@
 #include "plataforma/xdg/aplicaciones_linux.hpp"
+#include "plataforma/xdg/abrir.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,11 +15,13 @@
 #include <thread>
 
 #include "audio/procesos.hpp"
+#include "comun/archivos.hpp"
 #include "plataforma/simulada/colas_serie_simuladas.hpp"
 #include "plataforma/simulada/entorno_simulado.hpp"
 #include "plataforma/simulada/hal_simulado.hpp"
 #include "plataforma/simulada/preferencias_memoria.hpp"
 #include "plataforma/simulada/tiempo_virtual.hpp"
+#include "plataforma/xdg/inicio_sesion_xdg.hpp"
 
 namespace sonvia {
 namespace {
@@ -179,6 +182,32 @@ TEST(LecturaDeEntradas, ArgumentosDeExec) {
   EXPECT_THAT(xdg::argumentosDeExec("app %i %c %k %z \"\""), Optional(ElementsAre("app", "")));
   EXPECT_THAT(xdg::argumentosDeExec("   "), Optional(ElementsAre()));
   EXPECT_FALSE(xdg::argumentosDeExec("\"abierto --siempre"));
+}
+
+TEST(LecturaDeEntradas, QuienAbreUnaDireccionYComoAbrirlaConOtra) {
+  const std::pair<std::string_view, std::optional<std::string>> salidas[] = {
+      {"chromium.desktop\n", "chromium"},
+      {"org.gnome.Epiphany.desktop", "org.gnome.Epiphany"},
+      {"Default application for “x-scheme-handler/https”: brave-browser.desktop\n"
+       "Registered applications:\n\tfirefox-esr.desktop\n",
+       "brave-browser"},
+      {"No default applications for “x-scheme-handler/https”\n", std::nullopt},
+      {"", std::nullopt},
+      {".desktop", std::nullopt},
+      {"../../bin/sh.desktop", std::nullopt},
+      {"-x.desktop", std::nullopt},
+      {"a b.desktop", std::nullopt},
+      {"\nchromium.desktop", std::nullopt},  // only the first line counts
+  };
+  for (const auto& [salida, esperada] : salidas) {
+    EXPECT_EQ(xdg::aplicacionDeMime(salida), esperada) << salida;
+  }
+  EXPECT_THAT(xdg::ordenAbrirCon("/usr/bin/chromium %U", "https://a.b/c?d=1&e"),
+              Optional(ElementsAre("/usr/bin/chromium", "https://a.b/c?d=1&e")));
+  EXPECT_THAT(xdg::ordenAbrirCon("env A=1 brave --incognito %u", "x"),
+              Optional(ElementsAre("env", "A=1", "brave", "--incognito", "x")));
+  EXPECT_FALSE(xdg::ordenAbrirCon("  %U ", "x"));
+  EXPECT_FALSE(xdg::ordenAbrirCon("\"abierto", "x"));
 }
 
 // ---------------------------------------------------------------------------
@@ -915,6 +944,67 @@ TEST_F(Escritorio, ElNucleoEnModoPruebaListaOtraCopiaDeSonvia) {
   ASSERT_TRUE(otra);
   EXPECT_EQ(otra->clave, "ex.velmaro.sonvia");
   EXPECT_FALSE(Audio::identificar(ctx(), static_cast<std::int32_t>(getpid())));
+}
+
+// The login item: an autostart entry, there and not hidden.
+TEST(InicioSesionXdg, ActivoSoloConUnaEntradaLegibleYNoOcultaYFijarDiceElEstadoReal) {
+  struct Caso {
+    const char* nombre;
+    std::optional<std::string> previo;  // what lies at the entry's path; "/" a folder
+    std::optional<bool> fijar;
+    bool activo;
+  };
+  const std::string nuestra = InicioSesionXdg::entrada("/usr/bin/sonvia");
+  const std::vector<Caso> casos{
+      {"nada", std::nullopt, std::nullopt, false},
+      {"nuestra", nuestra, std::nullopt, true},
+      {"oculta", "[Desktop Entry]\nType=Application\nName=Sonvia\nHidden=true\n", std::nullopt,
+       false},
+      {"rota", "Exec=sonvia\n", std::nullopt, false},
+      {"carpeta", "/", std::nullopt, false},
+      {"registrar", std::nullopt, true, true},
+      {"registrar-oculta", "[Desktop Entry]\nName=Sonvia\nHidden=true\n", true, true},
+      {"registrar-sobre-carpeta", "/", true, false},
+      {"quitar", nuestra, false, false},
+      {"quitar-nada", std::nullopt, false, false},
+  };
+  for (const auto& caso : casos) {
+    ArbolTemporal arbol;
+    const auto carpeta = arbol.raiz() / "config" / "autostart";
+    InicioSesionXdg inicio(carpeta, "/usr/bin/sonvia");
+    if (caso.previo == "/") {
+      fs::create_directories(inicio.ruta() / "dentro");
+    } else if (caso.previo) {
+      arbol.escribir(fs::relative(inicio.ruta(), arbol.raiz()), *caso.previo);
+    }
+    if (caso.fijar) {
+      EXPECT_EQ(inicio.fijar(*caso.fijar), caso.activo) << caso.nombre;
+    }
+    EXPECT_EQ(inicio.activo(), caso.activo) << caso.nombre;
+    if (caso.fijar == true && caso.activo) {
+      EXPECT_EQ(Archivos::leer(inicio.ruta()), nuestra) << caso.nombre;
+    }
+    if (caso.fijar == false) {
+      EXPECT_FALSE(fs::exists(inicio.ruta())) << caso.nombre;
+    }
+  }
+}
+
+TEST(InicioSesionXdg, LaCarpetaSaleDelEntornoYElEjecutableSeLeeTalCual) {
+  EntornoSimulado entorno({{"HOME", "/home/ana"}, {"XDG_CONFIG_HOME", "relativa/config"}});
+  EXPECT_EQ(InicioSesionXdg::delEntorno(entorno)->ruta(),
+            "/home/ana/.config/autostart/ex.velmaro.sonvia.desktop");
+  entorno.fijar("XDG_CONFIG_HOME", "/cfg");
+  EXPECT_EQ(InicioSesionXdg::delEntorno(entorno)->ruta(),
+            "/cfg/autostart/ex.velmaro.sonvia.desktop");
+
+  for (const std::string ejecutable :
+       {"/usr/bin/sonvia", "/opt/Mi Sonvia/sonvia", R"(/tmp/a"b$c`d\e'f/100%/sonvia)",
+        "/tmp/línea\nnueva/sonvia"}) {
+    const auto entrada = xdg::leerEntradaEscritorio(InicioSesionXdg::entrada(ejecutable), "");
+    ASSERT_TRUE(entrada) << ejecutable;
+    EXPECT_THAT(xdg::argumentosDeExec(entrada->exec), Optional(ElementsAre(ejecutable)));
+  }
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // The interface's rules, without the interface: the volume bar's arithmetic,
-// the row status, the panel's lists, the level animation.
+// the row status, the panel's lists, the level animation, where the panel and
+// the indicator go, and when the indicator shows.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "interfaz/barra_volumen.hpp"
+#include "interfaz/ciclo_indicador.hpp"
+#include "interfaz/colocacion.hpp"
 #include "interfaz/filas.hpp"
 #include "interfaz/listas_panel.hpp"
+#include "plataforma/simulada/tiempo_virtual.hpp"
 
 namespace sonvia {
 namespace {
@@ -169,6 +173,69 @@ TEST(Panel, ListasPrincipalYSecundaria) {
   ASSERT_EQ(listas.otras.size(), 1U);
   EXPECT_EQ(listas.otras[0].clave, "callada");
   EXPECT_EQ(appsSonando(ordenadas), 1);
+}
+
+TEST(Colocacion, ElPanelSeAtaAlIconoOAlPunteroDentroDelArea) {
+  namespace C = Colocacion;
+  const C::Rect arriba{0, 30, 1000, 770};    // a bar 30 high at the top
+  const C::Rect izquierda{48, 0, 952, 800};  // a vertical bar on the left
+  const C::Rect derecha{0, 0, 952, 800};     // and on the right
+  static_assert(C::kSeparacion == 4);        // the gap to the item and to the edges below
+  struct Caso {
+    const char* que;
+    C::Rect ancla;
+    C::Rect area;
+    C::Punto esperado;
+  };
+  const Caso casos[] = {
+      {"icon in a top bar: centred under it", {500, 4, 22, 22}, arriba, {331, 34}},
+      {"at the right edge: moved left", {980, 4, 22, 22}, arriba, {636, 34}},
+      {"at the left edge: moved right", {2, 4, 22, 22}, arriba, {4, 34}},
+      {"icon in a bottom bar: above it", {500, 780, 22, 22}, derecha, {331, 276}},
+      {"pointer in the upper half: under it", {300, 200, 1, 1}, arriba, {120, 205}},
+      {"pointer in the lower half: above it", {300, 700, 1, 1}, arriba, {120, 196}},
+      {"pointer low but the panel is tall: inside", {300, 420, 1, 1}, arriba, {120, 34}},
+      {"pointer at the very top: never above the area", {300, 0, 1, 1}, arriba, {120, 34}},
+      {"vertical bar on the left: beside it", {8, 400, 32, 32}, izquierda, {52, 166}},
+      {"vertical bar on the right: beside it", {960, 700, 32, 32}, derecha, {588, 296}},
+  };
+  for (const auto& caso : casos) {
+    EXPECT_EQ(C::emergente(caso.ancla, 360, 500, caso.area), caso.esperado) << caso.que;
+  }
+  // Larger than the area: the top-left corner on the area's.
+  EXPECT_EQ(C::emergente({500, 4, 22, 22}, 1200, 900, arriba), (C::Punto{0, 30}));
+  // A second screen to the right, with its own area.
+  EXPECT_EQ(C::emergente({2900, 1060, 24, 24}, 360, 500, {1920, 0, 1000, 1050}),
+            (C::Punto{2556, 546}));
+  EXPECT_EQ(C::indicador(300, arriba), (C::Punto{350, 30 + C::kMargenIndicador}));
+}
+
+TEST(CicloIndicador, SeOcultaUnRatoDespuesDeLaUltimaPulsacion) {
+  RelojVirtual reloj;
+  auto cola = std::make_shared<ColaPrincipalVirtual>(reloj);
+  using E = CicloIndicador::Estado;
+  std::vector<E> cambios;
+  auto ciclo = std::make_unique<CicloIndicador>(*cola, [&](E e) { cambios.push_back(e); });
+  ciclo->pulsar();
+  cola->avanzar(1.0);
+  ciclo->pulsar();  // restarts the wait
+  cola->avanzar(1.39);
+  EXPECT_EQ(ciclo->estado(), E::visible);
+  cola->avanzar(0.02);  // 1.4 s after the second press
+  EXPECT_EQ(ciclo->estado(), E::desvaneciendo);
+  cola->avanzar(0.2);
+  ciclo->pulsar();  // during the fade: back, and a fresh wait
+  cola->avanzar(1.4 + 0.34);
+  EXPECT_EQ(ciclo->estado(), E::desvaneciendo);
+  cola->avanzar(0.02);  // the fade (0.35 s) is over
+  EXPECT_EQ(ciclo->estado(), E::oculto);
+  EXPECT_THAT(cambios, ElementsAre(E::visible, E::visible, E::desvaneciendo, E::visible,
+                                   E::desvaneciendo, E::oculto));
+  // Gone with work pending: nothing runs for it.
+  ciclo->pulsar();
+  ciclo.reset();
+  cola->avanzar(5);
+  EXPECT_EQ(cambios.size(), 7U);
 }
 
 }  // namespace

@@ -9,11 +9,10 @@ class InicioSesionSimulado final : public InicioSesion {
  public:
   bool activo() const override { return activo_; }
   bool fijar(bool activo) override {
-    if (rechazar_) {
-      return false;
+    if (!rechazar_) {
+      activo_ = activo;
     }
-    activo_ = activo;
-    return true;
+    return activo_;
   }
   void rechazar(bool rechazar) { rechazar_ = rechazar; }
 

@@ -1,0 +1,229 @@
+#include "atajos/atajos.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "banco.hpp"
+#include "plataforma/simulada/atajos_simulados.hpp"
+#include "plataforma/simulada/entorno_simulado.hpp"
+#include "plataforma/x11/atajos_x11.hpp"
+
+namespace sonvia {
+namespace {
+
+using Tecla = Atajos::Tecla;
+
+// A desktop with one playing application (pid 100), one installed without
+// audio (pid 200), another copy of Sonvia (pid 300), and the hot keys wired to
+// the mixer as the shell wires them.
+struct Escena {
+  static constexpr const char* kMusica = "org.prueba.musica";
+  prueba::Banco banco;
+  AtajosSimulados atajos{banco.principal};
+  std::shared_ptr<Consola> consola;
+  std::vector<VistaIndicador> vistas;
+  std::unique_ptr<ManejadorAtajos> manejador;
+
+  Escena() {
+    banco.hal.fijarPredeterminada(banco.salida("altavoces", "Altavoces"));
+    banco.app("/Aplicaciones/Musica.app", kMusica, 100, true);
+    banco.apps.agregarPaquete("/Aplicaciones/Notas.app", "org.prueba.notas");
+    banco.apps.agregarProceso(200, {.ejecutable = "/Aplicaciones/Notas.app/Contents/MacOS/notas",
+                                    .responsable = std::nullopt,
+                                    .nombreEnEjecucion = std::nullopt});
+    banco.apps.agregarPaquete("/Aplicaciones/Sonvia.app", "ex.velmaro.sonvia");
+    banco.apps.agregarProceso(300, {.ejecutable = "/Aplicaciones/Sonvia.app/Contents/MacOS/sonvia",
+                                    .responsable = std::nullopt,
+                                    .nombreEnEjecucion = std::nullopt});
+  }
+
+  void crear() {
+    consola = Consola::crear(banco.ctx());
+    banco.colas.ejecutarTodas();
+    manejador = std::make_unique<ManejadorAtajos>(
+        banco.ctx(), atajos, consola, [this](const VistaIndicador& v) { vistas.push_back(v); });
+    manejador->iniciar();
+    atajos.fijarAlFrente(100);
+  }
+  void pulsar(Tecla tecla) {
+    atajos.pulsar(tecla);
+    banco.principal->ejecutarPendientes();
+    banco.colas.ejecutarTodas();
+  }
+};
+
+TEST(TeclasRapidas, CadaPulsacionMueveElVolumenEnLaRejillaDeCincoYLasDeVolumenQuitanElSilencio) {
+  struct Caso {
+    Ajuste inicial;
+    std::vector<Tecla> teclas;
+    float volumen;
+    bool silencio;
+  };
+  const std::vector<Caso> casos{
+      {{.volumen = 1.0F}, {Tecla::arriba}, 1.1F, false},
+      {{.volumen = 1.0F}, {Tecla::arriba, Tecla::arriba, Tecla::arriba}, 1.3F, false},
+      {{.volumen = 1.97F}, {Tecla::arriba}, 2.0F, false},  // 2.05 limited
+      {{.volumen = 1.95F}, {Tecla::arriba, Tecla::arriba}, 2.0F, false},
+      {{.volumen = 0.42F}, {Tecla::arriba}, 0.5F, false},  // 10.4 rounds to 10
+      {{.volumen = 0.03F}, {Tecla::abajo}, 0.0F, false},
+      {{.volumen = 0.07F}, {Tecla::abajo}, 0.0F, false},  // round(-0.6) is -1, then the floor
+      {{.volumen = 0.12F}, {Tecla::abajo}, 0.0F, false},
+      {{.volumen = 0.15F}, {Tecla::abajo}, 0.05F, false},
+      {{.volumen = 0.09F}, {Tecla::abajo}, 0.0F, false},  // round(-0.2) is -0: stored as 0
+      {{.volumen = 0.3F, .silencio = true}, {Tecla::arriba}, 0.4F, false},
+      {{.volumen = 0.3F, .silencio = true}, {Tecla::abajo}, 0.2F, false},
+      {{.volumen = 0.6F}, {Tecla::m}, 0.6F, true},
+      {{.volumen = 0.6F}, {Tecla::m, Tecla::m}, 0.6F, false},
+      {{}, {Tecla::arriba}, 1.1F, false},  // no setting yet: from 100 %
+  };
+  Escena e;
+  e.crear();
+  for (const auto& caso : casos) {
+    e.consola->modificar(Escena::kMusica, [&](Ajuste& a) { a = caso.inicial; });
+    for (const auto tecla : caso.teclas) {
+      e.pulsar(tecla);
+    }
+    const auto resultado = e.consola->ajuste(Escena::kMusica);
+    EXPECT_EQ(resultado.volumen, caso.volumen) << caso.inicial.volumen;
+    EXPECT_FALSE(std::signbit(resultado.volumen)) << caso.inicial.volumen;
+    EXPECT_EQ(resultado.silencio, caso.silencio) << caso.inicial.volumen;
+    ASSERT_FALSE(e.vistas.empty());
+    EXPECT_EQ(e.vistas.back().volumen, caso.volumen);
+    EXPECT_EQ(e.vistas.back().silencio, caso.silencio);
+  }
+}
+
+TEST(TeclasRapidas, LaAppDeAdelanteRecibeElCambioYElIndicadorLoMuestra) {
+  struct Caso {
+    std::optional<std::int32_t> alFrente;
+    std::optional<VistaIndicador> vista;
+    std::optional<std::string> claveCambiada;
+  };
+  const std::vector<Caso> casos{
+      {100, VistaIndicador{.nombre = "Musica", .ruta = "/Aplicaciones/Musica.app", .volumen = 1.1F},
+       Escena::kMusica},
+      // No audio process: stored for when it plays, and said so.
+      {200,
+       VistaIndicador{.nombre = "Notas",
+                      .ruta = "/Aplicaciones/Notas.app",
+                      .volumen = 1.1F,
+                      .nota = "Se aplicará cuando suene"},
+       "org.prueba.notas"},
+      {1, std::nullopt, std::nullopt},    // Sonvia itself
+      {300, std::nullopt, std::nullopt},  // another copy of Sonvia
+      {999, std::nullopt, std::nullopt},  // a process nobody knows
+      {std::nullopt, std::nullopt, std::nullopt},
+  };
+  for (const auto& caso : casos) {
+    Escena mundo;
+    mundo.crear();
+    mundo.atajos.fijarAlFrente(caso.alFrente);
+    mundo.pulsar(Tecla::arriba);
+    EXPECT_EQ(mundo.vistas.empty(), !caso.vista) << caso.alFrente.value_or(0);
+    if (caso.vista && !mundo.vistas.empty()) {
+      EXPECT_EQ(mundo.vistas.back(), *caso.vista);
+    }
+    const auto& ajustes = mundo.consola->ajustes()();
+    EXPECT_EQ(ajustes.size(), caso.claveCambiada ? 1U : 0U);
+    if (caso.claveCambiada) {
+      EXPECT_TRUE(ajustes.contains(*caso.claveCambiada));
+    }
+  }
+}
+
+TEST(TeclasRapidas, ElRegistroSigueAlAjusteYElManejadorFuncionaAlRegistrarDespues) {
+  Escena e;
+  e.banco.preferencias.fijar("atajos", false);
+  e.crear();
+  EXPECT_TRUE(e.atajos.registrados().empty());
+  e.pulsar(Tecla::arriba);
+  EXPECT_TRUE(e.vistas.empty());
+
+  e.manejador->activar(true);
+  EXPECT_EQ(e.banco.preferencias.booleano("atajos"), true);
+  EXPECT_EQ(e.atajos.registrados(), (std::vector<std::uint32_t>{1, 2, 3}));
+  e.pulsar(Tecla::arriba);
+  EXPECT_EQ(e.vistas.size(), 1U);
+
+  e.manejador->activar(false);
+  EXPECT_EQ(e.banco.preferencias.booleano("atajos"), false);
+  EXPECT_TRUE(e.atajos.registrados().empty());
+
+  // A press already queued when the handler goes does nothing.
+  e.manejador->activar(true);
+  e.atajos.pulsar(Tecla::abajo);
+  e.manejador.reset();
+  e.banco.principal->ejecutarPendientes();
+  EXPECT_EQ(e.vistas.size(), 1U);
+  EXPECT_EQ(e.consola->ajuste(Escena::kMusica).volumen, 1.1F);
+}
+
+TEST(Accion, LosValoresCrudosSonLosIdsDeRegistro) {
+  EXPECT_EQ(accionDe(1), Accion::subir);
+  EXPECT_EQ(accionDe(2), Accion::bajar);
+  EXPECT_EQ(accionDe(3), Accion::silencio);
+  EXPECT_EQ(accionDe(0), std::nullopt);
+  EXPECT_EQ(accionDe(4), std::nullopt);
+  for (const auto& c : combinacionesAtajos()) {
+    EXPECT_TRUE(accionDe(c.id).has_value());
+  }
+}
+
+TEST(VistaIndicador, TextoColorYBarraSegunVolumenYSilencio) {
+  struct Caso {
+    float volumen;
+    bool silencio;
+    const char* valor;
+    VistaIndicador::Color color;
+    VistaIndicador::Degradado degradado;
+    double relleno;  // on a bar 200 points wide
+  };
+  using C = VistaIndicador::Color;
+  using D = VistaIndicador::Degradado;
+  const std::vector<Caso> casos{
+      {1.0F, false, "100 %", C::primario, D::normal, 100},  // ends at the 100 % mark
+      {1.5F, false, "150 %", C::naranja, D::refuerzo, 150},
+      {2.0F, false, "200 %", C::naranja, D::refuerzo, 200},
+      {0.0F, false, "0 %", C::primario, D::normal, 6},
+      {0.995F, false, "100 %", C::primario, D::normal, 99.5},
+      {1.004F, false, "100 %", C::primario, D::normal, 100.4},
+      {1.01F, false, "101 %", C::naranja, D::refuerzo, 101},
+      {0.005F, false, "1 %", C::primario, D::normal, 6},  // halves away from zero
+      {1.5F, true, "Silenciada", C::rojo, D::refuerzo, 6},
+  };
+  for (const auto& caso : casos) {
+    const VistaIndicador v{.nombre = "x", .volumen = caso.volumen, .silencio = caso.silencio};
+    EXPECT_EQ(v.valor(), caso.valor) << caso.volumen;
+    EXPECT_EQ(v.color(), caso.color) << caso.volumen;
+    EXPECT_EQ(v.degradado(), caso.degradado) << caso.volumen;
+    EXPECT_NEAR(v.relleno(200), caso.relleno, 1e-4) << caso.volumen;
+    EXPECT_EQ(v.iconoEnColor(), !caso.silencio);
+  }
+}
+
+// Where keys cannot be grabbed, the panel's hint says why.
+TEST(AtajosDeSesion, SinPantallaX11OEnWaylandDicenPorQueNoHayAtajos) {
+  struct Caso {
+    std::map<std::string, std::string> variables;
+    const char* motivo;
+  };
+  const std::vector<Caso> casos{
+      {{{"XDG_SESSION_TYPE", "wayland"}, {"DISPLAY", ":0"}}, kAtajosEnWayland},
+      {{{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}}, kAtajosEnWayland},
+      {{}, kAtajosSinX11},
+      {{{"XDG_SESSION_TYPE", "x11"}}, kAtajosSinX11},
+      {{{"DISPLAY", ":987654"}}, kAtajosSinX11},  // no server there
+  };
+  RelojVirtual reloj;
+  auto principal = std::make_shared<ColaPrincipalVirtual>(reloj);
+  for (const auto& caso : casos) {
+    const auto atajos = atajosDeSesion(EntornoSimulado(caso.variables), principal);
+    EXPECT_EQ(atajos->noDisponibles(), caso.motivo);
+    atajos->registrar(combinacionesAtajos());
+    EXPECT_TRUE(atajos->registrados().empty());
+  }
+}
+
+}  // namespace
+}  // namespace sonvia
