@@ -103,22 +103,26 @@ struct PreferenciasEnArchivo : ::testing::Test {
   }
 };
 
-TEST_F(PreferenciasEnArchivo, CadaTipoSobreviveAUnReinicio) {
+TEST_F(PreferenciasEnArchivo, CadaTipoEstaEnElArchivoAlVolverDeFijarYSobreviveAUnReinicio) {
   const auto json = bytes(R"({"silenciadas":["ex.reproductor"],"volumen":0.8})");
+  preferencias.fijar("modoLlamada", false);
+  EXPECT_THAT(texto(), HasSubstr("modoLlamada=false\n"));
   preferencias.fijar("modoLlamada", true);
-  preferencias.fijar("atajos", false);
+  EXPECT_THAT(texto(), HasSubstr("modoLlamada=true\n"));
   preferencias.fijar("nivelLlamada", 0.45F);
+  EXPECT_THAT(texto(), HasSubstr("nivelLlamada=0.45\n"));
+  preferencias.fijar("ajustes", bytes("{}"));
+  EXPECT_THAT(texto(), HasSubstr("ajustes=@ByteArray({})\n"));
   preferencias.fijar("ajustes", json);
+  preferencias.fijar("atajos", false);
 
   const auto siguiente = reiniciar();
-  EXPECT_THAT(siguiente->booleano("modoLlamada"), Optional(true));
-  EXPECT_THAT(siguiente->booleano("atajos"), Optional(false));
-  EXPECT_THAT(siguiente->flotante("nivelLlamada"), Optional(0.45F));
-  EXPECT_THAT(siguiente->datos("ajustes"), Optional(json));
-  // And the same through the instance that wrote them.
-  EXPECT_THAT(preferencias.booleano("modoLlamada"), Optional(true));
-  EXPECT_THAT(preferencias.flotante("nivelLlamada"), Optional(0.45F));
-  EXPECT_THAT(preferencias.datos("ajustes"), Optional(json));
+  for (const PreferenciasQt* p : {siguiente.get(), &preferencias}) {
+    EXPECT_THAT(p->booleano("modoLlamada"), Optional(true));
+    EXPECT_THAT(p->booleano("atajos"), Optional(false));
+    EXPECT_THAT(p->flotante("nivelLlamada"), Optional(0.45F));
+    EXPECT_THAT(p->datos("ajustes"), Optional(json));
+  }
 }
 
 TEST_F(PreferenciasEnArchivo, LosFlotantesVuelvenBitABit) {
@@ -148,17 +152,6 @@ TEST_F(PreferenciasEnArchivo, LosFlotantesVuelvenBitABit) {
   const auto nan = siguiente->flotante("nan");
   ASSERT_TRUE(nan.has_value());
   EXPECT_TRUE(std::isnan(*nan));
-}
-
-TEST_F(PreferenciasEnArchivo, LoEscritoEstaEnElArchivoAlVolverDeFijar) {
-  preferencias.fijar("modoLlamada", true);
-  EXPECT_THAT(texto(), HasSubstr("modoLlamada=true\n"));
-  preferencias.fijar("nivelLlamada", 0.45F);
-  EXPECT_THAT(texto(), HasSubstr("nivelLlamada=0.45\n"));
-  preferencias.fijar("ajustes", bytes("{}"));
-  EXPECT_THAT(texto(), HasSubstr("ajustes=@ByteArray({})\n"));
-  preferencias.fijar("modoLlamada", false);
-  EXPECT_THAT(texto(), HasSubstr("modoLlamada=false\n"));
 }
 
 TEST_F(PreferenciasEnArchivo, LosPredeterminadosSeLeenPeroNuncaSeEscriben) {

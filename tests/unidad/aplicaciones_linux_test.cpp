@@ -923,27 +923,19 @@ TEST_F(Escritorio, ElNucleoListaLasAplicacionesConSusEntradas) {
   EXPECT_EQ(Audio::appInstalada(ctx(), "ex.lector")->nombre, "Lector de feeds (www.app.net)");
 }
 
-TEST_F(Escritorio, ElNucleoDejaFueraASonviaSalvoOtraCopiaEnModoPrueba) {
+TEST_F(Escritorio, ElNucleoDejaFueraASonviaYSoloEnModoPruebaListaOtraCopia) {
   arbol.ejecutable("usr/bin/sonvia");
   escritorio("usr/share", "ex.velmaro.sonvia.desktop", entrada("Sonvia", "sonvia"));
   proceso(600, raiz / "usr/bin/sonvia", 1);
   proceso(static_cast<std::int32_t>(getpid()), raiz / "usr/bin/sonvia", 1);
-
-  EXPECT_FALSE(Audio::identificar(ctx(), 600));
-  EXPECT_FALSE(Audio::identificar(ctx(), static_cast<std::int32_t>(getpid())));
-}
-
-TEST_F(Escritorio, ElNucleoEnModoPruebaListaOtraCopiaDeSonvia) {
-  entorno.fijar("SONVIA_PRUEBA", "1");
-  arbol.ejecutable("usr/bin/sonvia");
-  escritorio("usr/share", "ex.velmaro.sonvia.desktop", entrada("Sonvia", "sonvia"));
-  proceso(600, raiz / "usr/bin/sonvia", 1);
-  proceso(static_cast<std::int32_t>(getpid()), raiz / "usr/bin/sonvia", 1);
-
-  const auto otra = Audio::identificar(ctx(), 600);
-  ASSERT_TRUE(otra);
-  EXPECT_EQ(otra->clave, "ex.velmaro.sonvia");
-  EXPECT_FALSE(Audio::identificar(ctx(), static_cast<std::int32_t>(getpid())));
+  for (const bool modoPrueba : {false, true}) {
+    reiniciarApps();
+    entorno.fijar("SONVIA_PRUEBA", modoPrueba ? "1" : "");
+    const auto otra = Audio::identificar(ctx(), 600);
+    EXPECT_EQ(otra.has_value(), modoPrueba);
+    EXPECT_EQ(otra.value_or(Resolucion{}).clave, modoPrueba ? "ex.velmaro.sonvia" : "");
+    EXPECT_FALSE(Audio::identificar(ctx(), static_cast<std::int32_t>(getpid())));
+  }
 }
 
 // The login item: an autostart entry, there and not hidden.

@@ -66,6 +66,7 @@ TEST(TeclasRapidas, CadaPulsacionMueveElVolumenEnLaRejillaDeCincoYLasDeVolumenQu
       {{.volumen = 1.97F}, {Tecla::arriba}, 2.0F, false},  // 2.05 limited
       {{.volumen = 1.95F}, {Tecla::arriba, Tecla::arriba}, 2.0F, false},
       {{.volumen = 0.42F}, {Tecla::arriba}, 0.5F, false},  // 10.4 rounds to 10
+      {{.volumen = 0.48F}, {Tecla::arriba}, 0.6F, false},  // 11.6 rounds to 12
       {{.volumen = 0.03F}, {Tecla::abajo}, 0.0F, false},
       {{.volumen = 0.07F}, {Tecla::abajo}, 0.0F, false},  // round(-0.6) is -1, then the floor
       {{.volumen = 0.12F}, {Tecla::abajo}, 0.0F, false},

@@ -649,17 +649,6 @@ TEST_F(Mezclador, LoAplazadoNoHaceNadaSiLaConsolaYaNoEsta) {
   EXPECT_EQ(banco.principal->pendientes(), 0U);
 }
 
-TEST_F(Mezclador, AjustesIlegiblesSeApartanAntesDelPrimerGuardado) {
-  guardarAjustes("{no es json");
-  app("radio", 10, true);
-  crear();
-  EXPECT_THAT(consola->ajustes()(), IsEmpty());
-  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
-  pasar(0.5);
-  EXPECT_EQ(texto(*banco.preferencias.datos(AlmacenAjustes::kClaveIlegible)), "{no es json");
-  EXPECT_EQ(ajustesGuardados(), R"({"org.prueba.radio":{"silencio":false,"volumen":0.5}})");
-}
-
 // ---------------------------------------------------------------------------
 // Call mode
 

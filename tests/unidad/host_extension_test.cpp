@@ -1,7 +1,9 @@
 // Host manifests and the extension's installed copy, in a temporary home.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
+#include <functional>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -201,30 +203,39 @@ TEST_F(CopiaExtension, UnCorteEnCualquierPasoDejaLaCopiaViejaOLaNueva) {
   escribir(fuente() / "manifest.json", "viejo");
   escribir(fuente() / "fondo.js", "viejo");
   const auto vieja = contenido(fuente());
-  struct Corte {};
-  for (const char* paso : {"preparada", "copiada", "intercambiada", "limpia"}) {
+  // An old copy in place and a new source: the refresh to cut.
+  const auto actualizar = [&](std::function<void(std::string_view)> trasPaso) {
     escribir(fuente() / "manifest.json", "viejo");
     escribir(fuente() / "fondo.js", "viejo");
     fs::remove_all(copia());
     extension()->preparar();
     escribir(fuente() / "manifest.json", "nuevo");
     escribir(fuente() / "fondo.js", "nuevo");
-    const auto nueva = contenido(fuente());
-
     auto cortada = extension();
-    cortada->trasPaso = [paso](std::string_view hecho) {
-      if (hecho == paso) {
-        throw Corte{};
-      }
-    };
-    EXPECT_THROW(cortada->preparar(), Corte) << paso;
+    cortada->trasPaso = std::move(trasPaso);
+    cortada->preparar();
+    return contenido(fuente());
+  };
+  // Every step a whole refresh goes through, whatever they are.
+  std::vector<std::string> pasos;
+  actualizar([&pasos](std::string_view hecho) { pasos.emplace_back(hecho); });
+  EXPECT_THAT(pasos, ::testing::IsSupersetOf({"preparada", "copiada", "limpia"}));
+  struct Corte {};
+  for (const auto& paso : pasos) {
+    EXPECT_THROW(actualizar([&paso](std::string_view hecho) {
+                   if (hecho == paso) {
+                     throw Corte{};
+                   }
+                 }),
+                 Corte)
+        << paso;
+    const auto fuenteNueva = contenido(fuente());
     const auto quedo = contenido(copia());
-    EXPECT_TRUE(quedo == vieja || quedo == nueva) << paso;
+    EXPECT_TRUE(quedo == vieja || quedo == fuenteNueva) << paso;
 
     // The next launch finishes the job and clears the leftovers.
-    auto siguiente = extension();
-    siguiente->preparar();
-    EXPECT_EQ(contenido(copia()), nueva) << paso;
+    extension()->preparar();
+    EXPECT_EQ(contenido(copia()), fuenteNueva) << paso;
     EXPECT_FALSE(fs::exists(preparacion())) << paso;
   }
 }

@@ -21,35 +21,33 @@ Lanzamiento modo(std::vector<std::string> args) {
   return elegirModo(args);
 }
 
-TEST(ModoDeLanzamiento, LaPrimeraBanderaDeLaListaDecide) {
-  EXPECT_EQ(modo({}).modo, Modo::aplicacion);
-  EXPECT_EQ(modo({"--ayuda", "-x"}).modo, Modo::aplicacion);
-  EXPECT_EQ(modo({"--prueba", "--procesos"}).modo, Modo::procesos);
-  EXPECT_EQ(modo({"--procesos", "--prueba"}).modo, Modo::procesos);
-  EXPECT_EQ(modo({"--prueba", "--salidas"}).modo, Modo::salidas);
-  EXPECT_EQ(modo({"--tono-pausa", "--prueba-pausa"}).modo, Modo::pruebaPausa);
-  EXPECT_EQ(modo({"--PROCESOS"}).modo, Modo::aplicacion);  // case matters
+TEST(ModoDeLanzamiento, LaPrimeraBanderaDecideLaCapturaDespuesYElOrigenDeUnaExtensionGana) {
+  const std::vector<std::pair<std::vector<std::string>, Modo>> modos{
+      {{}, Modo::aplicacion},
+      {{"--ayuda", "-x"}, Modo::aplicacion},
+      {{"--prueba", "--procesos"}, Modo::procesos},
+      {{"--procesos", "--prueba"}, Modo::procesos},
+      {{"--prueba", "--salidas"}, Modo::salidas},
+      {{"--tono-pausa", "--prueba-pausa"}, Modo::pruebaPausa},
+      {{"--PROCESOS"}, Modo::aplicacion},  // case matters
+      {{"--captura", "a.png", "--salidas"}, Modo::salidas},
+      {{"--oscuro"}, Modo::aplicacion},
+      {{"chrome-extension://abcdefghijklmnop/", "--procesos"}, Modo::puente},
+      {{"--salidas", "chrome-extension://x/"}, Modo::puente},
+  };
+  for (const auto& [args, esperado] : modos) {
+    EXPECT_EQ(modo(args).modo, esperado) << (args.empty() ? "" : args[0]);
+  }
+  // The program path itself is not an argument.
+  EXPECT_EQ(elegirModo(std::vector<std::string>{"chrome-extension://x/"}).modo, Modo::aplicacion);
   // "--tono-pausa" is not "--tono".
-  const auto pausa = modo({"--tono-pausa"});
-  EXPECT_EQ(pausa, (Lanzamiento{Modo::tonoPausa, 4.0, 3.0, 5.0}));
-}
-
-TEST(ModoDeLanzamiento, LaCapturaVaDespuesDeLasDemasBanderas) {
+  EXPECT_EQ(modo({"--tono-pausa"}), (Lanzamiento{Modo::tonoPausa, 4.0, 3.0, 5.0}));
   EXPECT_EQ(modo({"--captura", "a.png"}), (Lanzamiento{.modo = Modo::captura, .archivo = "a.png"}));
   EXPECT_EQ(modo({"--claro", "--captura", "a.png", "--oscuro"}).esquema, "claro");
   EXPECT_EQ(modo({"--captura", "a.png", "--oscuro"}).esquema, "oscuro");
   // A flag after "--captura" is not the file; an absent file is left empty.
   EXPECT_EQ(modo({"--captura", "--oscuro"}).archivo, "");
   EXPECT_EQ(modo({"--captura"}).archivo, "");
-  EXPECT_EQ(modo({"--captura", "a.png", "--salidas"}).modo, Modo::salidas);
-  EXPECT_EQ(modo({"--oscuro"}).modo, Modo::aplicacion);
-}
-
-TEST(ModoDeLanzamiento, ElOrigenDeUnaExtensionGanaATodo) {
-  EXPECT_EQ(modo({"chrome-extension://abcdefghijklmnop/", "--procesos"}).modo, Modo::puente);
-  EXPECT_EQ(modo({"--salidas", "chrome-extension://x/"}).modo, Modo::puente);
-  // The program path itself is not an argument.
-  EXPECT_EQ(elegirModo(std::vector<std::string>{"chrome-extension://x/"}).modo, Modo::aplicacion);
 }
 
 TEST(ModoDeLanzamiento, DuracionDelTono) {

@@ -24,16 +24,55 @@ struct Resolucion_ : ::testing::Test {
   }
 };
 
-TEST_F(Resolucion_, UnPaqueteAnidadoSeCortaEnElPrimerPuntoApp) {
+TEST_F(Resolucion_, CadaProcesoSeResuelveASuPaqueteOANada) {
   banco.apps.agregarPaquete("/Applications/Navegador.app", "ex.navegador");
   proceso(20,
           "/Applications/Navegador.app/Contents/Frameworks/Motor.framework/Helpers/"
           "Navegador Helper.app/Contents/MacOS/Navegador Helper");
-  const auto r = identificar(20);
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->clave, "ex.navegador");
-  EXPECT_EQ(r->ruta, "/Applications/Navegador.app");
-  EXPECT_EQ(r->nombre, "Navegador");  // display name without ".app"
+  banco.apps.agregarPaquete("/Applications/Raro.app", "ex.raro");
+  proceso(21, "/Applications/Raro.app");
+  banco.apps.agregarPaquete("/Applications/Terminal.app", "ex.terminal");
+  proceso(30, "/Applications/Terminal.app/Contents/MacOS/Terminal", std::nullopt, "Terminal");
+  proceso(31, "/usr/local/bin/reproductor", 30);
+  banco.apps.agregarPaquete("/Applications/Juego.app", "ex.juego");
+  proceso(40, "/usr/sbin/lanzador");
+  proceso(41, "/Applications/Juego.app/Contents/MacOS/Juego", 40);
+  proceso(50, "/usr/bin/afplay");
+  banco.apps.agregarPaquete("/System/Library/CoreServices/Sistema.app", "ex.sistema");
+  proceso(51, "/System/Library/CoreServices/Sistema.app/Contents/MacOS/Sistema");
+  banco.apps.agregarPaquete("/Library/Developer/Herramientas/Simulador.app", "ex.simulador");
+  proceso(52, "/Library/Developer/Herramientas/Simulador.app/Contents/MacOS/Simulador");
+  proceso(53, "");  // no readable path
+  banco.apps.agregarPaquete("/Users/ana/Herramienta.app", std::nullopt);
+  proceso(60, "/Users/ana/Herramienta.app/Contents/MacOS/h");
+  banco.apps.agregarPaquete("/Applications/Sonvia.app", "ex.velmaro.sonvia");
+  proceso(70, "/Applications/Sonvia.app/Contents/MacOS/Sonvia");
+  proceso(71, "/Applications/Sonvia.app/Contents/MacOS/Sonvia");
+  banco.apps.fijarPropio("ex.velmaro.sonvia", 71);
+
+  const std::vector<std::pair<std::int32_t, std::optional<Resolucion>>> casos{
+      // A nested bundle is cut at the first ".app"; the name loses it.
+      {20, Resolucion{"ex.navegador", "Navegador", "/Applications/Navegador.app"}},
+      {21, Resolucion{"ex.raro", "Raro", "/Applications/Raro.app"}},
+      // The responsible process decides, and its running name wins.
+      {31, Resolucion{"ex.terminal", "Terminal", "/Applications/Terminal.app"}},
+      // Its own executable counts when the responsible one has no bundle.
+      {41, Resolucion{"ex.juego", "Juego", "/Applications/Juego.app"}},
+      // System tools and folders, and no path at all.
+      {50, std::nullopt},
+      {51, std::nullopt},
+      {52, std::nullopt},
+      {53, std::nullopt},
+      {54, std::nullopt},
+      // A bundle without an identifier goes by its path.
+      {60, Resolucion{"/Users/ana/Herramienta.app", "Herramienta", "/Users/ana/Herramienta.app"}},
+      // Sonvia, another copy or this process.
+      {70, std::nullopt},
+      {71, std::nullopt},
+  };
+  for (const auto& [pid, resolucion] : casos) {
+    EXPECT_EQ(identificar(pid), resolucion) << pid;
+  }
 }
 
 TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinal) {
@@ -54,23 +93,6 @@ TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinal) {
   }
 }
 
-TEST_F(Resolucion_, UnaRutaQueTerminaEnPuntoAppEsElPaquete) {
-  banco.apps.agregarPaquete("/Applications/Raro.app", "ex.raro");
-  proceso(21, "/Applications/Raro.app");
-  ASSERT_TRUE(identificar(21));
-  EXPECT_EQ(identificar(21)->clave, "ex.raro");
-}
-
-TEST_F(Resolucion_, ElProcesoResponsableDecideYSuNombreEnEjecucionGana) {
-  banco.apps.agregarPaquete("/Applications/Terminal.app", "ex.terminal");
-  proceso(30, "/Applications/Terminal.app/Contents/MacOS/Terminal", std::nullopt, "Terminal");
-  proceso(31, "/usr/local/bin/reproductor", 30);
-  const auto r = identificar(31);
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->clave, "ex.terminal");
-  EXPECT_EQ(r->nombre, "Terminal");
-}
-
 TEST_F(Resolucion_, SinFuncionDeResponsableSeUsaElPropioProceso) {
   banco.apps.fijarSoporteResponsable(false);
   banco.apps.agregarPaquete("/Applications/Terminal.app", "ex.terminal");
@@ -80,57 +102,20 @@ TEST_F(Resolucion_, SinFuncionDeResponsableSeUsaElPropioProceso) {
   EXPECT_TRUE(identificar(30));
 }
 
-TEST_F(Resolucion_, ElPropioEjecutableCuentaSiElResponsableNoTienePaquete) {
-  banco.apps.agregarPaquete("/Applications/Juego.app", "ex.juego");
-  proceso(40, "/usr/sbin/lanzador");
-  proceso(41, "/Applications/Juego.app/Contents/MacOS/Juego", 40);
-  ASSERT_TRUE(identificar(41));
-  EXPECT_EQ(identificar(41)->clave, "ex.juego");
-}
-
-TEST_F(Resolucion_, QuedanFueraHerramientasYCarpetasDelSistema) {
-  proceso(50, "/usr/bin/afplay");
-  banco.apps.agregarPaquete("/System/Library/CoreServices/Sistema.app", "ex.sistema");
-  proceso(51, "/System/Library/CoreServices/Sistema.app/Contents/MacOS/Sistema");
-  banco.apps.agregarPaquete("/Library/Developer/Herramientas/Simulador.app", "ex.simulador");
-  proceso(52, "/Library/Developer/Herramientas/Simulador.app/Contents/MacOS/Simulador");
-  proceso(53, "");  // no readable path
-  for (const auto pid : {50, 51, 52, 53, 54}) {
-    EXPECT_FALSE(identificar(pid)) << pid;
+// In test mode ("1" exactly) another copy of Sonvia is listed; this process never.
+TEST(ModoPrueba, ListaOtraCopiaDeSonviaSoloConExactamenteUno) {
+  for (const auto& [valor, otraCopia] : {std::pair{"1", true}, std::pair{"true", false}}) {
+    prueba::Banco banco;
+    banco.entorno.fijar("SONVIA_PRUEBA", valor);
+    banco.apps.agregarPaquete("/Applications/Sonvia.app", "ex.velmaro.sonvia");
+    for (const std::int32_t pid : {70, 71}) {
+      banco.apps.agregarProceso(
+          pid, {"/Applications/Sonvia.app/Contents/MacOS/Sonvia", std::nullopt, std::nullopt});
+    }
+    banco.apps.fijarPropio("ex.velmaro.sonvia", 71);
+    EXPECT_EQ(Audio::identificar(banco.ctx(), 70).has_value(), otraCopia) << valor;
+    EXPECT_FALSE(Audio::identificar(banco.ctx(), 71)) << valor;
   }
-}
-
-TEST_F(Resolucion_, UnPaqueteSinIdentificadorSeIdentificaPorSuRuta) {
-  banco.apps.agregarPaquete("/Users/ana/Herramienta.app", std::nullopt);
-  proceso(60, "/Users/ana/Herramienta.app/Contents/MacOS/h");
-  ASSERT_TRUE(identificar(60));
-  EXPECT_EQ(identificar(60)->clave, "/Users/ana/Herramienta.app");
-}
-
-TEST_F(Resolucion_, SonviaQuedaFueraSalvoEnModoPruebaYElProcesoPropioSiempre) {
-  banco.apps.agregarPaquete("/Applications/Sonvia.app", "ex.velmaro.sonvia");
-  proceso(70, "/Applications/Sonvia.app/Contents/MacOS/Sonvia");
-  proceso(71, "/Applications/Sonvia.app/Contents/MacOS/Sonvia");
-  banco.apps.fijarPropio("ex.velmaro.sonvia", 71);
-  EXPECT_FALSE(identificar(70));
-  EXPECT_FALSE(identificar(71));
-}
-
-TEST_F(Resolucion_, ModoPruebaListaOtraCopiaDeSonvia) {
-  banco.entorno.fijar("SONVIA_PRUEBA", "1");
-  banco.apps.agregarPaquete("/Applications/Sonvia.app", "ex.velmaro.sonvia");
-  proceso(70, "/Applications/Sonvia.app/Contents/MacOS/Sonvia");
-  proceso(71, "/Applications/Sonvia.app/Contents/MacOS/Sonvia");
-  banco.apps.fijarPropio("ex.velmaro.sonvia", 71);
-  EXPECT_TRUE(identificar(70));
-  EXPECT_FALSE(identificar(71));
-}
-
-TEST_F(Resolucion_, ModoPruebaExigeExactamenteUno) {
-  banco.entorno.fijar("SONVIA_PRUEBA", "true");
-  banco.apps.agregarPaquete("/Applications/Sonvia.app", "ex.velmaro.sonvia");
-  proceso(70, "/Applications/Sonvia.app/Contents/MacOS/Sonvia");
-  EXPECT_FALSE(identificar(70));
 }
 
 TEST_F(Resolucion_, LaCacheResponde_YUnPidReutilizadoSeResuelveDeNuevo) {

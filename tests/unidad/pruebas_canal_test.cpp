@@ -35,12 +35,13 @@ std::vector<std::string> lineasDe(const std::string& texto) {
 // ---------------------------------------------------------------------------
 // The tone
 
-struct Tono : ::testing::Test {
+struct MundoTono {
   prueba::Banco banco;
   FabricaMotorTonoSimulado motores;
   DormirSimulado dormir{banco.reloj, *banco.principal, banco.hal, banco.colas};
   std::ostringstream salida;
 };
+struct Tono : ::testing::Test, MundoTono {};
 
 TEST_F(Tono, EmpiezaEnFaseCeroConAmplitudMilesimaYLaMismaMuestraEnCadaCanal) {
   Pruebas::tono(motores, dormir, 8.0, 0, 0, salida);
@@ -88,27 +89,28 @@ TEST_F(Tono, LosCanalesSinDatosSeSaltan) {
   EXPECT_NE(bloque[1][1], 0.0F);
 }
 
-TEST_F(Tono, SinPausaSuenaYSeDetiene) {
-  Pruebas::tono(motores, dormir, 8.0, 0, 5, salida);
-  EXPECT_THAT(motores.historial(), ElementsAre("arrancar", "detener"));
-  EXPECT_THAT(dormir.pedidos(), ElementsAre(8.0));
-  EXPECT_EQ(motores.creados(), 1U);
-}
-
-TEST_F(Tono, ConPausaCallaYVuelveASonar) {
-  Pruebas::tono(motores, dormir, 4.0, 3.0, 5.0, salida);
-  EXPECT_THAT(motores.historial(), ElementsAre("arrancar", "pausar", "reanudar", "detener"));
-  EXPECT_THAT(dormir.pedidos(), ElementsAre(4.0, 3.0, 5.0));
-  EXPECT_DOUBLE_EQ(std::accumulate(dormir.pedidos().begin(), dormir.pedidos().end(), 0.0), 12.0);
-  EXPECT_THAT(salida.str(), IsEmpty());
-}
-
-TEST_F(Tono, UnaReanudacionFallidaNoCambiaNada) {
-  motores.fallarReanudacion(true);
-  Pruebas::tono(motores, dormir, 4.0, 3.0, 5.0, salida);
-  EXPECT_THAT(motores.historial(), ElementsAre("arrancar", "pausar", "reanudar", "detener"));
-  EXPECT_THAT(dormir.pedidos(), ElementsAre(4.0, 3.0, 5.0));
-  EXPECT_THAT(salida.str(), IsEmpty());
+TEST(TonoPausa, SuenaCallaVuelveYSeDetieneAunqueLaReanudacionFalle) {
+  struct Caso {
+    double pausa;
+    bool fallarReanudacion;
+    std::vector<std::string> historial;
+    std::vector<double> pedidos;
+  };
+  const std::vector<Caso> casos{
+      {0, false, {"arrancar", "detener"}, {8.0}},
+      {3.0, false, {"arrancar", "pausar", "reanudar", "detener"}, {4.0, 3.0, 5.0}},
+      {3.0, true, {"arrancar", "pausar", "reanudar", "detener"}, {4.0, 3.0, 5.0}},
+  };
+  for (const auto& caso : casos) {
+    MundoTono t;
+    t.motores.fallarReanudacion(caso.fallarReanudacion);
+    const double antes = caso.pausa > 0 ? 4.0 : 8.0;
+    Pruebas::tono(t.motores, t.dormir, antes, caso.pausa, 5.0, t.salida);
+    EXPECT_EQ(t.motores.historial(), caso.historial);
+    EXPECT_EQ(t.dormir.pedidos(), caso.pedidos);
+    EXPECT_EQ(t.motores.creados(), 1U);
+    EXPECT_THAT(t.salida.str(), IsEmpty());
+  }
 }
 
 TEST_F(Tono, UnArranqueFallidoSeCuentaYNoEspera) {
@@ -398,35 +400,29 @@ TEST_F(PruebasDeCanal, EnLaPruebaDePausaUnEstadoIlegibleCuentaComoPausada) {
 // ---------------------------------------------------------------------------
 // The measurement's verdict and numbers
 
-TEST(Medidas, LaEntradaDebeEstarEstrictamenteEntreLosLimites) {
-  EXPECT_FALSE(Pruebas::medidaCorrecta(0.0005F, 0.5F, 0.5F));
-  EXPECT_FALSE(Pruebas::medidaCorrecta(0.0015F, 0.5F, 0.5F));
-  EXPECT_FALSE(Pruebas::medidaCorrecta(static_cast<float>(0.0005), 2.0F, 2.0F));
-  EXPECT_FALSE(Pruebas::medidaCorrecta(static_cast<float>(0.0015), 2.0F, 2.0F));
-  EXPECT_TRUE(Pruebas::medidaCorrecta(0.00051F, 0.5F, 0.5F));
-  EXPECT_TRUE(Pruebas::medidaCorrecta(0.00149F, 0.5F, 0.5F));
-  EXPECT_TRUE(Pruebas::medidaCorrecta(0.001F, 0.0F, 0.0F));
-  EXPECT_FALSE(Pruebas::medidaCorrecta(0.0F, 0.0F, 0.0F));
-}
-
-TEST(Medidas, LaRazonDebeEstarCercaDeLaGanancia) {
-  EXPECT_TRUE(Pruebas::medidaCorrecta(0.001F, 0.54F, 0.5F));
-  EXPECT_TRUE(Pruebas::medidaCorrecta(0.001F, 1.96F, 2.0F));
-  EXPECT_FALSE(Pruebas::medidaCorrecta(0.001F, 0.56F, 0.5F));
-  EXPECT_FALSE(Pruebas::medidaCorrecta(0.001F, 0.2F, 0.0F));
-}
-
-TEST(Medidas, LaRazonSinEntradaEsCero) {
-  EXPECT_EQ(Pruebas::razon(0.0F, 0.3F), 0.0F);
+TEST(Medidas, EntradaEstrictamenteEntreLosLimitesYRazonCercaDeLaGanancia) {
+  struct Caso {
+    float entrada;
+    float razon;
+    float ganancia;
+    bool correcta;
+  };
+  const std::vector<Caso> casos{
+      {0.0005F, 0.5F, 0.5F, false}, {0.0015F, 0.5F, 0.5F, false}, {0.00051F, 0.5F, 0.5F, true},
+      {0.00149F, 0.5F, 0.5F, true}, {0.001F, 0.0F, 0.0F, true},   {0.0F, 0.0F, 0.0F, false},
+      {0.001F, 0.54F, 0.5F, true},  {0.001F, 1.96F, 2.0F, true},  {0.001F, 0.56F, 0.5F, false},
+      {0.001F, 0.2F, 0.0F, false},
+  };
+  for (const auto& c : casos) {
+    EXPECT_EQ(Pruebas::medidaCorrecta(c.entrada, c.razon, c.ganancia), c.correcta)
+        << c.entrada << " " << c.razon << " " << c.ganancia;
+  }
+  EXPECT_EQ(Pruebas::razon(0.0F, 0.3F), 0.0F);  // no input: 0
   EXPECT_FLOAT_EQ(Pruebas::razon(0.001F, 0.002F), 2.0F);
-}
-
-TEST(Medidas, LaFrecuenciaLlevaSiempreUnDecimal) {
-  EXPECT_EQ(Pruebas::textoDecimal(48000), "48000.0");
-  EXPECT_EQ(Pruebas::textoDecimal(44100), "44100.0");
-  EXPECT_EQ(Pruebas::textoDecimal(44100.5), "44100.5");
-  EXPECT_EQ(Pruebas::textoDecimal(0), "0.0");
-  EXPECT_EQ(Pruebas::textoDecimal(0.1), "0.1");
+  for (const auto& [hz, texto] : std::vector<std::pair<double, std::string>>{
+           {48000, "48000.0"}, {44100.5, "44100.5"}, {0, "0.0"}, {0.1, "0.1"}}) {
+    EXPECT_EQ(Pruebas::textoDecimal(hz), texto);
+  }
 }
 
 }  // namespace

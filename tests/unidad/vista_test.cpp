@@ -128,6 +128,8 @@ TEST(FilaApp, LaPrimeraReglaQueSeCumpleDecideElEstado) {
   espera("not a boost", callado, {.volumen = 1.004F}, {}, std::nullopt, false,
          {.tipo = TipoEstado::enPausa});
   espera("playing", app, normal, {}, std::nullopt, true, {.tipo = TipoEstado::sonando});
+  espera("another app's call", app, normal, {}, AppAudio{.clave = "zoom"}, false,
+         {.tipo = TipoEstado::sonando});
   espera("tabs", callado, normal, {}, std::nullopt, true, {.tipo = TipoEstado::pestanas});
 }
 
