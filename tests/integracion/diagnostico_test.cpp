@@ -11,6 +11,7 @@
 #include "plataforma/comun/cola_serie_hilo.hpp"
 #include "plataforma/comun/entorno_proceso.hpp"
 #include "plataforma/pipewire/hal_pipewire.hpp"
+#include "plataforma/pipewire/hal_pipewire_impl.hpp"
 #include "plataforma/pipewire/tono_pipewire.hpp"
 #include "plataforma/simulada/aplicaciones_simuladas.hpp"
 #include "plataforma/simulada/entorno_simulado.hpp"
@@ -26,6 +27,34 @@ using ::testing::ContainsRegex;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
+
+// Which pid a client's properties are trusted for (no server needed): this
+// process stands for the verified one, its parent for a live claim.
+TEST(PidConfiable, ElQueVerificoElServidorGanaYUnReclamoSoloCuentaSiEsCreible) {
+  const auto propio = std::to_string(getpid());
+  const auto padre = std::to_string(getppid());
+  struct Caso {
+    Propiedades props;
+    std::optional<std::int32_t> pid;
+  };
+  const std::vector<Caso> casos = {
+      {{{"pipewire.sec.pid", propio}, {"application.process.id", padre}}, getpid()},
+      {{{"application.process.id", padre}}, getppid()},
+      {{{"pipewire.sec.pid", "0"}, {"application.process.id", padre}}, getppid()},
+      {{{"application.process.id", "-5"}}, std::nullopt},
+      {{{"application.process.id", "0"}}, std::nullopt},
+      {{{"application.process.id", "2147483646"}}, std::nullopt},  // no such process
+      // Says it comes through the PulseAudio layer, but the verified process
+      // is no PipeWire daemon: the verified pid still wins.
+      {{{"client.api", "pipewire-pulse"},
+        {"pipewire.sec.pid", propio},
+        {"application.process.id", padre}},
+       getpid()},
+  };
+  for (std::size_t i = 0; i < casos.size(); ++i) {
+    EXPECT_EQ(pidConfiable(casos[i].props), casos[i].pid) << "caso " << i;
+  }
+}
 
 struct Diagnostico : ::testing::Test {
   integracion::ServidorPrivado servidor;

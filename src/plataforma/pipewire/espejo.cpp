@@ -62,6 +62,8 @@ bool esCapaPulse(const Propiedades& props, std::int32_t verificado) {
   return !e && ejecutable.filename().string().starts_with("pipewire");
 }
 
+}  // namespace
+
 std::optional<std::int32_t> pidConfiable(const Propiedades& props) {
   auto verificado = numero<std::int32_t>(props, "pipewire.sec.pid");
   auto reclamado = numero<std::int32_t>(props, "application.process.id");
@@ -80,8 +82,6 @@ std::optional<std::int32_t> pidConfiable(const Propiedades& props) {
   }
   return reclamoCreible ? reclamado : std::nullopt;
 }
-
-}  // namespace
 
 void HalPipeWire::Impl::avisarUnaVez(const char* que) noexcept {
   if (!avisado) {

@@ -62,6 +62,13 @@ inline std::string valor(const Propiedades& p, const std::string& clave) {
   return it == p.end() ? std::string() : it->second;
 }
 
+// The process a client's properties name, as far as it can be trusted: the
+// pid the server verified ("pipewire.sec.pid"); for the PulseAudio layer's
+// clients (whose verified pid is the layer's own) the pid they claim
+// ("application.process.id") when it is a live process of this user; a claim
+// of 0 or less never. Reads /proc.
+std::optional<std::int32_t> pidConfiable(const Propiedades& props);
+
 template <typename T>
 std::optional<T> numero(const Propiedades& p, const std::string& clave) {
   const auto it = p.find(clave);
