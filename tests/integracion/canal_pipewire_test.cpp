@@ -43,26 +43,8 @@ struct CanalPipeWire : ::testing::Test {
   FabricaColasHilo colas;
   Contexto ctx{*hal, principal, reloj, preferencias, aplicaciones, entorno, colas};
 
-  // Waits (bounded) for a process of that pid to play; returns its object.
-  AudioObjectID esperarProceso(pid_t pid) {
-    for (int i = 0; i < 50; ++i) {
-      for (const auto& p : Audio::procesos(*hal)) {
-        if (p.pid == pid && p.sonando) {
-          return p.objeto;
-        }
-      }
-      dormir(0.1);
-    }
-    throw std::runtime_error("el reproductor no apareció");
-  }
-  Salida salida(const std::string& uid) {
-    for (auto& s : Audio::salidas(*hal)) {
-      if (s.uid == uid) {
-        return s;
-      }
-    }
-    throw std::runtime_error("no hay salida " + uid);
-  }
+  AudioObjectID esperarProceso(pid_t pid) { return integracion::esperarProceso(*hal, pid); }
+  Salida salida(const std::string& uid) { return integracion::salidaDe(*hal, uid); }
   std::string listarSalidas() {
     std::ostringstream s;
     Pruebas::listarSalidas(ctx, s);

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "audio/procesos.hpp"
+#include "audio/salidas.hpp"
 #include "plataforma/pipewire/hal_pipewire.hpp"
 
 extern char** environ;  // NOLINT: the process environment, for posix_spawn
@@ -149,6 +151,29 @@ inline double picoEnSumidero(const std::string& dir, const std::string& sumidero
     throw std::runtime_error("sox no dio la amplitud:\n" + stat);
   }
   return std::stod(stat.substr(pos + 18));
+}
+
+// Waits (bounded) for a process of that pid to play; returns its object.
+inline AudioObjectID esperarProceso(Hal& hal, pid_t pid) {
+  for (int i = 0; i < 50; ++i) {
+    for (const auto& p : Audio::procesos(hal)) {
+      if (p.pid == pid && p.sonando) {
+        return p.objeto;
+      }
+    }
+    dormir(0.1);
+  }
+  throw std::runtime_error("el reproductor no apareció");
+}
+
+// The output of that uid; throws when there is none.
+inline Salida salidaDe(Hal& hal, const std::string& uid) {
+  for (auto& s : Audio::salidas(hal)) {
+    if (s.uid == uid) {
+      return s;
+    }
+  }
+  throw std::runtime_error("no hay salida " + uid);
 }
 
 // A connection to the server this process's environment points at.

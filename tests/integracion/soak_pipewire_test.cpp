@@ -72,25 +72,8 @@ struct SoakPipeWire : ::testing::Test {
   std::vector<double> cierres;
   std::vector<double> primerSonido;
 
-  AudioObjectID esperarProceso(pid_t pid) {
-    for (int i = 0; i < 50; ++i) {
-      for (const auto& p : Audio::procesos(*hal)) {
-        if (p.pid == pid && p.sonando) {
-          return p.objeto;
-        }
-      }
-      dormir(0.1);
-    }
-    throw std::runtime_error("el reproductor no apareció");
-  }
-  Salida salida(const std::string& uid) {
-    for (auto& s : Audio::salidas(*hal)) {
-      if (s.uid == uid) {
-        return s;
-      }
-    }
-    throw std::runtime_error("no hay salida " + uid);
-  }
+  AudioObjectID esperarProceso(pid_t pid) { return integracion::esperarProceso(*hal, pid); }
+  Salida salida(const std::string& uid) { return integracion::salidaDe(*hal, uid); }
   // One channel opened, left to run at least `segundos` and until sound went
   // through it (2 s at most), and closed; times recorded. True when it sounded.
   bool ciclo(AudioObjectID proceso, const Salida& destino, double segundos) {
