@@ -8,16 +8,10 @@
 #include "audio/ca.hpp"
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
+#include "banco_canal.hpp"
 #include "canal/canal.hpp"
 #include "diagnostico/listados.hpp"
-#include "plataforma/comun/cola_serie_hilo.hpp"
-#include "plataforma/comun/entorno_proceso.hpp"
 #include "plataforma/pipewire/hal_pipewire.hpp"
-#include "plataforma/simulada/aplicaciones_simuladas.hpp"
-#include "plataforma/simulada/entorno_simulado.hpp"
-#include "plataforma/simulada/preferencias_memoria.hpp"
-#include "plataforma/simulada/tiempo_virtual.hpp"
-#include "servidor.hpp"
 
 namespace sonvia {
 namespace {
@@ -30,21 +24,7 @@ using ::testing::Not;
 constexpr const char* kAltavoces = "sonvia_prueba_altavoces";
 constexpr const char* kAuriculares = "sonvia_prueba_auriculares";
 
-struct CanalPipeWire : ::testing::Test {
-  integracion::ServidorPrivado servidor;
-  std::unique_ptr<HalPipeWire> hal = integracion::conectarPipeWire();
-  RelojMonotonico reloj;
-  RelojVirtual relojVirtual;
-  std::shared_ptr<ColaPrincipalVirtual> principal =
-      std::make_shared<ColaPrincipalVirtual>(relojVirtual);
-  PreferenciasMemoria preferencias;
-  AplicacionesSimuladas aplicaciones;
-  EntornoSimulado entorno;
-  FabricaColasHilo colas;
-  Contexto ctx{*hal, principal, reloj, preferencias, aplicaciones, entorno, colas};
-
-  AudioObjectID esperarProceso(pid_t pid) { return integracion::esperarProceso(*hal, pid); }
-  Salida salida(const std::string& uid) { return integracion::salidaDe(*hal, uid); }
+struct CanalPipeWire : integracion::BancoCanal {
   std::string listarSalidas() {
     std::ostringstream s;
     Pruebas::listarSalidas(ctx, s);

@@ -11,14 +11,8 @@
 
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
+#include "banco_canal.hpp"
 #include "canal/canal.hpp"
-#include "plataforma/comun/cola_serie_hilo.hpp"
-#include "plataforma/comun/entorno_proceso.hpp"
-#include "plataforma/simulada/aplicaciones_simuladas.hpp"
-#include "plataforma/simulada/entorno_simulado.hpp"
-#include "plataforma/simulada/preferencias_memoria.hpp"
-#include "plataforma/simulada/tiempo_virtual.hpp"
-#include "servidor.hpp"
 
 namespace sonvia {
 namespace {
@@ -56,24 +50,11 @@ double mediana(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-struct SoakPipeWire : ::testing::Test {
-  integracion::ServidorPrivado servidor;
-  std::unique_ptr<HalPipeWire> hal = integracion::conectarPipeWire();
-  RelojMonotonico reloj;
-  RelojVirtual relojVirtual;
-  std::shared_ptr<ColaPrincipalVirtual> principal =
-      std::make_shared<ColaPrincipalVirtual>(relojVirtual);
-  PreferenciasMemoria preferencias;
-  AplicacionesSimuladas aplicaciones;
-  EntornoSimulado entorno;
-  FabricaColasHilo colas;
-  Contexto ctx{*hal, principal, reloj, preferencias, aplicaciones, entorno, colas};
+struct SoakPipeWire : integracion::BancoCanal {
   std::vector<double> aperturas;
   std::vector<double> cierres;
   std::vector<double> primerSonido;
 
-  AudioObjectID esperarProceso(pid_t pid) { return integracion::esperarProceso(*hal, pid); }
-  Salida salida(const std::string& uid) { return integracion::salidaDe(*hal, uid); }
   // One channel opened, left to run at least `segundos` and until sound went
   // through it (2 s at most), and closed; times recorded. True when it sounded.
   bool ciclo(AudioObjectID proceso, const Salida& destino, double segundos) {
