@@ -103,7 +103,7 @@ struct PreferenciasEnArchivo : ::testing::Test {
   }
 };
 
-TEST_F(PreferenciasEnArchivo, CadaTipoEstaEnElArchivoAlVolverDeFijarYSobreviveAUnReinicio) {
+TEST_F(PreferenciasEnArchivo, CadaValorEstaEnElArchivoAlVolverDeFijarYVuelveIntactoTrasUnReinicio) {
   const auto json = bytes(R"({"silenciadas":["ex.reproductor"],"volumen":0.8})");
   preferencias.fijar("modoLlamada", false);
   EXPECT_THAT(texto(), HasSubstr("modoLlamada=false\n"));
@@ -116,6 +116,43 @@ TEST_F(PreferenciasEnArchivo, CadaTipoEstaEnElArchivoAlVolverDeFijarYSobreviveAU
   preferencias.fijar("ajustes", json);
   preferencias.fijar("atajos", false);
 
+  // Floats bit for bit, written from several threads at once.
+  const std::vector<float> flotantes = {0.45F,
+                                        1e-8F,
+                                        3.4028235e38F,
+                                        -1.5F,
+                                        -0.0F,
+                                        std::numeric_limits<float>::denorm_min(),
+                                        std::numeric_limits<float>::min(),
+                                        std::nextafter(1.0F, 2.0F),
+                                        std::numeric_limits<float>::infinity(),
+                                        -std::numeric_limits<float>::infinity()};
+  const auto clave = [](std::size_t h, std::size_t i) {
+    return std::string("h").append(std::to_string(h)).append("_").append(std::to_string(i));
+  };
+  constexpr std::size_t kHilos = 4;
+  {
+    std::vector<std::jthread> hilos;
+    for (std::size_t h = 0; h < kHilos; ++h) {
+      hilos.emplace_back([&, h] {
+        for (std::size_t i = 0; i < flotantes.size(); ++i) {
+          preferencias.fijar(clave(h, i), flotantes[i]);
+        }
+      });
+    }
+  }
+  preferencias.fijar("nan", std::numeric_limits<float>::quiet_NaN());
+  // Bytes the INI format quotes or escapes, and keys with a dot or a slash.
+  Datos todos;
+  for (int b = 0; b < 256; ++b) {
+    todos.push_back(static_cast<std::byte>(b));
+  }
+  const auto dificiles = bytes("\0\xff\n\r\"\\=;,)@ByteArray(x)\0"sv);
+  preferencias.fijar("ajustes.ilegible", todos);
+  preferencias.fijar("dificiles", dificiles);
+  preferencias.fijar("vacios", Datos{});
+  preferencias.fijar("grupo/dentro", 2.0F);
+
   const auto siguiente = reiniciar();
   for (const PreferenciasQt* p : {siguiente.get(), &preferencias}) {
     EXPECT_THAT(p->booleano("modoLlamada"), Optional(true));
@@ -123,106 +160,74 @@ TEST_F(PreferenciasEnArchivo, CadaTipoEstaEnElArchivoAlVolverDeFijarYSobreviveAU
     EXPECT_THAT(p->flotante("nivelLlamada"), Optional(0.45F));
     EXPECT_THAT(p->datos("ajustes"), Optional(json));
   }
-}
-
-TEST_F(PreferenciasEnArchivo, LosFlotantesVuelvenBitABit) {
-  const float valores[] = {0.45F,
-                           0.1F,
-                           1e-8F,
-                           3.4028235e38F,
-                           -1.5F,
-                           -0.0F,
-                           std::numeric_limits<float>::denorm_min(),
-                           std::numeric_limits<float>::min(),
-                           std::nextafter(1.0F, 2.0F),
-                           std::numeric_limits<float>::infinity(),
-                           -std::numeric_limits<float>::infinity()};
-  for (std::size_t i = 0; i < std::size(valores); ++i) {
-    preferencias.fijar(std::string("f").append(std::to_string(i)), valores[i]);
-  }
-  preferencias.fijar("nan", std::numeric_limits<float>::quiet_NaN());
-
-  const auto siguiente = reiniciar();
-  for (std::size_t i = 0; i < std::size(valores); ++i) {
-    const auto leido = siguiente->flotante(std::string("f").append(std::to_string(i)));
-    ASSERT_TRUE(leido.has_value()) << valores[i];
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(*leido), std::bit_cast<std::uint32_t>(valores[i]))
-        << "escrito " << valores[i] << ", leído " << *leido;
+  for (std::size_t h = 0; h < kHilos; ++h) {
+    for (std::size_t i = 0; i < flotantes.size(); ++i) {
+      const auto leido = siguiente->flotante(clave(h, i));
+      ASSERT_TRUE(leido.has_value()) << flotantes[i];
+      EXPECT_EQ(std::bit_cast<std::uint32_t>(*leido), std::bit_cast<std::uint32_t>(flotantes[i]))
+          << "escrito " << flotantes[i] << ", leído " << *leido;
+    }
   }
   const auto nan = siguiente->flotante("nan");
   ASSERT_TRUE(nan.has_value());
   EXPECT_TRUE(std::isnan(*nan));
+  EXPECT_THAT(siguiente->datos("ajustes.ilegible"), Optional(todos));
+  EXPECT_THAT(siguiente->datos("dificiles"), Optional(dificiles));
+  EXPECT_THAT(siguiente->datos("vacios"), Optional(Datos{}));
+  EXPECT_THAT(siguiente->flotante("grupo/dentro"), Optional(2.0F));
 }
 
-TEST_F(PreferenciasEnArchivo, LosPredeterminadosSeLeenPeroNuncaSeEscriben) {
+TEST_F(PreferenciasEnArchivo, LosPredeterminadosSeLeenNuncaSeEscribenYLoGuardadoGanaHastaQuitarlo) {
   preferencias.registrarPredeterminados(
       {{"modoLlamada", true}, {"nivelLlamada", 0.2F}, {"ajustes", bytes("{}")}});
   EXPECT_THAT(preferencias.booleano("modoLlamada"), Optional(true));
-  EXPECT_THAT(preferencias.flotante("nivelLlamada"), Optional(0.2F));
   EXPECT_THAT(preferencias.datos("ajustes"), Optional(bytes("{}")));
   EXPECT_FALSE(fs::exists(archivo));
 
   preferencias.fijar("atajos", true);
-  const auto contenido = texto();
-  EXPECT_THAT(contenido, HasSubstr("atajos=true"));
-  EXPECT_THAT(contenido, Not(HasSubstr("modoLlamada")));
-  EXPECT_THAT(contenido, Not(HasSubstr("nivelLlamada")));
-  EXPECT_THAT(contenido, Not(HasSubstr("ajustes")));
+  for (const char* predeterminado : {"modoLlamada", "nivelLlamada", "ajustes"}) {
+    EXPECT_THAT(texto(), Not(HasSubstr(predeterminado)));
+  }
   EXPECT_EQ(reiniciar()->booleano("modoLlamada"), std::nullopt);
-}
 
-TEST_F(PreferenciasEnArchivo, LoGuardadoGanaAlPredeterminadoHastaQuitarlo) {
-  preferencias.registrarPredeterminados({{"nivelLlamada", 0.2F}, {"modoLlamada", false}});
   preferencias.fijar("nivelLlamada", 0.7F);
-  preferencias.fijar("modoLlamada", true);
   EXPECT_THAT(preferencias.flotante("nivelLlamada"), Optional(0.7F));
-  EXPECT_THAT(preferencias.booleano("modoLlamada"), Optional(true));
-
   preferencias.quitar("nivelLlamada");
   EXPECT_THAT(preferencias.flotante("nivelLlamada"), Optional(0.2F));
   EXPECT_THAT(texto(), Not(HasSubstr("nivelLlamada")));
   EXPECT_EQ(reiniciar()->flotante("nivelLlamada"), std::nullopt);
-  EXPECT_THAT(preferencias.booleano("modoLlamada"), Optional(true));
 }
 
 TEST_F(PreferenciasEnArchivo, UnValorDeOtroTipoSeLeeAusente) {
-  // As a person, or another program, might leave the file.
-  escribirArchivo(
-      "[General]\n"
-      "nivelLlamada=abc\n"
-      "modoLlamada=quizas\n"
-      "atajos=1\n"
-      "ajustes=texto\n"
-      "medio=0.5x\n"
-      "enorme=1e39\n"
-      "vacio=\n"
-      "lista=0.5, 0.6\n"
-      "verdad=true\n"
-      "cuarto=0.25\n"
-      "bytes=@ByteArray(abc)\n");
-  // A stored value hides the default even when it is unreadable.
+  // As a person, or another program, might leave the file. A stored value
+  // hides the default even when it is unreadable.
+  struct Caso {
+    const char* linea;
+    std::optional<bool> booleano;
+    std::optional<float> flotante;
+    std::optional<Datos> datos;
+  };
+  const Caso casos[] = {
+      {"nivelLlamada=abc", {}, {}, {}}, {"modoLlamada=quizas", {}, {}, {}},
+      {"atajos=1", {}, 1.0F, {}},         {"medio=0.5x", {}, {}, {}},
+      {"enorme=1e39", {}, {}, {}},      {"vacio=", {}, {}, {}},
+      {"lista=0.5, 0.6", {}, {}, {}},   {"verdad=true", true, {}, {}},
+      {"cuarto=0.25", {}, 0.25F, {}},   {"bytes=@ByteArray(abc)", {}, {}, bytes("abc")},
+  };
+  std::string contenido = "[General]\n";
+  for (const auto& caso : casos) {
+    contenido.append(caso.linea).append("\n");
+  }
+  escribirArchivo(contenido);
   preferencias.registrarPredeterminados({{"nivelLlamada", 0.2F}, {"modoLlamada", false}});
-
-  EXPECT_EQ(preferencias.flotante("nivelLlamada"), std::nullopt);
-  EXPECT_EQ(preferencias.booleano("modoLlamada"), std::nullopt);
-  EXPECT_EQ(preferencias.booleano("atajos"), std::nullopt);
-  EXPECT_EQ(preferencias.datos("ajustes"), std::nullopt);
-  EXPECT_EQ(preferencias.flotante("medio"), std::nullopt);
-  EXPECT_EQ(preferencias.flotante("enorme"), std::nullopt);
-  EXPECT_EQ(preferencias.flotante("vacio"), std::nullopt);
-  EXPECT_EQ(preferencias.booleano("vacio"), std::nullopt);
-  EXPECT_EQ(preferencias.flotante("lista"), std::nullopt);
-
-  EXPECT_EQ(preferencias.flotante("verdad"), std::nullopt);
-  EXPECT_EQ(preferencias.datos("verdad"), std::nullopt);
-  EXPECT_EQ(preferencias.booleano("cuarto"), std::nullopt);
-  EXPECT_EQ(preferencias.datos("cuarto"), std::nullopt);
-  EXPECT_EQ(preferencias.booleano("bytes"), std::nullopt);
-  EXPECT_EQ(preferencias.flotante("bytes"), std::nullopt);
-
-  EXPECT_THAT(preferencias.booleano("verdad"), Optional(true));
-  EXPECT_THAT(preferencias.flotante("cuarto"), Optional(0.25F));
-  EXPECT_THAT(preferencias.datos("bytes"), Optional(bytes("abc")));
+  for (const auto& caso : casos) {
+    SCOPED_TRACE(caso.linea);
+    const std::string clave(
+        std::string_view(caso.linea).substr(0, std::string_view(caso.linea).find('=')));
+    EXPECT_EQ(preferencias.booleano(clave), caso.booleano);
+    EXPECT_EQ(preferencias.flotante(clave), caso.flotante);
+    EXPECT_EQ(preferencias.datos(clave), caso.datos);
+  }
 }
 
 TEST_F(PreferenciasEnArchivo, AjustesIlegiblesDeCualquierTipoSeApartanAntesDeReemplazarse) {
@@ -321,35 +326,11 @@ TEST_F(PreferenciasEnArchivo, UnArchivoQueNoEsNormalOEsEnormeSeDejaComoEsta) {
   }
 }
 
-TEST_F(PreferenciasEnArchivo, LosDatosConBytesDeControlYComillasVuelvenIntactos) {
-  Datos todos;
-  for (int b = 0; b < 256; ++b) {
-    todos.push_back(static_cast<std::byte>(b));
-  }
-  const auto dificiles = bytes("\0\xff\n\r\"\\=;,)@ByteArray(x)\0"sv);
-  preferencias.fijar("ajustes.ilegible", todos);
-  preferencias.fijar("ajustes", dificiles);
-  preferencias.fijar("vacios", Datos{});
-
-  const auto siguiente = reiniciar();
-  EXPECT_THAT(siguiente->datos("ajustes.ilegible"), Optional(todos));
-  EXPECT_THAT(siguiente->datos("ajustes"), Optional(dificiles));
-  EXPECT_THAT(siguiente->datos("vacios"), Optional(Datos{}));
-}
-
-TEST_F(PreferenciasEnArchivo, LasClavesConPuntoOBarraSonClavesPropias) {
+TEST_F(PreferenciasEnArchivo, QuitarUnaClaveDejaLasAnidadasYLasVecinasConPunto) {
   preferencias.fijar("ajustes", bytes("a"));
   preferencias.fijar("ajustes.ilegible", bytes("b"));
   preferencias.fijar("grupo", 1.0F);
   preferencias.fijar("grupo/dentro", 2.0F);
-
-  const auto siguiente = reiniciar();
-  EXPECT_THAT(siguiente->datos("ajustes"), Optional(bytes("a")));
-  EXPECT_THAT(siguiente->datos("ajustes.ilegible"), Optional(bytes("b")));
-  EXPECT_THAT(siguiente->flotante("grupo"), Optional(1.0F));
-  EXPECT_THAT(siguiente->flotante("grupo/dentro"), Optional(2.0F));
-
-  // Removing a key leaves the keys nested under it, and its dotted neighbours.
   preferencias.quitar("grupo");
   preferencias.quitar("ajustes");
   const auto despues = reiniciar();
@@ -357,33 +338,6 @@ TEST_F(PreferenciasEnArchivo, LasClavesConPuntoOBarraSonClavesPropias) {
   EXPECT_THAT(despues->flotante("grupo/dentro"), Optional(2.0F));
   EXPECT_EQ(despues->datos("ajustes"), std::nullopt);
   EXPECT_THAT(despues->datos("ajustes.ilegible"), Optional(bytes("b")));
-}
-
-TEST_F(PreferenciasEnArchivo, EscriturasDesdeVariosHilosLleganTodas) {
-  constexpr int kHilos = 4;
-  constexpr int kPorHilo = 25;
-  {
-    std::vector<std::jthread> hilos;
-    hilos.reserve(kHilos);
-    for (int h = 0; h < kHilos; ++h) {
-      hilos.emplace_back([this, h] {
-        for (int i = 0; i < kPorHilo; ++i) {
-          preferencias.fijar(
-              std::string("h").append(std::to_string(h)).append("_").append(std::to_string(i)),
-              static_cast<float>(h * 1000 + i));
-        }
-      });
-    }
-  }
-  const auto siguiente = reiniciar();
-  for (int h = 0; h < kHilos; ++h) {
-    for (int i = 0; i < kPorHilo; ++i) {
-      EXPECT_THAT(
-          siguiente->flotante(
-              std::string("h").append(std::to_string(h)).append("_").append(std::to_string(i))),
-          Optional(static_cast<float>(h * 1000 + i)));
-    }
-  }
 }
 
 // Qt reads XDG_CONFIG_HOME once per process, the first time it needs it; this
