@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 
 #include "audio/ca.hpp"
@@ -12,6 +13,7 @@
 #include "canal/canal.hpp"
 #include "diagnostico/listados.hpp"
 #include "plataforma/pipewire/hal_pipewire.hpp"
+#include "plataforma/pipewire/tono_pipewire.hpp"
 
 namespace sonvia {
 namespace {
@@ -64,6 +66,43 @@ TEST_F(CanalPipeWire, LasGananciasSeMidenEnLaSalida) {
   canal.reset();
   dormir(0.5);
   EXPECT_NEAR(medir("cerrado"), 0.7, 0.01);
+}
+
+// A process that opens a second stream while a channel is open on it: the
+// new stream goes through the channel too. This very process plays.
+TEST_F(CanalPipeWire, UnSegundoStreamDelProcesoTambienSeInterviene) {
+  const auto seno = [](double frecuencia) {
+    return [frecuencia, fase = 0.0](std::span<float* const> canales, std::size_t n) mutable {
+      for (std::size_t i = 0; i < n; ++i) {
+        const auto s = static_cast<float>(0.4 * std::sin(fase));
+        fase += 2 * M_PI * frecuencia / 48000;
+        for (auto* c : canales) {
+          if (c != nullptr) {
+            c[i] = s;
+          }
+        }
+      }
+    };
+  };
+  MotorTonoPipeWire primero;
+  ASSERT_FALSE(primero.arrancar(seno(440)));
+  auto canal = Canal::crear(ctx, {esperarProceso(getpid())}, salida(kAltavoces), 0.0F);
+  dormir(0.5);
+  EXPECT_LT(picoEnSumidero(servidor.dir(), kAltavoces), 1e-4);
+
+  MotorTonoPipeWire segundo;
+  ASSERT_FALSE(segundo.arrancar(seno(660)));
+  dormir(0.8);
+  EXPECT_LT(picoEnSumidero(servidor.dir(), kAltavoces), 1e-4);
+  canal->control().fijarVolumen(1.0F);
+  dormir(0.5);
+  // Both streams, mixed in the tap: 440 and 660 Hz at 0.4 each peak well above
+  // what either gives alone, whatever their phases.
+  const double ambos = picoEnSumidero(servidor.dir(), kAltavoces);
+  EXPECT_GT(ambos, 0.5);
+  EXPECT_LE(ambos, 0.8 + 0.01);
+  segundo.detener();
+  primero.detener();
 }
 
 TEST_F(CanalPipeWire, MientrasEstaIntervenidaSuSalidaPropiaNoRecibeNada) {

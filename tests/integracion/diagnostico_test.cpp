@@ -2,21 +2,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <sstream>
 
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
-#include "canal/canal.hpp"
-#include "plataforma/comun/cola_serie_hilo.hpp"
-#include "plataforma/comun/entorno_proceso.hpp"
 #include "plataforma/pipewire/hal_pipewire.hpp"
 #include "plataforma/pipewire/hal_pipewire_impl.hpp"
-#include "plataforma/pipewire/tono_pipewire.hpp"
-#include "plataforma/simulada/aplicaciones_simuladas.hpp"
-#include "plataforma/simulada/entorno_simulado.hpp"
-#include "plataforma/simulada/preferencias_memoria.hpp"
-#include "plataforma/simulada/tiempo_virtual.hpp"
 #include "servidor.hpp"
 
 namespace sonvia {
@@ -155,73 +146,6 @@ TEST_F(Diagnostico, SinServidorUnMensajeClaroYNoEspera) {
                             "estado=$?");
   EXPECT_THAT(salida, HasSubstr("no se pudo conectar con el servidor de audio PipeWire"));
   EXPECT_THAT(salida, HasSubstr("estado=1"));
-}
-
-// A process that opens a second stream while a channel is open on it: the
-// new stream goes through the channel too.
-TEST_F(Diagnostico, UnSegundoStreamDelProcesoTambienSeInterviene) {
-  std::string error;
-  auto hal = HalPipeWire::conectar(error);
-  ASSERT_TRUE(hal) << error;
-  RelojMonotonico reloj;
-  RelojVirtual rv;
-  auto principal = std::make_shared<ColaPrincipalVirtual>(rv);
-  PreferenciasMemoria preferencias;
-  AplicacionesSimuladas aplicaciones;
-  EntornoSimulado entorno;
-  FabricaColasHilo colas;
-  Contexto ctx(*hal, principal, reloj, preferencias, aplicaciones, entorno, colas);
-
-  // This very process plays: one stream now, another later.
-  const auto seno = [](double amplitud, double frecuencia) {
-    return
-        [amplitud, frecuencia, fase = 0.0](std::span<float* const> canales, std::size_t n) mutable {
-          for (std::size_t i = 0; i < n; ++i) {
-            const auto s = static_cast<float>(amplitud * std::sin(fase));
-            fase += 2 * M_PI * frecuencia / 48000;
-            for (auto* c : canales) {
-              if (c != nullptr) {
-                c[i] = s;
-              }
-            }
-          }
-        };
-  };
-  MotorTonoPipeWire primero;
-  ASSERT_FALSE(primero.arrancar(seno(0.4, 440)));
-  AudioObjectID propio = 0;
-  for (int i = 0; i < 50 && propio == 0; ++i) {
-    for (const auto& p : Audio::procesos(*hal)) {
-      if (p.pid == getpid() && p.sonando) {
-        propio = p.objeto;
-      }
-    }
-    dormir(0.1);
-  }
-  ASSERT_NE(propio, 0U);
-  Salida altavoces;
-  for (const auto& s : Audio::salidas(*hal)) {
-    if (s.uid == "sonvia_prueba_altavoces") {
-      altavoces = s;
-    }
-  }
-  auto canal = Canal::crear(ctx, {propio}, altavoces, 0.0F);
-  dormir(0.5);
-  EXPECT_LT(integracion::picoEnSumidero(servidor.dir(), "sonvia_prueba_altavoces"), 1e-4);
-
-  MotorTonoPipeWire segundo;
-  ASSERT_FALSE(segundo.arrancar(seno(0.4, 660)));
-  dormir(0.8);
-  EXPECT_LT(integracion::picoEnSumidero(servidor.dir(), "sonvia_prueba_altavoces"), 1e-4);
-  canal->control().fijarVolumen(1.0F);
-  dormir(0.5);
-  // Both streams, mixed in the tap: 440 and 660 Hz at 0.4 each peak well above
-  // what either gives alone, whatever their phases.
-  const double ambos = integracion::picoEnSumidero(servidor.dir(), "sonvia_prueba_altavoces");
-  EXPECT_GT(ambos, 0.5);
-  EXPECT_LE(ambos, 0.8 + 0.01);
-  segundo.detener();
-  primero.detener();
 }
 
 }  // namespace
