@@ -76,19 +76,6 @@ TEST_F(ColaQt, DespuesCorreEnOrdenDePlazoYLosIgualesEnOrdenDeLlegada) {
   EXPECT_EQ(cola.temporizadoresArmados(), 0U);
 }
 
-TEST_F(ColaQt, DespuesDesdeOtroHiloCorreEnElPrincipal) {
-  std::thread::id hilo;
-  bool hecho = false;
-  std::thread([&] {
-    cola.despues(0.01, [&] {
-      hilo = std::this_thread::get_id();
-      hecho = true;
-    });
-  }).join();
-  ASSERT_TRUE(esperarHasta([&] { return hecho; }));
-  EXPECT_EQ(hilo, principal);
-}
-
 TEST_F(ColaQt, UnDespuesCanceladoNuncaCorre) {
   bool cancelado = false;
   bool canceladoDesdeOtroHilo = false;
@@ -101,19 +88,6 @@ TEST_F(ColaQt, UnDespuesCanceladoNuncaCorre) {
   esperarCentinela(0.2);
   EXPECT_FALSE(cancelado);
   EXPECT_FALSE(canceladoDesdeOtroHilo);
-  EXPECT_EQ(cola.temporizadoresArmados(), 0U);
-}
-
-TEST_F(ColaQt, RepetirSeDetieneAlDestruirElTemporizador) {
-  int veces = 0;
-  auto temporizador = cola.repetir(0.01, [&] { ++veces; });
-  ASSERT_TRUE(esperarHasta([&] { return veces >= 3; }));
-  temporizador.reset();
-  const int alDestruir = veces;
-
-  // Ten intervals: a timer still running would have fired before this.
-  esperarCentinela(0.1);
-  EXPECT_EQ(veces, alDestruir);
   EXPECT_EQ(cola.temporizadoresArmados(), 0U);
 }
 
@@ -134,18 +108,26 @@ TEST_F(ColaQt, UnaTareaQueCancelaSuTemporizadorNoVuelveACorrer) {
   EXPECT_EQ(armadosTrasCancelar, 0U);
 }
 
-TEST_F(ColaQt, RepetirDesdeOtroHiloCorreEnElPrincipal) {
+TEST_F(ColaQt, DespuesYRepetirDesdeOtroHiloCorrenEnElPrincipalYParanAlDestruirse) {
   std::vector<std::thread::id> hilos;
   std::unique_ptr<Temporizador> temporizador;
+  std::unique_ptr<Temporizador> propio;
+  int veces = 0;
   std::thread([&] {
+    cola.despues(0.01, [&] { hilos.push_back(std::this_thread::get_id()); });
     temporizador = cola.repetir(0.01, [&] { hilos.push_back(std::this_thread::get_id()); });
   }).join();
-  ASSERT_TRUE(esperarHasta([&] { return hilos.size() >= 3; }));
-  // Cancelling is allowed from any thread too.
+  propio = cola.repetir(0.01, [&] { ++veces; });
+  ASSERT_TRUE(esperarHasta([&] { return hilos.size() >= 4 && veces >= 3; }));
+  // Destroyed from any thread, and from the main one: neither fires again.
   std::thread([&] { temporizador.reset(); }).join();
+  propio.reset();
   const auto alDestruir = hilos.size();
+  const int vecesAlDestruir = veces;
+  // Ten intervals: a timer still running would have fired before this.
   esperarCentinela(0.1);
   EXPECT_EQ(hilos.size(), alDestruir);
+  EXPECT_EQ(veces, vecesAlDestruir);
   EXPECT_THAT(hilos, Each(Eq(principal)));
   EXPECT_EQ(cola.temporizadoresArmados(), 0U);
 }
