@@ -306,7 +306,10 @@ void AtajosX11::quitar() {
     xcb_ungrab_key(conexion_->c, agarre.codigo, conexion_->raiz, XCB_MOD_MASK_ANY);
   }
   e.agarres.clear();
-  xcb_flush(conexion_->c);
+  // A round trip: once this returns the server has released the keys, so a
+  // program that grabs them next (another copy of Sonvia, say) gets them.
+  const Respuesta<xcb_get_input_focus_reply_t> hecho(
+      xcb_get_input_focus_reply(conexion_->c, xcb_get_input_focus(conexion_->c), nullptr));
 }
 
 std::vector<std::uint32_t> AtajosX11::registrados() const {
