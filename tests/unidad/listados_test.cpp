@@ -25,12 +25,8 @@ struct Listados : ::testing::Test {
   }
 };
 
-TEST_F(Listados, SinProcesosSoloLosEncabezados) {
-  EXPECT_EQ(procesos(), "PROCESOS CON AUDIO\n\nAGRUPADOS POR APP\n");
-  EXPECT_EQ(salidas(), "");
-}
-
 TEST_F(Listados, ProcesosConMarcasYMarcadores) {
+  EXPECT_EQ(procesos(), "PROCESOS CON AUDIO\n\nAGRUPADOS POR APP\n");  // only the headings
   banco.apps.agregarPaquete("/Applications/Música.app", "ex.musica");
   banco.apps.agregarProceso(
       501, {"/Applications/Música.app/Contents/MacOS/Música", std::nullopt, "Música"});
@@ -51,6 +47,7 @@ TEST_F(Listados, ProcesosConMarcasYMarcadores) {
 }
 
 TEST_F(Listados, SalidasConLaPredeterminadaMarcada) {
+  EXPECT_EQ(salidas(), "");
   banco.salida("altavoces", "Altavoces integrados");
   const auto usb = banco.salida("usb-1", "Auriculares USB", kAudioDeviceTransportTypeUSB);
   EXPECT_EQ(salidas(),
@@ -97,13 +94,7 @@ TEST(Escenario, LosErroresDicenQueFallaYDonde) {
     return std::string();
   };
   const std::string salida = R"({"uid":"a","nombre":"A",)";
-  const auto streams = [](int n) {  // a list of n stereo streams
-    std::string lista = "[2";
-    for (int i = 1; i < n; ++i) {
-      lista += ",2";
-    }
-    return lista + "]";
-  };
+  const auto streams = [](std::size_t n) { return nlohmann::json(std::vector(n, 2)).dump(); };
   // Each document and a piece of what the error says about it ("" for none).
   const std::vector<std::pair<std::string, std::string>> casos = {
       {"[]", "no es un objeto"},
@@ -146,11 +137,11 @@ TEST(Escenario, LosErroresDicenQueFallaYDonde) {
   }
 }
 
-// The shipped demo world, through the executable as a person would run it.
-std::pair<int, std::string> ejecutarSonvia(const std::string& argumentos) {
-  const std::string orden = "SONVIA_SIMULACION='" SONVIA_ESCENARIOS
-                            "/demo.json' '" SONVIA_EJECUTABLE "' " +
-                            argumentos + " 2>&1";
+// The executable as a person would run it, over a simulated world.
+std::pair<int, std::string> ejecutarSonvia(const std::string& escenario,
+                                           const std::string& argumentos) {
+  const std::string orden =
+      "SONVIA_SIMULACION='" + escenario + "' '" SONVIA_EJECUTABLE "' " + argumentos + " 2>&1";
   std::unique_ptr<FILE, int (*)(FILE*)> tubo(popen(orden.c_str(), "r"), pclose);
   std::string salida;
   std::array<char, 4096> trozo{};
@@ -161,27 +152,20 @@ std::pair<int, std::string> ejecutarSonvia(const std::string& argumentos) {
   return {WEXITSTATUS(estado), salida};
 }
 
-TEST(Demo, ElEscenarioDeDemostracionSeLista) {
-  const auto [estadoP, procesos] = ejecutarSonvia("--procesos");
+TEST(Demo, ElEscenarioDeDemostracionSeListaYUnoQueNoExisteEsUnErrorClaro) {
+  const std::string demo = SONVIA_ESCENARIOS "/demo.json";
+  const auto [estadoP, procesos] = ejecutarSonvia(demo, "--procesos");
   EXPECT_EQ(estadoP, 0) << procesos;
   EXPECT_NE(procesos.find("AGRUPADOS POR APP"), std::string::npos);
   EXPECT_NE(procesos.find("proceso(s)"), std::string::npos);
   // Desktop entries: a Flatpak's program belongs to its entry, by the entry's id.
   EXPECT_NE(procesos.find("Spotify  [com.spotify.Client]"), std::string::npos) << procesos;
-  const auto [estadoS, salidas] = ejecutarSonvia("--salidas");
+  const auto [estadoS, salidas] = ejecutarSonvia(demo, "--salidas");
   EXPECT_EQ(estadoS, 0) << salidas;
   EXPECT_NE(salidas.find("●"), std::string::npos);
-}
-
-TEST(Demo, UnEscenarioQueNoExisteEsUnErrorClaro) {
-  const std::string orden =
-      "SONVIA_SIMULACION=/no/existe.json '" SONVIA_EJECUTABLE "' --salidas 2>&1";
-  std::unique_ptr<FILE, int (*)(FILE*)> tubo(popen(orden.c_str(), "r"), pclose);
-  std::array<char, 512> trozo{};
-  const auto n = fread(trozo.data(), 1, trozo.size(), tubo.get());
-  const int estado = pclose(tubo.release());
-  EXPECT_EQ(WEXITSTATUS(estado), 2);
-  EXPECT_NE(std::string(trozo.data(), n).find("no se pudo abrir el escenario"), std::string::npos);
+  const auto [estadoN, error] = ejecutarSonvia("/no/existe.json", "--salidas");
+  EXPECT_EQ(estadoN, 2);
+  EXPECT_NE(error.find("no se pudo abrir el escenario"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -23,51 +23,48 @@ std::string linea(std::string_view comando, std::string_view padre = "77",
 }
 
 TEST(EstadoDeProceso, NombresHostilesCamposQueFaltanYNumerosMalos) {
-  struct Caso {
-    std::string contenido;
-    std::optional<EstadoProceso> esperado;
-  };
-  const auto estado = [](std::string comando, std::int32_t padre,
+  const auto estado = [](std::string comando, std::int32_t padre = 77,
                          std::optional<std::uint64_t> inicio = 123456) {
     return EstadoProceso{.comando = std::move(comando), .padre = padre, .inicio = inicio};
   };
-  const std::vector<Caso> casos = {
-      {linea("bash"), estado("bash", 77)},
-      {linea("x)\ny"), estado("x)\ny", 77)},  // a newline and a ")" in the name
-      {linea("a) (b"), estado("a) (b", 77)},
-      {linea(")))"), estado(")))", 77)},
-      {linea("((("), estado("(((", 77)},
-      {linea(""), estado("", 77)},
-      {linea("Web Content"), estado("Web Content", 77)},
-      {linea("x) S 1 2 3"), estado("x) S 1 2 3", 77)},  // fake fields inside the name
-      {linea("\xff\x1b]0;t\a"), estado("\xff\x1b]0;t\a", 77)},
+  const std::vector<std::pair<std::string, EstadoProceso>> leidos = {
+      {linea("x)\ny"), estado("x)\ny")},  // a newline and a ")" in the name
+      {linea("a) (b"), estado("a) (b")},
+      {linea(")))"), estado(")))")},
+      {linea("((("), estado("(((")},
+      {linea(""), estado("")},
+      {linea("Web Content"), estado("Web Content")},
+      {linea("x) S 1 2 3"), estado("x) S 1 2 3")},  // fake fields inside the name
+      {linea("\xff\x1b]0;t\a"), estado("\xff\x1b]0;t\a")},
       {"1 (init) S 0 1 1", estado("init", 0, std::nullopt)},  // stops before starttime
       {linea("a").substr(0, 14), estado("a", 77, std::nullopt)},
       {linea("a", "77", "huevo"), estado("a", 77, std::nullopt)},
       {linea("a", "77", "18446744073709551616"), estado("a", 77, std::nullopt)},  // 2^64
       {linea("a", "77", "18446744073709551615"), estado("a", 77, 18446744073709551615ULL)},
       {linea("a", "2147483647"), estado("a", 2147483647)},
-      // Refused: no name, nothing after it, missing or malformed state or parent.
-      {"", std::nullopt},
-      {"4242", std::nullopt},
-      {"4242 (sin cierre S 1", std::nullopt},
-      {"4242 )al reves( S 1", std::nullopt},
-      {"4242 (a)", std::nullopt},
-      {"4242 (a)\n", std::nullopt},
-      {"4242 (a) ", std::nullopt},
-      {"4242 (a) S", std::nullopt},
-      {"4242 (a) S ", std::nullopt},
-      {"4242 (a)S 1 2", std::nullopt},
-      {"4242 (a)  S 1 2", std::nullopt},
-      {linea("a", "padre"), std::nullopt},
-      {linea("a", "-5"), std::nullopt},
-      {linea("a", "+5"), std::nullopt},
-      {linea("a", "2147483648"), std::nullopt},  // beyond 32 bits
-      {linea("a", "99999999999999999999999"), std::nullopt},
-      {"4242 (a) S 1\0 2"s, std::nullopt},
   };
-  for (std::size_t i = 0; i < casos.size(); ++i) {
-    EXPECT_EQ(analizarEstadoProceso(casos[i].contenido), casos[i].esperado) << i;
+  for (const auto& [contenido, esperado] : leidos) {
+    EXPECT_EQ(analizarEstadoProceso(contenido), esperado) << contenido;
+  }
+  // No name, nothing after it, a missing or malformed state, a NUL inside; a parent that is
+  // no pid (2^31 is beyond 32 bits).
+  std::vector<std::string> rechazados = {"",
+                                         "4242",
+                                         "4242 (sin cierre S 1",
+                                         "4242 )al reves( S 1",
+                                         "4242 (a)",
+                                         "4242 (a)\n",
+                                         "4242 (a) ",
+                                         "4242 (a) S",
+                                         "4242 (a) S ",
+                                         "4242 (a)S 1 2",
+                                         "4242 (a)  S 1 2"};
+  rechazados.push_back("4242 (a) S 1\0 2"s);
+  for (const auto* padre : {"padre", "-5", "+5", "2147483648", "99999999999999999999999"}) {
+    rechazados.push_back(linea("a", padre));
+  }
+  for (const auto& contenido : rechazados) {
+    EXPECT_FALSE(analizarEstadoProceso(contenido)) << contenido;
   }
 }
 
