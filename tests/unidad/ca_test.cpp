@@ -14,39 +14,30 @@ struct PropiedadesCA : ::testing::Test {
   HalSimulado& hal = banco.hal;
 };
 
-TEST_F(PropiedadesCA, LasLecturasFallidasDanAusente) {
+TEST_F(PropiedadesCA, LasLecturasFallidasDanAusenteYUnTamanoCeroNoLlevaASegundaLlamada) {
   const auto p = banco.app("/Applications/A.app", "ex.a", 10, true);
-  EXPECT_EQ(CA::leer<std::int32_t>(hal, p, kAudioProcessPropertyPID), 10);
-  EXPECT_EQ(CA::texto(hal, p, kAudioProcessPropertyBundleID), "ex.a");
-
-  hal.fallarPropiedad(p, kAudioProcessPropertyPID);
-  hal.fallarPropiedad(p, kAudioProcessPropertyBundleID);
-  EXPECT_FALSE(CA::leer<std::int32_t>(hal, p, kAudioProcessPropertyPID));
-  EXPECT_FALSE(CA::texto(hal, p, kAudioProcessPropertyBundleID));
-  EXPECT_FALSE(CA::leer<std::uint32_t>(hal, 999, kAudioProcessPropertyIsRunningOutput));
-  EXPECT_TRUE(CA::lista(hal, 999, kAudioHardwarePropertyDevices).empty());
-}
-
-TEST_F(PropiedadesCA, UnTamanoCeroDaLaListaVaciaSinSegundaLlamada) {
-  banco.salida("a", "A");
-  hal.vaciarPropiedad(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
-  EXPECT_TRUE(CA::lista(hal, kAudioObjectSystemObject, kAudioHardwarePropertyDevices).empty());
-  EXPECT_EQ(hal.lecturas(kAudioObjectSystemObject, kAudioHardwarePropertyDevices), 0U);
-
-  hal.repararPropiedad(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
-  EXPECT_EQ(CA::lista(hal, kAudioObjectSystemObject, kAudioHardwarePropertyDevices).size(), 1U);
-  EXPECT_EQ(hal.lecturas(kAudioObjectSystemObject, kAudioHardwarePropertyDevices), 1U);
-}
-
-TEST_F(PropiedadesCA, CanalesDeSalidaSumaTodosLosBuffers) {
   const auto microfono = hal.agregarDispositivo(
       {.uid = "mic", .nombre = "Micrófono", .streamsSalida = {}, .streamsEntrada = {1}});
   const auto doble = hal.agregarDispositivo(
       {.uid = "doble", .nombre = "Doble", .streamsSalida = {2, 2}, .streamsEntrada = {}});
+  EXPECT_EQ(CA::leer<std::int32_t>(hal, p, kAudioProcessPropertyPID), 10);
+  EXPECT_EQ(CA::texto(hal, p, kAudioProcessPropertyBundleID), "ex.a");
   EXPECT_EQ(CA::canalesDeSalida(hal, microfono), 0U);
-  EXPECT_EQ(CA::canalesDeSalida(hal, doble), 4U);
+  EXPECT_EQ(CA::canalesDeSalida(hal, doble), 4U);  // every buffer counts
+  EXPECT_EQ(CA::lista(hal, kAudioObjectSystemObject, kAudioHardwarePropertyDevices).size(), 2U);
+
+  hal.fallarPropiedad(p, kAudioProcessPropertyPID);
+  hal.fallarPropiedad(p, kAudioProcessPropertyBundleID);
   hal.fallarPropiedad(doble, kAudioDevicePropertyStreamConfiguration);
+  hal.vaciarPropiedad(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
+  const auto lecturas = hal.lecturas(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
+  EXPECT_FALSE(CA::leer<std::int32_t>(hal, p, kAudioProcessPropertyPID));
+  EXPECT_FALSE(CA::texto(hal, p, kAudioProcessPropertyBundleID));
   EXPECT_EQ(CA::canalesDeSalida(hal, doble), 0U);
+  EXPECT_TRUE(CA::lista(hal, kAudioObjectSystemObject, kAudioHardwarePropertyDevices).empty());
+  EXPECT_EQ(hal.lecturas(kAudioObjectSystemObject, kAudioHardwarePropertyDevices), lecturas);
+  EXPECT_FALSE(CA::leer<std::uint32_t>(hal, 999, kAudioProcessPropertyIsRunningOutput));
+  EXPECT_TRUE(CA::lista(hal, 999, kAudioHardwarePropertyDevices).empty());
 }
 
 struct Escuchas : PropiedadesCA {
@@ -57,69 +48,57 @@ struct Escuchas : PropiedadesCA {
     return CA::escuchar(hal, proceso, kAudioProcessPropertyIsRunningOutput,
                         kAudioObjectPropertyScopeGlobal, banco.principal, [this] { ++llamadas; });
   }
+  void notificar(bool sonando) {
+    hal.fijarSonando(proceso, sonando);
+    hal.entregarNotificaciones();
+  }
 };
 
-TEST_F(Escuchas, ElBloqueCorreEnLaColaElegida) {
+TEST_F(Escuchas, ElBloqueCorreEnLaColaElegidaYNoDespuesDeParar) {
   auto parar = escuchar();
-  hal.fijarSonando(proceso, true);
-  EXPECT_EQ(hal.entregarNotificaciones(), 1U);
+  notificar(true);
   EXPECT_EQ(llamadas, 0);  // delivered to the queue, not run on the notification thread
   banco.principal->ejecutarPendientes();
   EXPECT_EQ(llamadas, 1);
+  notificar(false);  // queued before stopping: the block is not called
   parar();
+  banco.principal->ejecutarPendientes();
+  EXPECT_EQ(llamadas, 1);
 }
 
-TEST_F(Escuchas, PararDosVecesQuitaUnaVez) {
+TEST_F(Escuchas, PararDosVecesOUnRegistroRechazadoNoQuitanOtroOyente) {
+  hal.rechazarOyentes(true);
+  auto rechazado = escuchar();
+  EXPECT_EQ(hal.oyentes(), 0U);
+  hal.rechazarOyentes(false);
   auto parar = escuchar();
   auto otro = escuchar();
   EXPECT_EQ(hal.oyentes(), 2U);
+  rechazado();
   parar();
   parar();
   EXPECT_EQ(hal.oyentes(), 1U);
+  notificar(true);
+  banco.principal->ejecutarPendientes();
+  EXPECT_EQ(llamadas, 1);
   otro();
   EXPECT_EQ(hal.oyentes(), 0U);
 }
 
-TEST_F(Escuchas, UnaNotificacionEncoladaAntesDePararNoLlamaAlBloque) {
-  auto parar = escuchar();
-  hal.fijarSonando(proceso, true);
-  hal.entregarNotificaciones();
-  parar();
-  banco.principal->ejecutarPendientes();
-  EXPECT_EQ(llamadas, 0);
-}
-
 TEST_F(Escuchas, UnBloqueEncoladoNoRetieneALaCola) {
-  // A queue whose pending blocks held their listeners (which hold the queue)
-  // would never be freed.
+  // Else a queue whose pending blocks hold their listeners (which hold it) is never freed.
   RelojVirtual reloj;
   auto cola = std::make_shared<ColaPrincipalVirtual>(reloj);
   const std::weak_ptr<ColaPrincipalVirtual> debil = cola;
   auto parar = CA::escuchar(hal, proceso, kAudioProcessPropertyIsRunningOutput,
                             kAudioObjectPropertyScopeGlobal, cola, [this] { ++llamadas; });
-  hal.fijarSonando(proceso, true);
-  hal.entregarNotificaciones();
+  notificar(true);
   EXPECT_EQ(cola->pendientes(), 1U);
   parar();
   parar = nullptr;
   cola.reset();
   EXPECT_TRUE(debil.expired());
   EXPECT_EQ(llamadas, 0);
-}
-
-TEST_F(Escuchas, UnRegistroRechazadoDevuelveUnaAccionQueNoHaceNada) {
-  hal.rechazarOyentes(true);
-  auto parar = escuchar();
-  EXPECT_EQ(hal.oyentes(), 0U);
-  hal.rechazarOyentes(false);
-  auto otro = escuchar();
-  parar();  // removes nothing, in particular not the other listener
-  EXPECT_EQ(hal.oyentes(), 1U);
-  hal.fijarSonando(proceso, true);
-  hal.entregarNotificaciones();
-  banco.principal->ejecutarPendientes();
-  EXPECT_EQ(llamadas, 1);
-  otro();
 }
 
 TEST(EscuchasEnHilos, NotificacionesDesdeElHiloDelSistemaHastaUnaColaSerie) {
@@ -135,11 +114,8 @@ TEST(EscuchasEnHilos, NotificacionesDesdeElHiloDelSistemaHastaUnaColaSerie) {
     hal.fijarSonando(proceso, i % 2 == 0);
   }
   parar();
-  const int alParar = [&] {
-    int n = 0;
-    cola->sync([&] { n = llamadas.load(); });
-    return n;
-  }();
+  int alParar = 0;
+  cola->sync([&] { alParar = llamadas.load(); });
   for (int i = 0; i < 50; ++i) {
     hal.fijarSonando(proceso, i % 2 == 0);
   }
