@@ -6,11 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <iostream>
+#include <regex>
 
 #include "../integracion/servidor.hpp"
 #include "apoyo.hpp"
-#include "comun/archivos.hpp"
 #include "navegador/host.hpp"
 #include "navegador/pestanas.hpp"
 #include "plataforma/comun/entorno_proceso.hpp"
@@ -41,10 +42,6 @@ setInterval(() => {
 }, 100);
 </script></body></html>)";
 
-double segundos(Reloj::time_point desde) {
-  return std::chrono::duration<double>(Reloj::now() - desde).count();
-}
-
 TEST(Chromium, UnaPestanaConSonidoSuVolumenSuSilencioYSuCierre) {
   if (!std::filesystem::exists(kChromium)) {
     GTEST_SKIP() << "Chromium no está instalado (" << kChromium
@@ -66,10 +63,17 @@ TEST(Chromium, UnaPestanaConSonidoSuVolumenSuSilencioYSuCierre) {
   ASSERT_THAT(Host::instalar(plataforma, {.ejecutable = SONVIA_EJECUTABLE}),
               ::testing::ElementsAre("Chromium"));
 
-  const auto tono = Archivos::leer(integracion::seno(dir.string(), 0.3, 5));
-  ASSERT_TRUE(tono);
-  pruebas::ServidorHttp web(
-      {{"/", {"text/html; charset=utf-8", kPagina}}, {"/tono.wav", {"audio/wav", *tono}}});
+  // The page and its tone, served by Python's own HTTP server on a free port.
+  std::filesystem::create_directories(dir / "web");
+  std::ofstream(dir / "web/index.html") << kPagina;
+  std::filesystem::copy_file(integracion::seno(dir.string(), 0.3, 5), dir / "web/tono.wav");
+  pruebas::Proceso web({"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1",
+                        "--directory", (dir / "web").string()});
+  std::smatch puerto;
+  ASSERT_TRUE(pruebas::esperarHasta([&] {
+    return std::regex_search(web.salida(), puerto, std::regex("port ([0-9]+)"));
+  })) << web.errores();
+  const auto direccion = "http://127.0.0.1:" + puerto[1].str() + "/";
 
   RelojMonotonico reloj;
   const auto principal = std::make_shared<ColaPrincipalQt>();
@@ -78,40 +82,46 @@ TEST(Chromium, UnaPestanaConSonidoSuVolumenSuSilencioYSuCierre) {
   const auto pestana = [&registro]() -> std::optional<Pestana> {
     const auto& mapa = registro->porNavegador()();
     const auto it = mapa.find("chromium");
-    if (it == mapa.end() || it->second.empty()) {
-      return std::nullopt;
-    }
-    return it->second.front();
+    return it == mapa.end() || it->second.empty() ? std::nullopt
+                                                  : std::optional(it->second.front());
   };
 
-  const auto inicio = Reloj::now();
   pruebas::Proceso chromium(
       {kChromium, "--headless=new", "--no-sandbox", "--disable-gpu",
        "--disable-background-networking", "--disable-component-update", "--disable-sync",
        "--no-first-run", "--autoplay-policy=no-user-gesture-required",
        "--user-data-dir=" + (dir / "navegadores/chromium").string(),
        "--load-extension=" SONVIA_DIR_EXTENSION,
-       "--disable-features=DisableLoadExtensionCommandLineSwitch", web.direccion("/")});
-  // Chromium's own chatter is drained on every turn, so that it never blocks on it.
-  const auto esperar = [&chromium](auto condicion, int limite = 60) {
-    return pruebas::esperarHasta(
+       "--disable-features=DisableLoadExtensionCommandLineSwitch", direccion});
+  // Each step waits for what the browser really did, draining Chromium's own
+  // chatter on every turn so that it never blocks on it, and says how long it took.
+  std::string tiempos;
+  auto desde = Reloj::now();
+  const auto paso = [&](const std::string& que, auto condicion) {
+    const bool hecho = pruebas::esperarHasta(
         [&] {
           chromium.salida();
           chromium.errores();
+          web.errores();
           return condicion();
         },
-        std::chrono::seconds(limite));
+        std::chrono::seconds(60));
+    tiempos += que + " " +
+               std::to_string(std::chrono::duration<double>(Reloj::now() - desde).count()) + " s; ";
+    desde = Reloj::now();
+    return hecho;
   };
+  const auto titulo = [&pestana] { return pestana() ? pestana()->titulo : "sin pestaña"; };
 
   // Playing, and the page's Web Audio already goes through the extension's gain.
-  const bool sono =
-      esperar([&] { return pestana() && pestana()->sonando && pestana()->titulo == "vol=1 wa=1"; });
+  const bool sono = paso("pestaña sonando en el registro tras arrancar", [&] {
+    return pestana() && pestana()->sonando && pestana()->titulo == "vol=1 wa=1";
+  });
   if (!sono && chromium.estado()) {
     GTEST_SKIP() << "Chromium no pudo arrancar (estado " << *chromium.estado() << "):\n"
                  << chromium.errores();
   }
   ASSERT_TRUE(sono) << "ninguna pestaña sonando llegó al registro\n" << chromium.errores();
-  const auto tSonando = segundos(inicio);
   const auto id = pestana()->id;
   EXPECT_EQ(pestana()->sitio, "127.0.0.1");
 
@@ -119,18 +129,16 @@ TEST(Chromium, UnaPestanaConSonidoSuVolumenSuSilencioYSuCierre) {
   const auto procesos = integracion::ejecutar("'" SONVIA_EJECUTABLE "' --procesos");
   EXPECT_THAT(procesos, ::testing::ContainsRegex("♪ [^\n]*\\[chromium\\]")) << procesos;
 
-  auto desde = Reloj::now();
+  desde = Reloj::now();  // not counting the listing
   registro->cambiarVolumen(id, "chromium", 0.5);
-  ASSERT_TRUE(esperar([&] {
+  ASSERT_TRUE(paso("volumen 0.5 leído de la página", [&] {
     return pestana() && pestana()->titulo == "vol=0.5 wa=0.5" && pestana()->volumen == 0.5;
-  })) << (pestana() ? pestana()->titulo : "sin pestaña");
-  const auto tVolumen = segundos(desde);
+  })) << titulo();
 
-  desde = Reloj::now();
   const double antes = reloj.ahora();
   registro->silenciar(true, id, "chromium");
   // The local change shows at once; wait for a report of the browser's own.
-  ASSERT_TRUE(esperar([&] {
+  ASSERT_TRUE(paso("silencio confirmado", [&] {
     for (const auto& [host, informe] : registro->informes().at("chromium")) {
       if (informe.cuando > antes && !informe.pestanas.empty() &&
           informe.pestanas.front().silenciada) {
@@ -139,27 +147,18 @@ TEST(Chromium, UnaPestanaConSonidoSuVolumenSuSilencioYSuCierre) {
     }
     return false;
   }));
-  const auto tSilencio = segundos(desde);
 
   // Turned down to 0 the tab stops being audible, and stays in the list.
-  desde = Reloj::now();
   registro->cambiarVolumen(id, "chromium", 0);
-  ASSERT_TRUE(esperar([&] {
+  ASSERT_TRUE(paso("a volumen 0 deja de sonar y sigue en la lista", [&] {
     return pestana() && pestana()->titulo == "vol=0 wa=0" && !pestana()->sonando;
-  })) << (pestana() ? pestana()->titulo : "sin pestaña");
-  const auto tMudo = segundos(desde);
+  })) << titulo();
   EXPECT_EQ(pestana()->id, id);
 
-  desde = Reloj::now();
   chromium.senal(SIGTERM);
-  ASSERT_TRUE(esperar([&] { return !pestana(); }));
-  const auto tCierre = segundos(desde);
-  esperar([&] { return chromium.estado().has_value(); }, 20);
-
-  std::cout << "chromium: pestaña sonando en el registro " << tSonando << " s tras arrancar; "
-            << "volumen 0.5 leído de la página " << tVolumen << " s; silencio confirmado "
-            << tSilencio << " s; a volumen 0 deja de sonar y sigue en la lista " << tMudo
-            << " s; pestañas retiradas " << tCierre << " s tras cerrar\n";
+  ASSERT_TRUE(paso("pestañas retiradas tras cerrar", [&] { return !pestana(); }));
+  paso("Chromium terminado", [&] { return chromium.estado().has_value(); });
+  std::cout << "chromium: " << tiempos << "\n";
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 // Host manifests and the extension's installed copy, in a temporary home.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
-#include <functional>
 
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "comun/archivos.hpp"
@@ -20,6 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using Json = nlohmann::json;
 
 class CasaTemporal : public ::testing::Test {
  protected:
@@ -54,13 +54,19 @@ class CasaTemporal : public ::testing::Test {
     }
     return r;
   }
-
+  void navegadores(std::initializer_list<const char*> carpetas) const {
+    fs::remove_all(casa / "config");
+    for (const char* carpeta : carpetas) {
+      fs::create_directories(casa / "config" / carpeta);
+    }
+  }
   Host::Plataforma linux() const {
     return {.base = casa / "config", .navegadores = Host::navegadoresLinux(), .carpetasTienda = {}};
   }
   fs::path manifiesto(const std::string& carpeta) const {
     return casa / "config" / carpeta / "NativeMessagingHosts" / "ex.velmaro.sonvia.json";
   }
+  Json leerJson(const fs::path& ruta) const { return Json::parse(*Archivos::leer(ruta)); }
 };
 
 using HostManifiestos = CasaTemporal;
@@ -70,49 +76,40 @@ TEST_F(HostManifiestos, EnOrdenDeLaTablaSoloDondeHayNavegadorYSinReescribir) {
   EXPECT_THAT(Host::instalar(linux(), instalacion), IsEmpty());
   EXPECT_FALSE(fs::exists(casa / "config"));  // nothing created without browsers
 
-  for (const char* carpeta : {"chromium", "google-chrome-beta", "google-chrome", "firefox"}) {
-    fs::create_directories(casa / "config" / carpeta);
-  }
-  EXPECT_THAT(Host::instalar(linux(), instalacion),
-              ElementsAre("Google Chrome", "Google Chrome Beta", "Chromium"));
-  const auto manifiestoChrome = nlohmann::json::parse(*Archivos::leer(manifiesto("google-chrome")));
-  EXPECT_EQ(manifiestoChrome, nlohmann::json::parse(R"({
+  navegadores({"chromium", "google-chrome-beta", "google-chrome", "firefox"});
+  const auto todos = ElementsAre("Google Chrome", "Google Chrome Beta", "Chromium");
+  EXPECT_THAT(Host::instalar(linux(), instalacion), todos);
+  EXPECT_EQ(leerJson(manifiesto("google-chrome")), Json::parse(R"({
     "allowed_origins": ["chrome-extension://jepcjbonddjnleihgeamagdjllkbjpgb/"],
-    "description": "Sonvia: volumen por pestaña",
-    "name": "ex.velmaro.sonvia",
-    "path": "/opt/sonvia/bin/sonvia",
-    "type": "stdio"})"));
+    "description": "Sonvia: volumen por pestaña", "name": "ex.velmaro.sonvia",
+    "path": "/opt/sonvia/bin/sonvia", "type": "stdio"})"));
   EXPECT_EQ(*Archivos::leer(manifiesto("chromium")), Host::manifiesto(instalacion));
   EXPECT_FALSE(fs::exists(casa / "config/firefox/NativeMessagingHosts"));
 
   // Nothing changed: nothing rewritten (an atomic write would give a new file).
   const auto antes = inodo(manifiesto("chromium"));
-  EXPECT_THAT(Host::instalar(linux(), instalacion),
-              ElementsAre("Google Chrome", "Google Chrome Beta", "Chromium"));
+  EXPECT_THAT(Host::instalar(linux(), instalacion), todos);
   EXPECT_EQ(inodo(manifiesto("chromium")), antes);
 
   // The executable moved, and a store listing exists: every manifest is rewritten.
   instalacion = {.ejecutable = "/usr/bin/sonvia", .idTienda = "abcdefghijklmnopabcdefghijklmnop"};
   Host::instalar(linux(), instalacion);
-  const auto nuevo = nlohmann::json::parse(*Archivos::leer(manifiesto("google-chrome-beta")));
+  const auto nuevo = leerJson(manifiesto("google-chrome-beta"));
   EXPECT_EQ(nuevo["path"], "/usr/bin/sonvia");
   EXPECT_EQ(nuevo["allowed_origins"],
-            nlohmann::json({"chrome-extension://jepcjbonddjnleihgeamagdjllkbjpgb/",
-                            "chrome-extension://abcdefghijklmnopabcdefghijklmnop/"}));
+            Json({"chrome-extension://jepcjbonddjnleihgeamagdjllkbjpgb/",
+                  "chrome-extension://abcdefghijklmnopabcdefghijklmnop/"}));
 
   // From a transient mount nothing is written at all.
   fs::remove_all(casa / "config/chromium/NativeMessagingHosts");
   instalacion.trasladada = true;
   EXPECT_THAT(Host::instalar(linux(), instalacion), IsEmpty());
   EXPECT_FALSE(fs::exists(manifiesto("chromium")));
-}
 
-TEST_F(HostManifiestos, UnNavegadorQueFallaNoDetieneALosDemas) {
-  fs::create_directories(casa / "config/google-chrome");
-  fs::create_directories(casa / "config/chromium");
-  // A file where the hosts folder should be.
+  // A browser that fails (a file where its hosts folder goes) does not stop the others.
+  navegadores({"google-chrome", "chromium"});
   escribir(casa / "config/google-chrome/NativeMessagingHosts", "");
-  EXPECT_THAT(Host::instalar(linux(), {.ejecutable = "/usr/bin/sonvia"}), ElementsAre("Chromium"));
+  EXPECT_THAT(Host::instalar(linux(), {.ejecutable = "/x"}), ElementsAre("Chromium"));
 }
 
 TEST_F(HostManifiestos, ArchivosDeTiendaSoloDondeFaltan) {
@@ -120,7 +117,6 @@ TEST_F(HostManifiestos, ArchivosDeTiendaSoloDondeFaltan) {
                              .navegadores = Host::navegadoresMacOS(),
                              .carpetasTienda = Host::carpetasTiendaMacOS()};
   fs::create_directories(casa / "Google/Chrome");
-  fs::create_directories(casa / "Vivaldi");
   escribir(casa / "Vivaldi/External Extensions/tienda.json", "otro");
   Host::instalarTienda(mac, {.ejecutable = "/x"});  // no store identifier: nothing
   EXPECT_FALSE(fs::exists(casa / "Google/Chrome/External Extensions"));
@@ -138,22 +134,17 @@ TEST(HostEntorno, CarpetasTraslacionYTienda) {
   EXPECT_EQ(Host::plataformaActual(entorno).base, "/cfg");
 
   entorno.fijar("TMPDIR", "/var/tmp/");
-  const std::pair<const char*, bool> rutas[] = {
-      {"/tmp/.mount_SonviaX1/usr/bin/sonvia", true},
-      {"/var/tmp/.mount_abc/usr/bin/sonvia", true},
-      {"/tmp/otra/.mount_abc/sonvia", false},
-      {"/tmp/.mountain/sonvia", false},
-      {"/usr/bin/sonvia", false},
-  };
+  const std::pair<const char*, bool> rutas[] = {{"/tmp/.mount_SonviaX1/usr/bin/sonvia", true},
+                                                {"/var/tmp/.mount_abc/usr/bin/sonvia", true},
+                                                {"/tmp/otra/.mount_abc/sonvia", false},
+                                                {"/tmp/.mountain/sonvia", false},
+                                                {"/usr/bin/sonvia", false}};
   for (const auto& [ruta, esperado] : rutas) {
     EXPECT_EQ(Host::trasladada(ruta, entorno), esperado) << ruta;
   }
 
   EXPECT_EQ(Host::idTienda(" \tabc \t"), "abc");
   EXPECT_EQ(Host::idTienda(" \t "), std::nullopt);
-  EXPECT_EQ(Host::paginaTienda({.idTienda = "abc"}),
-            "https://chromewebstore.google.com/detail/abc");
-  EXPECT_EQ(Host::paginaTienda({}), std::nullopt);
 }
 
 class CopiaExtension : public CasaTemporal {
@@ -168,13 +159,15 @@ class CopiaExtension : public CasaTemporal {
   }
   fs::path copia() const { return casa / "datos/Sonvia/Extension para el navegador"; }
   fs::path preparacion() const { return casa / "datos/Sonvia/.extension-nueva"; }
+  void fuenteCon(const std::string& texto) const {
+    escribir(fuente() / "manifest.json", texto);
+    escribir(fuente() / "fondo.js", texto);
+  }
 };
 
 TEST_F(CopiaExtension, SeCopiaUnaVezYSeReemplazaCuandoCambia) {
-  escribir(fuente() / "manifest.json", "{1}");
-  escribir(fuente() / "fondo.js", "a");
-  fs::create_directories(casa / "config/chromium");
-
+  fuenteCon("a");
+  navegadores({"chromium"});
   auto primera = extension();
   EXPECT_THAT(primera->preparar(), ElementsAre("Chromium"));
   EXPECT_EQ(contenido(copia()), contenido(fuente()));
@@ -195,26 +188,20 @@ TEST_F(CopiaExtension, SeCopiaUnaVezYSeReemplazaCuandoCambia) {
   segunda->preparar();
   EXPECT_EQ(contenido(copia()), contenido(fuente()));
   EXPECT_TRUE(segunda->actualizada());
-  EXPECT_FALSE(fs::exists(preparacion()));
-  EXPECT_TRUE(Extension::difiere("nada", fuente(), copia()) == false);
 }
 
 TEST_F(CopiaExtension, UnCorteEnCualquierPasoDejaLaCopiaViejaOLaNueva) {
-  escribir(fuente() / "manifest.json", "viejo");
-  escribir(fuente() / "fondo.js", "viejo");
+  fuenteCon("viejo");
   const auto vieja = contenido(fuente());
   // An old copy in place and a new source: the refresh to cut.
   const auto actualizar = [&](std::function<void(std::string_view)> trasPaso) {
-    escribir(fuente() / "manifest.json", "viejo");
-    escribir(fuente() / "fondo.js", "viejo");
+    fuenteCon("viejo");
     fs::remove_all(copia());
     extension()->preparar();
-    escribir(fuente() / "manifest.json", "nuevo");
-    escribir(fuente() / "fondo.js", "nuevo");
+    fuenteCon("nuevo");
     auto cortada = extension();
     cortada->trasPaso = std::move(trasPaso);
     cortada->preparar();
-    return contenido(fuente());
   };
   // Every step a whole refresh goes through, whatever they are.
   std::vector<std::string> pasos;
@@ -222,28 +209,25 @@ TEST_F(CopiaExtension, UnCorteEnCualquierPasoDejaLaCopiaViejaOLaNueva) {
   EXPECT_THAT(pasos, ::testing::IsSupersetOf({"preparada", "copiada", "limpia"}));
   struct Corte {};
   for (const auto& paso : pasos) {
+    SCOPED_TRACE(paso);
     EXPECT_THROW(actualizar([&paso](std::string_view hecho) {
                    if (hecho == paso) {
                      throw Corte{};
                    }
                  }),
-                 Corte)
-        << paso;
-    const auto fuenteNueva = contenido(fuente());
+                 Corte);
     const auto quedo = contenido(copia());
-    EXPECT_TRUE(quedo == vieja || quedo == fuenteNueva) << paso;
-
+    EXPECT_TRUE(quedo == vieja || quedo == contenido(fuente()));
     // The next launch finishes the job and clears the leftovers.
     extension()->preparar();
-    EXPECT_EQ(contenido(copia()), fuenteNueva) << paso;
-    EXPECT_FALSE(fs::exists(preparacion())) << paso;
+    EXPECT_EQ(contenido(copia()), contenido(fuente()));
+    EXPECT_FALSE(fs::exists(preparacion()));
   }
 }
 
 TEST_F(CopiaExtension, LaCarpetaDeLaExtensionJuntoAlEjecutableOLaDelCodigo) {
-  fs::create_directories(casa / "prefijo/bin");
-  fs::create_directories(casa / "codigo/extension");
   const auto compilada = casa / "codigo/extension";
+  fs::create_directories(compilada);
   EXPECT_EQ(Extension::fuente(casa / "prefijo/bin/sonvia", compilada), compilada);
   fs::create_directories(casa / "prefijo/share/sonvia/extension");
   EXPECT_EQ(Extension::fuente(casa / "prefijo/bin/sonvia", compilada),
@@ -253,7 +237,26 @@ TEST_F(CopiaExtension, LaCarpetaDeLaExtensionJuntoAlEjecutableOLaDelCodigo) {
 
 TEST_F(CopiaExtension, LaGuiaSegunNavegadoresTrasladoYTienda) {
   escribir(fuente() / "manifest.json", "{}");
-  const auto pagina = std::string("https://chromewebstore.google.com/detail/tienda");
+  const std::string pagina = "abrir https://chromewebstore.google.com/detail/tienda";
+  const std::string guia =
+      "Instala la extensión de Sonvia una sola vez:\n\n"
+      "1. En el navegador, abre la dirección chrome://extensions (en Brave también "
+      "funciona brave://extensions). Ya la copié: solo pégala.\n"
+      "2. Activa «Modo de desarrollador» (arriba a la derecha).\n"
+      "3. Aprieta «Cargar extensión sin empaquetar» y elige la carpeta que te muestro en el "
+      "administrador de archivos.\n\n"
+      "Después, las pestañas con audio aparecen bajo el navegador en Sonvia.";
+  const std::string sinNavegador =
+      "No encontré Brave, Chrome, Edge, Opera, Vivaldi ni Chromium. El control por pestaña "
+      "funciona con esos navegadores (Firefox no lo permite).";
+  const Host::Instalacion normal{.ejecutable = "/usr/bin/sonvia"};
+  const Host::Instalacion trasladada{.ejecutable = "/tmp/.mount_x/sonvia", .trasladada = true};
+  const Host::Instalacion tienda{.ejecutable = "/usr/bin/sonvia", .idTienda = "tienda"};
+  const std::vector<std::string> pegar{"frente", "copiar chrome://extensions", "alerta"};
+  const std::vector<std::string> aviso{"frente", "alerta"};
+  auto mostrar = pegar;
+  mostrar.push_back("mostrar " + copia().string());
+  const std::set<std::string> dos{"google-chrome", "brave-browser"};
   struct Caso {
     const char* nombre;
     bool conNavegador;
@@ -262,99 +265,40 @@ TEST_F(CopiaExtension, LaGuiaSegunNavegadoresTrasladoYTienda) {
     std::set<std::string> instaladas;
     std::size_t boton;
     std::vector<std::string> acciones;
+    std::string alerta;  // a part of its text, when there is one
   };
-  const auto copiaTexto = copia().string();
   const std::vector<Caso> casos = {
-      {"guide, folder shown",
-       true,
-       {.ejecutable = "/usr/bin/sonvia"},
-       {},
-       {},
-       0,
-       {"frente", "copiar chrome://extensions", "alerta", "mostrar " + copiaTexto}},
-      {"guide, cancelled",
-       true,
-       {.ejecutable = "/usr/bin/sonvia"},
-       {},
-       {},
-       1,
-       {"frente", "copiar chrome://extensions", "alerta"}},
-      {"no browser", false, {.ejecutable = "/usr/bin/sonvia"}, {}, {}, 0, {"frente", "alerta"}},
-      {"translocated",
-       true,
-       {.ejecutable = "/tmp/.mount_x/sonvia", .trasladada = true},
-       {},
-       {},
-       0,
-       {"frente", "alerta"}},
-      {"store, default browser known",
-       true,
-       {.ejecutable = "/usr/bin/sonvia", .idTienda = "tienda"},
-       "google-chrome",
-       {"google-chrome", "brave-browser"},
-       0,
-       {"abrir " + pagina}},
-      {"store, another default",
-       true,
-       {.ejecutable = "/usr/bin/sonvia", .idTienda = "tienda"},
-       "firefox",
-       {"google-chrome", "brave-browser"},
-       0,
-       {"abrir " + pagina + " con brave-browser"}},
-      {"store, no known browser installed",
-       true,
-       {.ejecutable = "/usr/bin/sonvia", .idTienda = "tienda"},
-       std::nullopt,
-       {},
-       0,
-       {"abrir " + pagina}},
-      {"store, but no manifest in place",
-       false,
-       {.ejecutable = "/usr/bin/sonvia", .idTienda = "tienda"},
-       "google-chrome",
-       {},
-       0,
-       {"frente", "alerta"}},
+      {"guide, folder shown", true, normal, {}, {}, 0, mostrar, guia},
+      {"guide, cancelled", true, normal, {}, {}, 1, pegar, guia},
+      {"no browser", false, normal, {}, {}, 0, aviso, sinNavegador},
+      {"translocated", true, trasladada, {}, {}, 0, aviso, "AppImage"},
+      {"store, default known", true, tienda, "google-chrome", dos, 0, {pagina}, ""},
+      {"store, other default", true, tienda, "firefox", dos, 0, {pagina + " con brave-browser"}},
+      {"store, none installed", true, tienda, std::nullopt, {}, 0, {pagina}, ""},
+      {"store, no manifest", false, tienda, "google-chrome", {}, 0, aviso, sinNavegador},
   };
   for (const auto& caso : casos) {
-    fs::remove_all(casa / "config");
-    if (caso.conNavegador) {
-      fs::create_directories(casa / "config/google-chrome");
-    }
+    SCOPED_TRACE(caso.nombre);
+    caso.conNavegador ? navegadores({"google-chrome"}) : navegadores({});
     escritorio.acciones.clear();
+    escritorio.alertas.clear();
     escritorio.predeterminada = caso.predeterminada;
     escritorio.instaladas = caso.instaladas;
     escritorio.boton = caso.boton;
     extension(caso.instalacion)->guiar();
-    EXPECT_EQ(escritorio.acciones, caso.acciones) << caso.nombre;
+    EXPECT_EQ(escritorio.acciones, caso.acciones);
+    if (caso.alerta.empty()) {
+      EXPECT_THAT(escritorio.alertas, IsEmpty());
+      continue;
+    }
+    ASSERT_EQ(escritorio.alertas.size(), 1U);
+    EXPECT_EQ(escritorio.alertas[0].titulo, "Controlar pestañas del navegador");
+    EXPECT_THAT(escritorio.alertas[0].texto, ::testing::HasSubstr(caso.alerta));
+    const std::vector<std::string> botones =
+        caso.alerta == guia ? std::vector<std::string>{"Mostrar la carpeta", "Cancelar"}
+                            : std::vector<std::string>{"Entendido"};
+    EXPECT_EQ(escritorio.alertas[0].botones, botones);
   }
-}
-
-TEST_F(CopiaExtension, TextosDeLaGuia) {
-  escribir(fuente() / "manifest.json", "{}");
-  fs::create_directories(casa / "config/chromium");
-  extension()->guiar();
-  fs::remove_all(casa / "config");
-  extension()->guiar();
-  extension({.ejecutable = "/tmp/.mount_x/sonvia", .trasladada = true})->guiar();
-  ASSERT_EQ(escritorio.alertas.size(), 3U);
-  for (const auto& alerta : escritorio.alertas) {
-    EXPECT_EQ(alerta.titulo, "Controlar pestañas del navegador");
-  }
-  EXPECT_EQ(escritorio.alertas[0].texto,
-            "Instala la extensión de Sonvia una sola vez:\n\n"
-            "1. En el navegador, abre la dirección chrome://extensions (en Brave también "
-            "funciona brave://extensions). Ya la copié: solo pégala.\n"
-            "2. Activa «Modo de desarrollador» (arriba a la derecha).\n"
-            "3. Aprieta «Cargar extensión sin empaquetar» y elige la carpeta que te muestro en el "
-            "administrador de archivos.\n\n"
-            "Después, las pestañas con audio aparecen bajo el navegador en Sonvia.");
-  EXPECT_THAT(escritorio.alertas[0].botones, ElementsAre("Mostrar la carpeta", "Cancelar"));
-  EXPECT_EQ(escritorio.alertas[1].texto,
-            "No encontré Brave, Chrome, Edge, Opera, Vivaldi ni Chromium. El control por pestaña "
-            "funciona con esos navegadores (Firefox no lo permite).");
-  EXPECT_THAT(escritorio.alertas[1].botones, ElementsAre("Entendido"));
-  EXPECT_THAT(escritorio.alertas[2].texto, ::testing::HasSubstr("AppImage"));
 }
 
 }  // namespace

@@ -21,9 +21,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-std::string marco(std::string_view texto) {
-  return Marcos::enmarcar(texto);
-}
+constexpr auto* marco = &Marcos::enmarcar;
 
 std::string cabecera(std::uint32_t longitud) {
   std::string bytes(sizeof longitud, '\0');
@@ -34,11 +32,7 @@ std::string cabecera(std::uint32_t longitud) {
 // A pipe whose read end the test drains.
 struct Tubo {
   std::array<int, 2> fd{-1, -1};
-  Tubo() {
-    if (pipe2(fd.data(), O_NONBLOCK) != 0) {
-      throw std::runtime_error("pipe2");
-    }
-  }
+  Tubo() { EXPECT_EQ(pipe2(fd.data(), O_NONBLOCK), 0); }
   Tubo(const Tubo&) = delete;
   Tubo& operator=(const Tubo&) = delete;
   ~Tubo() {
@@ -64,12 +58,11 @@ struct PuenteBanco : ::testing::Test {
   int finales = 0;
   std::unique_ptr<Puente> puente;
 
-  void crear(std::string navegador = "chromium", int descriptor = -1) {
-    puente =
-        std::make_unique<Puente>(Puente::Identidad{std::move(navegador), "4242"}, avisos,
-                                 descriptor < 0 ? salida.fd[1] : descriptor, [this] { ++finales; });
+  void crear(int descriptor) {
+    puente = std::make_unique<Puente>(Puente::Identidad{"chromium", "4242"}, avisos, descriptor,
+                                      [this] { ++finales; });
   }
-  void SetUp() override { crear(); }
+  void SetUp() override { crear(salida.fd[1]); }
 
   // The "json" of every tabs notification posted so far.
   std::vector<std::string> publicados() const {
@@ -92,65 +85,60 @@ TEST_F(PuenteBanco, LimitesDelMarco) {
   // The largest frame accepted: a report padded with spaces, which JSON allows.
   std::string grande = pestanas;
   grande.resize(Marcos::kLongitudMaxima, ' ');
-  struct Caso {
-    const char* nombre;
-    std::string entrada;
-    std::vector<std::string> esperado;
-  };
-  const std::vector<Caso> casos = {
-      {"3,999,999 bytes are read", marco(grande), {R"([{"id":1}])", "[]"}},
-      {"4,000,000 ends before the body", cabecera(4'000'000) + marco(pestanas), {"[]"}},
-      {"0xFFFFFFFF ends", cabecera(0xFFFFFFFF) + marco(pestanas), {"[]"}},
-      {"0 ends", cabecera(0) + marco(pestanas), {"[]"}},
-      {"a short body is dropped",
-       marco(pestanas) + cabecera(100) + "{\"tipo\"",
-       {R"([{"id":1}])", "[]"}},
-      {"a short header ends", marco(pestanas) + "\x05\x00", {R"([{"id":1}])", "[]"}},
-      {"no input at all", "", {"[]"}},
-  };
-  for (const auto& caso : casos) {
+  const std::vector<std::string> leido{R"([{"id":1}])", "[]"};
+  const std::vector<std::string> nada{"[]"};
+  const std::tuple<const char*, std::string, std::vector<std::string>> casos[] = {
+      {"3,999,999 bytes are read", marco(grande), leido},
+      {"4,000,000 ends before the body", cabecera(4'000'000) + marco(pestanas), nada},
+      {"0xFFFFFFFF ends", cabecera(0xFFFFFFFF) + marco(pestanas), nada},
+      {"0 ends", cabecera(0) + marco(pestanas), nada},
+      {"a short body is dropped", marco(pestanas) + cabecera(100) + "{\"tipo\"", leido},
+      {"a short header ends", marco(pestanas) + "\x05\x00", leido},
+      {"no input at all", "", nada}};
+  for (const auto& [nombre, entrada, esperado] : casos) {
+    SCOPED_TRACE(nombre);
     avisos.olvidar();
     finales = 0;
-    crear();
-    leer(caso.entrada);
-    EXPECT_EQ(publicados(), caso.esperado) << caso.nombre;
-    EXPECT_EQ(finales, 1) << caso.nombre;
+    crear(salida.fd[1]);
+    leer(entrada);
+    EXPECT_EQ(publicados(), esperado);
+    EXPECT_EQ(finales, 1);
   }
 }
 
 TEST_F(PuenteBanco, SoloLosInformesDePestanasSeReenvianCompactos) {
-  const std::pair<const char*, const char*> casos[] = {
-      {R"({ "tipo" : "pestanas", "pestanas" : [ {"id": 7, "titulo": "á \u00e9"} ] })",
-       R"([{"id":7,"titulo":"á é"}])"},
-      {R"({"tipo":"pestanas","pestanas":[]})", "[]"},
-      {R"({"pestanas":{"b":1,"a":2},"tipo":"pestanas"})", R"({"a":2,"b":1})"},
-      {"no es json", nullptr},
-      {R"([{"tipo":"pestanas","pestanas":[]}])", nullptr},
-      {R"({"tipo":"pedir","pestanas":[]})", nullptr},
-      {R"({"tipo":1,"pestanas":[]})", nullptr},
-      {R"({"tipo":"pestanas"})", nullptr},
-      {R"({"tipo":"pestanas","pestanas":3})", nullptr},
-      {R"({"tipo":"pestanas","pestanas":"[]"})", nullptr},
-      {"{\"tipo\":\"pestanas\",\"pestanas\":[\"\xff\"]}", nullptr},  // not UTF-8
+  const auto informe = [](const std::string& pestanas) {
+    return R"({"tipo":"pestanas","pestanas":)" + pestanas + "}";
   };
-  for (const auto& [entrada, esperado] : casos) {
-    const auto json = Puente::pestanasDe(entrada);
-    if (esperado == nullptr) {
-      EXPECT_FALSE(json) << entrada;
-    } else {
-      EXPECT_EQ(json, std::string(esperado)) << entrada;
-    }
-  }
   // Nesting that writing it again would take the stack for is ignored; a
   // bracket inside a string is not nesting.
-  const auto anidado = [](int n) {
-    return R"({"tipo":"pestanas","pestanas":)" + std::string(n, '[') + std::string(n, ']') + "}";
-  };
-  EXPECT_TRUE(Puente::pestanasDe(anidado(Puente::kProfundidadMaxima - 1)));
-  EXPECT_FALSE(Puente::pestanasDe(anidado(Puente::kProfundidadMaxima)));
-  EXPECT_FALSE(Puente::pestanasDe(anidado(100'000)));
-  EXPECT_TRUE(Puente::pestanasDe(R"({"tipo":"pestanas","pestanas":[")" + std::string(1000, '[') +
-                                 R"("]})"));
+  const auto anidado = [](int n) { return std::string(n, '[') + std::string(n, ']'); };
+  const auto hondo = anidado(Puente::kProfundidadMaxima - 1);
+  const auto cadena = "[\"" + std::string(1000, '[') + "\"]";
+  const std::pair<std::string, std::string> reenviados[] = {
+      {R"({ "tipo" : "pestanas", "pestanas" : [ {"id": 7, "titulo": "á \u00e9"} ] })",
+       R"([{"id":7,"titulo":"á é"}])"},
+      {informe("[]"), "[]"},
+      {R"({"pestanas":{"b":1,"a":2},"tipo":"pestanas"})", R"({"a":2,"b":1})"},
+      {informe(hondo), hondo},
+      {informe(cadena), cadena}};
+  for (const auto& [entrada, esperado] : reenviados) {
+    EXPECT_EQ(Puente::pestanasDe(entrada), esperado) << entrada;
+  }
+  // Ignored: not an object, another "tipo", no array or object, not UTF-8, too deep.
+  const std::string ignorados[] = {"no es json",
+                                   R"([{"tipo":"pestanas","pestanas":[]}])",
+                                   R"({"tipo":"pedir","pestanas":[]})",
+                                   R"({"tipo":1,"pestanas":[]})",
+                                   R"({"tipo":"pestanas"})",
+                                   informe("3"),
+                                   informe(R"("[]")"),
+                                   informe("[\"\xff\"]"),
+                                   informe(anidado(Puente::kProfundidadMaxima)),
+                                   informe(anidado(100'000))};
+  for (const auto& entrada : ignorados) {
+    EXPECT_FALSE(Puente::pestanasDe(entrada)) << entrada.substr(0, 80);
+  }
 
   // Ignored messages post nothing and reading goes on.
   leer(marco("no es json") + marco(R"({"tipo":"pedir"})") +
@@ -158,8 +146,11 @@ TEST_F(PuenteBanco, SoloLosInformesDePestanasSeReenvianCompactos) {
   EXPECT_THAT(publicados(), ElementsAre("[]", "[]"));
 }
 
-TEST_F(PuenteBanco, EscribeLasOrdenesDeSuNavegadorYLasDeTodos) {
-  const std::vector<InfoAviso> avisosOrden = {
+TEST_F(PuenteBanco, EscribeLasOrdenesDeSuNavegadorYLasDeTodosEnSuCola) {
+  RelojVirtual reloj;
+  const auto principal = std::make_shared<ColaPrincipalVirtual>(reloj);
+  auto observacion = puente->escucharOrdenes(principal);
+  const std::vector<InfoAviso> ordenes = {
       {{"navegador", "brave"}, {"json", "a otro"}},
       {{"navegador", "Chromium"}, {"json", "mayúsculas"}},
       {{"navegador", "*"}, {"json", R"({"tipo":"pedir"})"}},
@@ -168,23 +159,15 @@ TEST_F(PuenteBanco, EscribeLasOrdenesDeSuNavegadorYLasDeTodos) {
       {{"json", "sin navegador"}},
       {{"navegador", "chromium"}, {"json", "ñ"}},
   };
-  for (const auto& info : avisosOrden) {
-    puente->reenviar(info);
+  for (const auto& info : ordenes) {
+    avisos.publicar(kAvisoOrden, info);
   }
+  EXPECT_EQ(salida.leido(), "");  // delivered on the queue, not on the poster's thread
+  principal->ejecutarPendientes();
   EXPECT_EQ(salida.leido(), marco(R"({"tipo":"pedir"})") + marco("no es json") + marco("ñ"));
   EXPECT_EQ(marco("ñ").substr(0, 4), cabecera(2));  // the byte count, not characters
   EXPECT_THAT(publicados(), IsEmpty());
   EXPECT_EQ(finales, 0);
-}
-
-TEST_F(PuenteBanco, LasOrdenesLleganPorElAvisoEnSuCola) {
-  RelojVirtual reloj;
-  const auto principal = std::make_shared<ColaPrincipalVirtual>(reloj);
-  auto observacion = puente->escucharOrdenes(principal);
-  avisos.publicar(kAvisoOrden, {{"navegador", "*"}, {"json", "x"}});
-  EXPECT_EQ(salida.leido(), "");  // delivered on the queue, not on the poster's thread
-  principal->ejecutarPendientes();
-  EXPECT_EQ(salida.leido(), marco("x"));
   observacion.cancelar();
   avisos.publicar(kAvisoOrden, {{"navegador", "*"}, {"json", "y"}});
   principal->ejecutarPendientes();
@@ -195,7 +178,7 @@ TEST_F(PuenteBanco, UnaSalidaQueNoAdmiteEscrituraTerminaConUnInformeVacio) {
   // A descriptor open for reading only: every write fails.
   const int soloLectura = open("/dev/null", O_RDONLY | O_CLOEXEC);
   ASSERT_GE(soloLectura, 0);
-  crear("chromium", soloLectura);
+  crear(soloLectura);
   puente->reenviar({{"navegador", "*"}, {"json", "x"}});
   EXPECT_THAT(publicados(), ElementsAre("[]"));
   EXPECT_EQ(finales, 1);
@@ -228,9 +211,8 @@ TEST(PuenteIdentidad, ElNavegadorEsLaAplicacionDelProcesoPadre) {
   apps.agregarPaquete("/Applications/Chromium.app", "org.chromium.Chromium");
   apps.agregarProceso(100, {.ejecutable = "/Applications/Chromium.app/Contents/MacOS/Chromium"});
   apps.agregarProceso(101, {.ejecutable = "/usr/bin/herramienta"});
-  const auto identidad = Puente::identidad(apps, entorno, 100);
-  EXPECT_EQ(identidad.navegador, "org.chromium.Chromium");
-  EXPECT_EQ(identidad.host, "300");
+  EXPECT_EQ(Puente::identidad(apps, entorno, 100).navegador, "org.chromium.Chromium");
+  EXPECT_EQ(Puente::identidad(apps, entorno, 100).host, "300");
   EXPECT_EQ(Puente::identidad(apps, entorno, 101).navegador, "desconocido");
   EXPECT_EQ(Puente::identidad(apps, entorno, 999).navegador, "desconocido");
 }
