@@ -27,8 +27,8 @@ paquetes=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # private audio servers, players and recorders for the integration tests
   pipewire pipewire-bin wireplumber pipewire-pulse pulseaudio-utils dbus-daemon sox
-  # the browser extension's end-to-end test
-  chromium
+  # the browser extension's end-to-end test (python3 serves its test page)
+  chromium python3
   # hot keys, the tray item and the pictures on a private X server: a virtual display,
   # a window manager, a tray host, key presses, window properties, picture checks
   xvfb openbox trayer xdotool x11-utils imagemagick
