@@ -369,7 +369,7 @@ TEST_F(Mezclador, SalidaElegida) {
   app("radio", 10, true, {altavoces});
   crear();
   consola->modificar(k, Cambios::salida("cascos"));
-  EXPECT_EQ(salidaDe(k), "cascos");
+  ASSERT_EQ(salidaDe(k), "cascos");
   EXPECT_FALSE(consola->canal(k)->sigueSistema());
   EXPECT_FLOAT_EQ(ganancia(k), 1.0F);
   // Unplugged: it goes where it plays by itself; plugged in again: back.
