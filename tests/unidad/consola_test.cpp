@@ -388,12 +388,20 @@ TEST_F(Mezclador, SalidaElegida) {
 
 TEST_F(Mezclador, SigueALaPredeterminadaSoloSiSonabaEnEllaYSinSalidasNoHayCanalNiError) {
   const std::string v = "org.prueba.video";
-  app("video", 11, true, {cascos});
+  const auto video = app("video", 11, true, {cascos});
   radioA(0.5F, {altavoces});
   consola->modificar(v, Cambios::volumen(0.5F));
   EXPECT_TRUE(consola->canal(k)->sigueSistema());
   EXPECT_FALSE(consola->canal(v)->sigueSistema());
-  auto* canalVideo = consola->canal(v);
+  // Tap objects are never reused: the same one means the channel was not reopened.
+  const auto tapDeVideo = [&] {
+    const auto taps = hal.taps();
+    const auto t = std::ranges::find_if(
+        taps, [&](const auto& tap) { return tap.descripcion.procesos == std::vector{video}; });
+    return t == taps.end() ? 0U : t->objeto;
+  };
+  const auto tapVideo = tapDeVideo();
+  ASSERT_NE(tapVideo, 0U);
   hal.fijarPredeterminada(cascos);
   pasar(0.12);
   EXPECT_EQ(salidaDe(k), "cascos");
@@ -402,7 +410,7 @@ TEST_F(Mezclador, SigueALaPredeterminadaSoloSiSonabaEnEllaYSinSalidasNoHayCanalN
   hal.fijarPredeterminada(altavoces);
   pasar(0.12);
   EXPECT_EQ(salidaDe(k), "altavoces");
-  EXPECT_EQ(consola->canal(v), canalVideo);  // it stays on its own output, not reopened
+  EXPECT_EQ(tapDeVideo(), tapVideo);  // it stays on its own output, not reopened
   EXPECT_EQ(salidaDe(v), "cascos");
   // Its own device goes away: it falls back to the default.
   hal.quitarDispositivo(cascos);
