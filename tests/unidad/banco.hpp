@@ -3,6 +3,9 @@
 #pragma once
 
 #include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "audio/contexto.hpp"
 #include "plataforma/simulada/colas_serie_simuladas.hpp"
@@ -34,22 +37,47 @@ struct Banco {
 
   // An application bundle with one audio process; returns the process object.
   AudioObjectID app(const std::string& ruta, const std::optional<std::string>& id, std::int32_t pid,
-                    bool suena, const std::string& ejecutable = "") {
+                    bool suena, const std::string& ejecutable = "",
+                    std::vector<AudioObjectID> dispositivos = {}) {
     apps.agregarPaquete(ruta, id);
     apps.agregarProceso(
         pid, {.ejecutable = ejecutable.empty() ? ruta + "/Contents/MacOS/principal" : ejecutable,
               .responsable = std::nullopt,
               .nombreEnEjecucion = std::nullopt});
-    return hal.agregarProceso({.pid = pid, .bundleID = id.value_or(""), .sonando = suena});
+    return hal.agregarProceso({.pid = pid,
+                               .bundleID = id.value_or(""),
+                               .sonando = suena,
+                               .dispositivos = std::move(dispositivos)});
   }
 
   AudioObjectID salida(const std::string& uid, const std::string& nombre,
-                       std::uint32_t transporte = kAudioDeviceTransportTypeBuiltIn) {
-    return hal.agregarDispositivo({.uid = uid, .nombre = nombre, .transporte = transporte});
+                       std::uint32_t transporte = kAudioDeviceTransportTypeBuiltIn,
+                       std::vector<std::uint32_t> streamsEntrada = {}) {
+    return hal.agregarDispositivo({.uid = uid,
+                                   .nombre = nombre,
+                                   .transporte = transporte,
+                                   .streamsEntrada = std::move(streamsEntrada)});
+  }
+  // A USB headset: stereo out and a mono microphone stream.
+  AudioObjectID cascos() { return salida("cascos", "Cascos", kAudioDeviceTransportTypeUSB, {1}); }
+
+  // No tap, aggregate device, IO proc or listener is left on the audio system.
+  bool nadaQueda() const {
+    return hal.taps().empty() && hal.agregados().empty() && hal.procs().empty() &&
+           hal.oyentes() == 0;
   }
 
  private:
   std::unique_ptr<Contexto> ctx_;
 };
+
+inline std::vector<std::string> lineas(const std::string& texto) {
+  std::vector<std::string> l;
+  std::istringstream s(texto);
+  for (std::string linea; std::getline(s, linea);) {
+    l.push_back(linea);
+  }
+  return l;
+}
 
 }  // namespace sonvia::prueba

@@ -34,6 +34,7 @@ struct Mezclador : ::testing::Test {
   AudioObjectID altavoces = banco.salida("altavoces", "Altavoces");
   AudioObjectID cascos = banco.salida("cascos", "Cascos", kAudioDeviceTransportTypeUSB);
   std::shared_ptr<Consola> consola;
+  const std::string k = "org.prueba.radio";
 
   Mezclador() { hal.fijarPredeterminada(altavoces); }
 
@@ -42,20 +43,19 @@ struct Mezclador : ::testing::Test {
     banco.colas.ejecutarTodas();
     return *consola;
   }
-
   // An application with one process; its key is "org.prueba.<nombre>".
   AudioObjectID app(const std::string& nombre, std::int32_t pid, bool suena,
                     std::vector<AudioObjectID> dispositivos = {}) {
-    const auto ruta = "/Aplicaciones/" + nombre + ".app";
-    const auto id = "org.prueba." + nombre;
-    banco.apps.agregarPaquete(ruta, id);
-    banco.apps.agregarProceso(pid, {.ejecutable = ruta + "/Contents/MacOS/principal",
-                                    .responsable = std::nullopt,
-                                    .nombreEnEjecucion = std::nullopt});
-    return hal.agregarProceso(
-        {.pid = pid, .bundleID = id, .sonando = suena, .dispositivos = std::move(dispositivos)});
+    return banco.app("/Aplicaciones/" + nombre + ".app", "org.prueba." + nombre, pid, suena, "",
+                     std::move(dispositivos));
   }
-
+  // "radio" playing, the mixer created, and its volume set to `volumen`.
+  AudioObjectID radioA(float volumen, std::vector<AudioObjectID> dispositivos = {}) {
+    const auto radio = app("radio", 10, true, std::move(dispositivos));
+    crear();
+    consola->modificar(k, Cambios::volumen(volumen));
+    return radio;
+  }
   // Notifications reach the main queue and what they ask for runs, without
   // letting time pass.
   void asentar() {
@@ -112,7 +112,7 @@ struct Mezclador : ::testing::Test {
 };
 
 // ---------------------------------------------------------------------------
-// Creation
+// Creation and refresh cycle
 
 TEST_F(Mezclador, AlCrearseCargaAbreLoQuePidenLosAjustesYEscucha) {
   guardarAjustes(R"({"org.prueba.radio":{"volumen":0.5,"silencio":false}})");
@@ -120,11 +120,8 @@ TEST_F(Mezclador, AlCrearseCargaAbreLoQuePidenLosAjustesYEscucha) {
   app("radio", 10, true);
   app("notas", 11, false);
   const auto escrituras = banco.preferencias.escrituras();
-
   crear();
-
-  EXPECT_EQ(consola->ajuste("org.prueba.radio").volumen, 0.5F);
-  EXPECT_FLOAT_EQ(ganancia("org.prueba.radio"), 0.5F);
+  EXPECT_FLOAT_EQ(ganancia(k), 0.5F);
   EXPECT_EQ(consola->canal("org.prueba.notas"), nullptr);
   EXPECT_TRUE(consola->modoLlamada()());
   EXPECT_EQ(consola->nivelLlamada()(), 0.3F);
@@ -137,10 +134,8 @@ TEST_F(Mezclador, AlCrearseCargaAbreLoQuePidenLosAjustesYEscucha) {
 
 TEST_F(Mezclador, SinOyentesPosiblesSigueFuncionando) {
   hal.rechazarOyentes(true);
-  app("radio", 10, true);
-  crear();
-  consola->modificar("org.prueba.radio", Cambios::volumen(0.4F));
-  EXPECT_FLOAT_EQ(ganancia("org.prueba.radio"), 0.4F);
+  radioA(0.4F);
+  EXPECT_FLOAT_EQ(ganancia(k), 0.4F);
   // The level timer's application refresh still sees new applications.
   consola->empezarReloj();
   app("video", 12, true);
@@ -148,31 +143,22 @@ TEST_F(Mezclador, SinOyentesPosiblesSigueFuncionando) {
   EXPECT_EQ(consola->apps()().size(), 2U);
 }
 
-// ---------------------------------------------------------------------------
-// Refresh cycle
-
-TEST_F(Mezclador, UnaRafagaDeAvisosDaUnSoloRefresco) {
+TEST_F(Mezclador, LosAvisosSeAgrupanYUnoDuranteElRefrescoPideOtro) {
   crear();
   medirRefresco();
-  const auto antes = refrescos();
+  auto antes = refrescos();
   for (int i = 0; i < 5; ++i) {
     app("app" + std::to_string(i), 100 + i, true);  // each one is a 'prs#' notification
     pasar(0.02);
   }
-  // 0.10 s after the first: nothing yet.
-  EXPECT_EQ(refrescos(), antes);
-  pasar(0.019);
-  EXPECT_EQ(refrescos(), antes);
-  pasar(0.001);
-  EXPECT_EQ(refrescos(), antes + 1);
+  // 0.12 s after the first notification, one refresh for the whole burst.
+  for (const auto& [avance, hechos] :
+       std::vector<std::pair<double, std::size_t>>{{0.019, 0}, {0.001, 1}, {1.0, 1}}) {
+    pasar(avance);
+    EXPECT_EQ(refrescos(), antes + hechos) << avance;
+  }
   EXPECT_EQ(consola->apps()().size(), 5U);
-  pasar(1.0);
-  EXPECT_EQ(refrescos(), antes + 1);
-}
 
-TEST_F(Mezclador, UnAvisoDuranteElRefrescoPideOtro) {
-  crear();
-  medirRefresco();
   bool dentro = false;
   hal.alLeer([&](AudioObjectID objeto, std::uint32_t selector) {
     if (objeto == kAudioObjectSystemObject && selector == kAudioHardwarePropertyDevices &&
@@ -182,7 +168,7 @@ TEST_F(Mezclador, UnAvisoDuranteElRefrescoPideOtro) {
     }
   });
   consola->programarRefresco();
-  const auto antes = refrescos();
+  antes = refrescos();
   pasar(0.12);
   EXPECT_EQ(refrescos(), antes + 1);
   hal.alLeer(nullptr);
@@ -190,7 +176,7 @@ TEST_F(Mezclador, UnAvisoDuranteElRefrescoPideOtro) {
   EXPECT_EQ(refrescos(), antes + 2);
 }
 
-TEST_F(Mezclador, UnRefrescoSinCambiosNoAnunciaNada) {
+TEST_F(Mezclador, UnRefrescoSinCambiosNoAnunciaNadaYLaPredeterminadaElegidaSeVeTrasElRefresco) {
   app("radio", 10, true);
   crear();
   int anuncios = 0;
@@ -200,50 +186,61 @@ TEST_F(Mezclador, UnRefrescoSinCambiosNoAnunciaNada) {
   consola->refrescar();
   consola->refrescar();
   EXPECT_EQ(anuncios, 0);
-  hal.fijarPredeterminada(cascos);
-  consola->refrescar();
+  consola->usarComoPredeterminada(consola->salidas()()[1]);
+  EXPECT_EQ(consola->predeterminada()()->uid, "altavoces");
+  pasar(0.12);
+  EXPECT_EQ(consola->predeterminada()()->uid, "cascos");
   EXPECT_EQ(anuncios, 1);
 }
 
-TEST_F(Mezclador, CadaProcesoTieneSuOyenteDeMicrofono) {
-  const auto radio = app("radio", 10, true);
+TEST_F(Mezclador, LosCanalesYLasEscuchasSiguenALosProcesosDeCadaApp) {
+  guardarAjustes(R"({"org.prueba.radio":{"volumen":0.5}})");
+  const auto video = app("video", 11, true);
   crear();
   const auto oyentes = hal.oyentes();
-  EXPECT_EQ(consola->escuchasMicrofono(), 1U);
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);  // the settings wait for the application
+  EXPECT_THAT(consola->niveles()(), IsEmpty());
+  EXPECT_THAT(consola->errores()(), IsEmpty());
 
-  app("video", 11, true);
+  const auto radio = app("radio", 10, true);
   pasar(0.12);
+  EXPECT_FLOAT_EQ(ganancia(k), 0.5F);
   EXPECT_EQ(consola->escuchasMicrofono(), 2U);
-  EXPECT_EQ(hal.oyentes(), oyentes + 1);
-
-  hal.quitarProceso(radio);
+  // A new process of the application: a new channel that takes it in.
+  const auto segundo = app("radio", 20, false);
   pasar(0.12);
-  EXPECT_EQ(consola->escuchasMicrofono(), 1U);
-  EXPECT_EQ(hal.oyentes(), oyentes);  // the departed process's listener is gone
+  EXPECT_EQ(creados(), 2U);
+  EXPECT_THAT(consola->canal(k)->procesos(), ::testing::Contains(segundo));
+  // The application goes: its channel at once, its settings are kept for next time.
+  hal.quitarProceso(radio);
+  hal.quitarProceso(segundo);
+  hal.quitarProceso(video);
+  pasar(0.12);
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);
+  EXPECT_EQ(consola->ajuste(k).volumen, 0.5F);
+  EXPECT_EQ(consola->escuchasMicrofono(), 0U);
+  EXPECT_EQ(hal.oyentes(), oyentes - 1);  // the departed processes' listeners are gone
 }
 
 TEST_F(Mezclador, NivelesDeLosCanalesAbiertos) {
-  app("radio", 10, true);
   app("video", 11, true);
-  crear();
-  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  radioA(0.5F);
   consola->modificar("org.prueba.video", Cambios::volumen(0.6F));
   consola->empezarReloj();
-  pico("org.prueba.radio", 0.25F);
+  pico(k, 0.25F);
   pico("org.prueba.video", 0.5F);
   pasar(0.25);
-  EXPECT_EQ(consola->niveles()(),
-            (MapaNiveles{{"org.prueba.radio", 0.25F}, {"org.prueba.video", 0.5F}}));
+  EXPECT_EQ(consola->niveles()(), (MapaNiveles{{k, 0.25F}, {"org.prueba.video", 0.5F}}));
   // Peaks are taken: silence since then reads as 0.
   pasar(0.25);
-  EXPECT_EQ(consola->niveles()().at("org.prueba.radio"), 0.0F);
+  EXPECT_EQ(consola->niveles()().at(k), 0.0F);
 
   consola->modificar("org.prueba.video", Cambios::volumen(1.0F));
   pasar(1.5);  // the channel closes, its level goes at once
   EXPECT_EQ(consola->canal("org.prueba.video"), nullptr);
   EXPECT_FALSE(consola->niveles()().contains("org.prueba.video"));
   pasar(0.25);
-  EXPECT_THAT(consola->niveles()(), ElementsAre(std::pair{std::string("org.prueba.radio"), 0.0F}));
+  EXPECT_THAT(consola->niveles()(), ElementsAre(std::pair{k, 0.0F}));
 }
 
 TEST_F(Mezclador, ElRelojRefrescaLasAppsCadaCuatroTicks) {
@@ -252,70 +249,47 @@ TEST_F(Mezclador, ElRelojRefrescaLasAppsCadaCuatroTicks) {
   consola->empezarReloj();
   consola->empezarReloj();  // one timer only
   // New applications that no notification announces (nothing is delivered).
-  app("video", 11, true);
-  banco.principal->avanzar(0.25 * 3);
-  EXPECT_EQ(consola->ticks(), 3);
-  EXPECT_EQ(consola->apps()().size(), 1U);
-  banco.principal->avanzar(0.25);
-  EXPECT_EQ(consola->ticks(), 4);
-  EXPECT_EQ(consola->apps()().size(), 2U);
-  app("notas", 12, true);
-  banco.principal->avanzar(0.25 * 3);
-  EXPECT_EQ(consola->apps()().size(), 2U);
-  banco.principal->avanzar(0.25);
-  EXPECT_EQ(consola->ticks(), 8);
-  EXPECT_EQ(consola->apps()().size(), 3U);
-
+  for (std::int32_t i = 1; i <= 2; ++i) {
+    app("otra" + std::to_string(i), 10 + i, true);
+    banco.principal->avanzar(0.25 * 3);
+    EXPECT_EQ(consola->apps()().size(), static_cast<std::size_t>(i));
+    banco.principal->avanzar(0.25);
+    EXPECT_EQ(consola->ticks(), 4 * i);
+    EXPECT_EQ(consola->apps()().size(), static_cast<std::size_t>(i) + 1);
+  }
   consola->pararReloj();
   banco.principal->avanzar(1.0);
   EXPECT_EQ(consola->ticks(), 8);
 }
 
 TEST_F(Mezclador, OrdenDelPanel) {
-  app("Zeta", 10, false);
-  app("beta", 11, true);
-  app("Alfa", 12, false);
-  app("delta", 13, false);
-  app("Gamma", 14, false);
+  std::int32_t pid = 10;
+  for (const std::string nombre : {"Zeta", "beta", "Alfa", "delta", "Gamma"}) {
+    app(nombre, pid++, nombre == "beta");
+  }
   guardarAjustes(R"({"org.prueba.Alfa":{"volumen":0.5}})");
   crear();
   consola->empezarReloj();
   consola->modificar("org.prueba.Zeta", Cambios::alternarSilencio());
-
   std::vector<std::string> claves;
   for (const auto& a : consola->appsOrdenadas()) {
     claves.push_back(a.clave);
   }
   EXPECT_THAT(claves, ElementsAre("org.prueba.beta", "org.prueba.Zeta", "org.prueba.Alfa",
                                   "org.prueba.delta", "org.prueba.Gamma"));
-
   // Hidden and shown again: the touched application falls back into place.
   consola->pararReloj();
   EXPECT_THAT(consola->tocadas()(), IsEmpty());
   EXPECT_EQ(consola->appsOrdenadas()[2].clave, "org.prueba.Zeta");
 }
 
-TEST_F(Mezclador, ElegirLaSalidaPredeterminada) {
-  crear();
-  const auto cascosSalida = consola->salidas()()[1];
-  consola->usarComoPredeterminada(cascosSalida);
-  EXPECT_EQ(consola->predeterminada()()->uid, "altavoces");  // shown after the refresh
-  pasar(0.12);
-  EXPECT_EQ(consola->predeterminada()()->uid, "cascos");
-}
-
 // ---------------------------------------------------------------------------
 // Channel policy
 
 TEST_F(Mezclador, AbrirAfinarYCerrarConDemora) {
-  app("radio", 10, true);
-  crear();
-  const std::string k = "org.prueba.radio";
-
-  consola->modificar(k, Cambios::volumen(0.5F));
+  radioA(0.5F);
   EXPECT_FLOAT_EQ(ganancia(k), 0.5F);
   auto* canal = consola->canal(k);
-
   consola->modificar(k, Cambios::volumen(0.8F));
   EXPECT_EQ(consola->canal(k), canal);  // retuned, not reopened
   EXPECT_FLOAT_EQ(ganancia(k), 0.8F);
@@ -329,7 +303,6 @@ TEST_F(Mezclador, AbrirAfinarYCerrarConDemora) {
   EXPECT_FALSE(consola->cierrePendiente(k));
   pasar(1.0);
   EXPECT_EQ(consola->canal(k), canal);
-  EXPECT_FLOAT_EQ(ganancia(k), 0.7F);
   EXPECT_EQ(creados(), 1U);
 
   consola->modificar(k, Cambios::volumen(1.0F));
@@ -342,10 +315,7 @@ TEST_F(Mezclador, AbrirAfinarYCerrarConDemora) {
 }
 
 TEST_F(Mezclador, ElSilencioConservaElVolumen) {
-  app("radio", 10, true);
-  crear();
-  const std::string k = "org.prueba.radio";
-  consola->modificar(k, Cambios::volumen(0.3F));
+  radioA(0.3F);
   consola->modificar(k, Cambios::alternarSilencio());
   EXPECT_EQ(ganancia(k), 0.0F);
   EXPECT_EQ(consola->ajuste(k).volumen, 0.3F);
@@ -364,86 +334,44 @@ TEST_F(Mezclador, LosVolumenesFueraDeRangoSeAcotanAlCargarYAlCambiar) {
   app("radio", 10, true);
   app("video", 11, true);
   crear();
-  EXPECT_EQ(ganancia("org.prueba.radio"), 2.0F);
+  EXPECT_EQ(ganancia(k), 2.0F);
   EXPECT_EQ(ganancia("org.prueba.video"), 0.0F);
   EXPECT_EQ(consola->nivelLlamada()(), 1.0F);
-
   // Changes: the volume bar and the call level.
-  const std::vector<std::pair<float, float>> volumenes = {
-      {0.5F, 0.5F}, {7.0F, 2.0F}, {-1.0F, 0.0F}};
-  for (const auto& [pedido, aplicado] : volumenes) {
-    consola->modificar("org.prueba.radio", Cambios::volumen(pedido));
-    EXPECT_EQ(consola->ajuste("org.prueba.radio").volumen, aplicado) << pedido;
-    EXPECT_EQ(ganancia("org.prueba.radio"), aplicado) << pedido;
+  using Pares = std::vector<std::pair<float, float>>;  // asked, applied
+  for (const auto& [pedido, aplicado] : Pares{{0.5F, 0.5F}, {7.0F, 2.0F}, {-1.0F, 0.0F}}) {
+    consola->modificar(k, Cambios::volumen(pedido));
+    EXPECT_EQ(consola->ajuste(k).volumen, aplicado) << pedido;
+    EXPECT_EQ(ganancia(k), aplicado) << pedido;
   }
-  const std::vector<std::pair<float, float>> niveles = {
-      {0.3F, 0.3F}, {1e30F, 1.0F}, {-50.0F, 0.0F}};
-  for (const auto& [pedido, aplicado] : niveles) {
+  for (const auto& [pedido, aplicado] : Pares{{0.3F, 0.3F}, {1e30F, 1.0F}, {-50.0F, 0.0F}}) {
     consola->fijarNivelLlamada(pedido);
     EXPECT_EQ(consola->nivelLlamada()(), aplicado) << pedido;
     EXPECT_EQ(banco.preferencias.flotante(AlmacenAjustes::kClaveNivelLlamada), aplicado) << pedido;
   }
 }
 
-TEST_F(Mezclador, UnCambioIgualNoHaceNada) {
-  app("radio", 10, true);
-  crear();
-  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+TEST_F(Mezclador, UnCambioIgualONoFinitoNoHaceNada) {
+  radioA(0.5F);
   pasar(1.0);
   const auto escrituras = banco.preferencias.escrituras();
   int anuncios = 0;
   auto o = consola->ajustes().observar([&](const auto&) { ++anuncios; });
-  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
-  consola->modificar("org.prueba.radio", Cambios::volumen(std::numeric_limits<float>::quiet_NaN()));
+  consola->modificar(k, Cambios::volumen(0.5F));
+  consola->modificar(k, Cambios::volumen(std::numeric_limits<float>::quiet_NaN()));
   pasar(1.0);
   EXPECT_EQ(anuncios, 0);
   EXPECT_EQ(banco.preferencias.escrituras(), escrituras);
   EXPECT_EQ(ajustesGuardados(), R"({"org.prueba.radio":{"silencio":false,"volumen":0.5}})");
 }
 
-TEST_F(Mezclador, LosAjustesDeUnaAppQueNoSuenaEsperan) {
-  guardarAjustes(R"({"org.prueba.radio":{"volumen":0.5}})");
-  crear();
-  EXPECT_EQ(consola->canalesAbiertos(), 0U);
-  EXPECT_THAT(consola->niveles()(), IsEmpty());
-  EXPECT_THAT(consola->errores()(), IsEmpty());
-  app("radio", 10, true);
-  pasar(0.12);
-  EXPECT_FLOAT_EQ(ganancia("org.prueba.radio"), 0.5F);
-}
-
-TEST_F(Mezclador, UnaAppQueSeVaPierdeSuCanalEnseguida) {
-  const auto radio = app("radio", 10, true);
-  crear();
-  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
-  hal.quitarProceso(radio);
-  pasar(0.12);
-  EXPECT_EQ(consola->canalesAbiertos(), 0U);
-  EXPECT_EQ(consola->ajuste("org.prueba.radio").volumen, 0.5F);  // kept for next time
-}
-
-TEST_F(Mezclador, UnProcesoNuevoDeLaAppDaUnCanalNuevo) {
-  app("radio", 10, true);
-  crear();
-  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
-  banco.apps.agregarProceso(20, {.ejecutable = "/Aplicaciones/radio.app/Contents/MacOS/principal",
-                                 .responsable = std::nullopt,
-                                 .nombreEnEjecucion = std::nullopt});
-  const auto segundo = hal.agregarProceso({.pid = 20, .bundleID = "org.prueba.radio"});
-  pasar(0.12);
-  EXPECT_EQ(creados(), 2U);
-  EXPECT_THAT(consola->canal("org.prueba.radio")->procesos(), ::testing::Contains(segundo));
-}
-
 TEST_F(Mezclador, SalidaElegida) {
   app("radio", 10, true, {altavoces});
   crear();
-  const std::string k = "org.prueba.radio";
   consola->modificar(k, Cambios::salida("cascos"));
-  EXPECT_EQ(salidaDe(k), "cascos");
+  ASSERT_EQ(salidaDe(k), "cascos");
   EXPECT_FALSE(consola->canal(k)->sigueSistema());
   EXPECT_FLOAT_EQ(ganancia(k), 1.0F);
-
   // Unplugged: it goes where it plays by itself; plugged in again: back.
   hal.quitarDispositivo(cascos);
   pasar(0.12);
@@ -451,7 +379,6 @@ TEST_F(Mezclador, SalidaElegida) {
   cascos = banco.salida("cascos", "Cascos", kAudioDeviceTransportTypeUSB);
   pasar(0.12);
   EXPECT_EQ(salidaDe(k), "cascos");
-
   // The menu's empty entry forgets the choice; at 100 % the channel goes.
   consola->modificar(k, Cambios::salida(""));
   EXPECT_FALSE(consola->ajustes()().contains(k));
@@ -459,94 +386,70 @@ TEST_F(Mezclador, SalidaElegida) {
   EXPECT_EQ(consola->canal(k), nullptr);
 }
 
-TEST_F(Mezclador, SigueALaPredeterminadaSiSonabaEnElla) {
-  app("radio", 10, true, {altavoces});
-  crear();
-  const std::string k = "org.prueba.radio";
-  consola->modificar(k, Cambios::volumen(0.5F));
-  EXPECT_EQ(salidaDe(k), "altavoces");
+TEST_F(Mezclador, SigueALaPredeterminadaSoloSiSonabaEnEllaYSinSalidasNoHayCanalNiError) {
+  const std::string v = "org.prueba.video";
+  const auto video = app("video", 11, true, {cascos});
+  radioA(0.5F, {altavoces});
+  consola->modificar(v, Cambios::volumen(0.5F));
   EXPECT_TRUE(consola->canal(k)->sigueSistema());
+  EXPECT_FALSE(consola->canal(v)->sigueSistema());
+  // Tap objects are never reused: the same one means the channel was not reopened.
+  const auto tapDeVideo = [&] {
+    const auto taps = hal.taps();
+    const auto t = std::ranges::find_if(
+        taps, [&](const auto& tap) { return tap.descripcion.procesos == std::vector{video}; });
+    return t == taps.end() ? 0U : t->objeto;
+  };
+  const auto tapVideo = tapDeVideo();
+  ASSERT_NE(tapVideo, 0U);
   hal.fijarPredeterminada(cascos);
   pasar(0.12);
   EXPECT_EQ(salidaDe(k), "cascos");
   EXPECT_TRUE(consola->canal(k)->sigueSistema());
   EXPECT_FLOAT_EQ(ganancia(k), 0.5F);
-}
-
-TEST_F(Mezclador, SeQuedaEnSuPropiaSalidaSiNoEraLaPredeterminada) {
-  app("radio", 10, true, {cascos});
-  crear();
-  const std::string k = "org.prueba.radio";
-  consola->modificar(k, Cambios::volumen(0.5F));
-  EXPECT_EQ(salidaDe(k), "cascos");
-  EXPECT_FALSE(consola->canal(k)->sigueSistema());
   hal.fijarPredeterminada(altavoces);
-  hal.fijarPredeterminada(cascos);
-  hal.fijarPredeterminada(altavoces);
-  pasar(0.12);
-  EXPECT_EQ(salidaDe(k), "cascos");
-  EXPECT_EQ(creados(), 1U);
-  // Its own device goes away: it falls back to the default, and follows it.
-  hal.quitarDispositivo(cascos);
   pasar(0.12);
   EXPECT_EQ(salidaDe(k), "altavoces");
-}
-
-TEST_F(Mezclador, SinNingunaSalidaNoHayCanalNiError) {
-  app("radio", 10, true);
-  crear();
-  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
-  hal.quitarDispositivo(altavoces);
+  EXPECT_EQ(tapDeVideo(), tapVideo);  // it stays on its own output, not reopened
+  EXPECT_EQ(salidaDe(v), "cascos");
+  // Its own device goes away: it falls back to the default.
   hal.quitarDispositivo(cascos);
+  pasar(0.12);
+  EXPECT_EQ(salidaDe(v), "altavoces");
+  hal.quitarDispositivo(altavoces);
   pasar(0.12);
   EXPECT_EQ(consola->canalesAbiertos(), 0U);
   EXPECT_THAT(consola->errores()(), IsEmpty());
 }
 
-TEST_F(Mezclador, UnIntentoFallidoNoSeRepiteHastaQueAlgoCambie) {
-  const auto radio = app("radio", 10, true);
-  crear();
-  const std::string k = "org.prueba.radio";
+TEST_F(Mezclador, UnIntentoFallidoSoloSeRepiteSiCambiaElDestinoOElUsuario) {
   hal.fallarCreacion(HalSimulado::Creacion::agregado, -1);
-  consola->modificar(k, Cambios::volumen(0.5F));
+  const auto radio = radioA(0.5F, {altavoces});
   EXPECT_EQ(consola->canal(k), nullptr);
-  ASSERT_TRUE(consola->errores()().contains(k));
-  EXPECT_EQ(consola->fallido(k), Consola::firma({radio}, consola->salidas()()[0]));
-  std::string esperada = "[";
-  esperada += std::to_string(radio);
-  esperada += "]|altavoces";
-  EXPECT_EQ(*consola->fallido(k), esperada);
-
+  EXPECT_TRUE(consola->errores()().contains(k));
+  EXPECT_EQ(consola->fallido(k), "[" + std::to_string(radio) + "]|altavoces");
   // The same processes and destination: not tried again, even if it would work now.
   hal.repararCreaciones();
   consola->refrescar();
   EXPECT_EQ(consola->canal(k), nullptr);
+  // A new destination is tried (its own device is gone, the default is the new one).
+  hal.fallarCreacion(HalSimulado::Creacion::tap, -1);
+  hal.fijarPredeterminada(cascos);
+  hal.quitarDispositivo(altavoces);
+  pasar(0.12);
+  EXPECT_EQ(consola->fallido(k), "[" + std::to_string(radio) + "]|cascos");
   // A user change tries again.
+  hal.repararCreaciones();
   consola->modificar(k, Cambios::volumen(0.6F));
   EXPECT_FLOAT_EQ(ganancia(k), 0.6F);
+  EXPECT_EQ(salidaDe(k), "cascos");
   EXPECT_THAT(consola->errores()(), IsEmpty());
   EXPECT_FALSE(consola->fallido(k));
 }
 
-TEST_F(Mezclador, UnCambioDeDestinoTambienReintenta) {
-  app("radio", 10, true, {altavoces});
-  crear();
-  const std::string k = "org.prueba.radio";
-  hal.fallarCreacion(HalSimulado::Creacion::tap, -1);
-  consola->modificar(k, Cambios::volumen(0.5F));
-  hal.repararCreaciones();
-  hal.fijarPredeterminada(cascos);
-  hal.quitarDispositivo(altavoces);  // its own device is gone: the default is the new destination
-  pasar(0.12);
-  EXPECT_EQ(salidaDe(k), "cascos");
-}
-
 TEST_F(Mezclador, ElTextoDelFalloQuedaAlVolverANeutro) {
-  app("radio", 10, true);
-  crear();
-  const std::string k = "org.prueba.radio";
   hal.fallarCreacion(HalSimulado::Creacion::procIO, -1);
-  consola->modificar(k, Cambios::volumen(0.5F));
+  radioA(0.5F);
   const auto error = consola->errores()().at(k);
   consola->modificar(k, Cambios::volumen(1.0F));
   pasar(2.0);
@@ -556,15 +459,12 @@ TEST_F(Mezclador, ElTextoDelFalloQuedaAlVolverANeutro) {
 }
 
 TEST_F(Mezclador, RestablecerCierraTodoEnseguidaYGuarda) {
-  app("radio", 10, true);
   app("video", 11, true);
-  crear();
-  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  radioA(0.5F);
   consola->modificar("org.prueba.video", Cambios::alternarSilencio());
   pasar(1.0);
   EXPECT_EQ(consola->canalesAbiertos(), 2U);
   const auto escrituras = banco.preferencias.escrituras();
-
   consola->restablecer();
   EXPECT_EQ(consola->canalesAbiertos(), 0U);
   EXPECT_TRUE(hal.taps().empty());
@@ -608,9 +508,8 @@ TEST_F(Mezclador, CerrarGuardaAntesDeCerrarCanalesYLoDesmontaTodo) {
   app("radio", 10, true);
   app("video", 11, true);
   consola = Consola::crear(ctx);
-  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
+  consola->modificar(k, Cambios::volumen(0.5F));
   consola->modificar("org.prueba.video", Cambios::volumen(0.5F));
-  banco.colas.ejecutarTodas();
   pasar(0.1);
   ASSERT_TRUE(preferencias.historialAlEscribir.empty());
 
@@ -621,9 +520,7 @@ TEST_F(Mezclador, CerrarGuardaAntesDeCerrarCanalesYLoDesmontaTodo) {
   }
   EXPECT_NE(ajustesGuardados().find("org.prueba.video"), std::string::npos);
   EXPECT_EQ(consola->canalesAbiertos(), 0U);
-  EXPECT_TRUE(hal.taps().empty());
-  EXPECT_TRUE(hal.agregados().empty());
-  EXPECT_EQ(hal.oyentes(), 0U);
+  EXPECT_TRUE(banco.nadaQueda());
   // Nothing scheduled before the quit brings anything back.
   consola->programarRefresco();
   pasar(5.0);
@@ -633,20 +530,36 @@ TEST_F(Mezclador, CerrarGuardaAntesDeCerrarCanalesYLoDesmontaTodo) {
 }
 
 TEST_F(Mezclador, LoAplazadoNoHaceNadaSiLaConsolaYaNoEsta) {
-  app("radio", 10, true);
-  crear();
+  radioA(0.5F);
   consola->empezarReloj();
-  consola->modificar("org.prueba.radio", Cambios::volumen(0.5F));
-  consola->modificar("org.prueba.radio", Cambios::volumen(1.0F));
+  consola->modificar(k, Cambios::volumen(1.0F));
   consola->programarRefresco();
   std::weak_ptr<Consola> debil = consola;
   consola.reset();
   EXPECT_TRUE(debil.expired());
   EXPECT_TRUE(hal.taps().empty());
-  // Settings changed just before are not lost.
-  EXPECT_EQ(ajustesGuardados(), "{}");
+  EXPECT_EQ(ajustesGuardados(), "{}");  // settings changed just before are not lost
   pasar(5.0);
   EXPECT_EQ(banco.principal->pendientes(), 0U);
+}
+
+// The audio server goes away (a restart, an update) and comes back: the
+// channels made on it are given up, and the settings open them again.
+TEST_F(Mezclador, SiElServidorSeVaYVuelveLosCanalesSeReabren) {
+  radioA(0.5F);
+  ASSERT_NE(consola->canal(k), nullptr);
+  hal.fijarDisponible(false);
+  pasar(0.2);
+  EXPECT_FALSE(consola->servidorDisponible()());
+  EXPECT_EQ(consola->canal(k), nullptr);
+  EXPECT_TRUE(hal.taps().empty());
+  EXPECT_THAT(consola->apps()(), IsEmpty());
+  EXPECT_FLOAT_EQ(consola->ajustes()().at(k).volumen, 0.5F);  // nothing the user set is lost
+  hal.fijarDisponible(true);
+  pasar(0.2);
+  EXPECT_TRUE(consola->servidorDisponible()());
+  EXPECT_FLOAT_EQ(ganancia(k), 0.5F);
+  EXPECT_EQ(hal.taps().size(), 1U);
 }
 
 // ---------------------------------------------------------------------------
@@ -679,7 +592,6 @@ TEST_F(Llamada, BajaALasQueSuenanMientrasUnaUsaElMicrofono) {
   EXPECT_EQ(consola->canal("org.prueba.S"), nullptr);
   EXPECT_EQ(consola->canal("org.prueba.P"), nullptr);
   EXPECT_TRUE(consola->relojLlamadaActivo());
-
   // S starts playing: lowered within 2 s, without any notification.
   hal.fijarSonando(s, true);
   banco.principal->avanzar(2.0);
@@ -689,7 +601,6 @@ TEST_F(Llamada, BajaALasQueSuenanMientrasUnaUsaElMicrofono) {
   hal.fijarSonando(r, false);
   pasar(2.0);
   EXPECT_TRUE(consola->atenuadas()().contains("org.prueba.R"));
-
   // A lowered application keeps its channel after its own settings go neutral.
   consola->modificar("org.prueba.Q", Cambios::volumen(1.0F));
   pasar(2.0);
@@ -704,7 +615,7 @@ TEST_F(Llamada, BajaALasQueSuenanMientrasUnaUsaElMicrofono) {
   EXPECT_EQ(consola->canalesAbiertos(), 0U);
 }
 
-TEST_F(Llamada, CambiarElNivelReafinaEnseguida) {
+TEST_F(Llamada, CambiarElNivelReafinaEnseguidaYRestablecerNoTocaLaLlamada) {
   crear();
   capturar(p, true);
   consola->fijarNivelLlamada(0.5F);
@@ -713,10 +624,20 @@ TEST_F(Llamada, CambiarElNivelReafinaEnseguida) {
   EXPECT_EQ(banco.preferencias.flotante(AlmacenAjustes::kClaveNivelLlamada), 0.5F);
   consola->modificar("org.prueba.R", Cambios::alternarSilencio());
   EXPECT_EQ(ganancia("org.prueba.R"), 0.0F);
+
+  consola->restablecer();
+  EXPECT_THAT(consola->atenuadas()(), UnorderedElementsAre("org.prueba.Q", "org.prueba.R"));
+  EXPECT_EQ(consola->canalesAbiertos(), 0U);
+  pasar(0.12);  // not re-applied yet: nothing asked for a refresh
+  consola->refrescar();
+  EXPECT_FLOAT_EQ(ganancia("org.prueba.Q"), 0.5F);
 }
 
-TEST_F(Llamada, ApagarElModoTerminaLaLlamada) {
+TEST_F(Llamada, UnaLecturaFallidaNoEsUnaLlamadaYApagarElModoLaTermina) {
+  hal.fallarPropiedad(s, kAudioProcessPropertyIsRunningInput);
   crear();
+  capturar(s, true);
+  EXPECT_FALSE(llamador());
   capturar(p, true);
   consola->fijarModoLlamada(false);
   EXPECT_EQ(banco.preferencias.booleano(AlmacenAjustes::kClaveModoLlamada), false);
@@ -727,7 +648,6 @@ TEST_F(Llamada, ApagarElModoTerminaLaLlamada) {
   // While off, the microphone changes nothing.
   capturar(q, true);
   EXPECT_FALSE(llamador());
-
   capturar(q, false);
   hal.fijarSonando(s, true);
   consola->fijarModoLlamada(true);
@@ -742,7 +662,6 @@ TEST_F(Llamada, ElLlamadorNuncaSeBaja) {
   capturar(r, true);  // a second one capturing: the first in list order is the caller
   EXPECT_EQ(llamador(), "org.prueba.Q");
   EXPECT_THAT(consola->atenuadas()(), ElementsAre("org.prueba.R"));
-
   // P, earlier in the list, takes the microphone: Q joins the lowered ones.
   hal.fijarSonando(p, true);
   capturar(p, true);
@@ -761,64 +680,12 @@ TEST_F(Llamada, ElMismoLlamadorConOtrosProcesosNoSeReasigna) {
   capturar(p, true);
   int anuncios = 0;
   auto o = consola->llamada().observar([&](const auto&) { ++anuncios; });
-  banco.apps.agregarProceso(30, {.ejecutable = "/Aplicaciones/P.app/Contents/MacOS/principal",
-                                 .responsable = std::nullopt,
-                                 .nombreEnEjecucion = std::nullopt});
-  hal.agregarProceso({.pid = 30, .bundleID = "org.prueba.P", .capturando = true});
+  capturar(app("P", 30, false), true);
   pasar(0.12);
   pasar(2.0);
   EXPECT_EQ(consola->apps()()[0].procesos.size(), 2U);
   EXPECT_EQ(anuncios, 0);
   EXPECT_EQ(llamador(), "org.prueba.P");
-}
-
-TEST_F(Llamada, UnaLecturaFallidaNoEsUnaLlamada) {
-  hal.fallarPropiedad(p, kAudioProcessPropertyIsRunningInput);
-  crear();
-  capturar(p, true);
-  EXPECT_FALSE(llamador());
-  EXPECT_THAT(consola->atenuadas()(), IsEmpty());
-}
-
-TEST_F(Llamada, RestablecerNoTocaLaLlamada) {
-  crear();
-  capturar(p, true);
-  consola->restablecer();
-  EXPECT_THAT(consola->atenuadas()(), UnorderedElementsAre("org.prueba.Q", "org.prueba.R"));
-  EXPECT_EQ(consola->canalesAbiertos(), 0U);
-  pasar(0.12);  // not re-applied yet: nothing asked for a refresh
-  consola->refrescar();
-  EXPECT_FLOAT_EQ(ganancia("org.prueba.Q"), 0.2F);
-}
-
-}  // namespace
-}  // namespace sonvia
-
-namespace sonvia {
-namespace {
-
-// The audio server goes away (a restart, an update) and comes back: the
-// channels made on it are given up, and the settings open them again.
-TEST_F(Mezclador, SiElServidorSeVaYVuelveLosCanalesSeReabren) {
-  app("radio", 10, true);
-  crear();
-  const std::string k = "org.prueba.radio";
-  consola->modificar(k, Cambios::volumen(0.5F));
-  ASSERT_NE(consola->canal(k), nullptr);
-
-  hal.fijarDisponible(false);
-  pasar(0.2);
-  EXPECT_FALSE(consola->servidorDisponible()());
-  EXPECT_EQ(consola->canal(k), nullptr);
-  EXPECT_TRUE(hal.taps().empty());
-  EXPECT_THAT(consola->apps()(), IsEmpty());
-  EXPECT_FLOAT_EQ(consola->ajustes()().at(k).volumen, 0.5F);  // nothing the user set is lost
-
-  hal.fijarDisponible(true);
-  pasar(0.2);
-  EXPECT_TRUE(consola->servidorDisponible()());
-  EXPECT_FLOAT_EQ(ganancia(k), 0.5F);
-  EXPECT_EQ(hal.taps().size(), 1U);
 }
 
 }  // namespace
