@@ -10,6 +10,9 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "interfaz/modelo_lista.hpp"
 
 namespace sonvia::pruebas {
 
@@ -52,6 +55,15 @@ bool esperarHasta(Condicion condicion, std::chrono::seconds limite = std::chrono
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   return true;
+}
+
+// A list model's row keys, in order.
+inline std::vector<std::string> claves(const ModeloLista& lista) {
+  std::vector<std::string> r;
+  for (const auto& f : lista.filas()) {
+    r.push_back(f.clave.toStdString());
+  }
+  return r;
 }
 
 }  // namespace sonvia::pruebas
