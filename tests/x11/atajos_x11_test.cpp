@@ -60,7 +60,7 @@ class PantallaPrivada : public ::testing::Environment {
  public:
   void SetUp() override {
     if (!instalado("Xvfb") || !instalado("openbox") || !instalado("xdotool")) {
-      motivo_ = "faltan Xvfb, openbox o xdotool (scripts/preparar.sh los instala)";
+      motivo = "faltan Xvfb, openbox o xdotool (scripts/preparar.sh los instala)";
       return;
     }
     xvfb_ = std::make_unique<Proceso>(std::vector<std::string>{
@@ -69,40 +69,38 @@ class PantallaPrivada : public ::testing::Environment {
                  std::chrono::seconds(20));
     const auto& numero = xvfb_->salida();
     if (numero.find('\n') == std::string::npos) {
-      motivo_ = "Xvfb no arrancó: " + xvfb_->errores();
+      motivo = "Xvfb no arrancó: " + xvfb_->errores();
       return;
     }
-    pantalla_ = ":" + numero.substr(0, numero.find('\n'));
-    setenv("DISPLAY", pantalla_.c_str(), 1);
+    pantalla = ":" + numero.substr(0, numero.find('\n'));
+    setenv("DISPLAY", pantalla.c_str(), 1);
     std::ofstream(dir_.ruta() / "rc.xml")
         << "<?xml version=\"1.0\"?><openbox_config xmlns=\"http://openbox.org/3.4/rc\">"
            "<keyboard></keyboard><mouse></mouse></openbox_config>\n";
     openbox_ = std::make_unique<Proceso>(std::vector<std::string>{
         "openbox", "--sm-disable", "--config-file", (dir_.ruta() / "rc.xml").string()});
-    conexion_ = xcb_connect(pantalla_.c_str(), nullptr);
-    raiz_ = xcb_setup_roots_iterator(xcb_get_setup(conexion_)).data->root;
-    const auto comprobacion = atomo(conexion_, "_NET_SUPPORTING_WM_CHECK");
-    if (!esperarHasta([&] { return propiedad32(conexion_, raiz_, comprobacion).has_value(); },
+    conexion_.reset(xcb_connect(pantalla.c_str(), nullptr));
+    raiz_ = xcb_setup_roots_iterator(xcb_get_setup(conexion_.get())).data->root;
+    const auto comprobacion = atomo(conexion_.get(), "_NET_SUPPORTING_WM_CHECK");
+    if (!esperarHasta([&] { return propiedad32(conexion_.get(), raiz_, comprobacion).has_value(); },
                       std::chrono::seconds(20))) {
-      motivo_ = "openbox no arrancó: " + openbox_->errores();
+      motivo = "openbox no arrancó: " + openbox_->errores();
     }
   }
   void TearDown() override {
-    if (conexion_ != nullptr) {
-      xcb_disconnect(conexion_);
-    }
+    conexion_.reset();
     openbox_.reset();
     xvfb_.reset();
     unsetenv("DISPLAY");
   }
 
-  const std::string& motivo() const { return motivo_; }
-  const std::string& pantalla() const { return pantalla_; }
+  std::string pantalla;
+  std::string motivo;  // why the tests cannot run, if they cannot
 
   // A mapped top-level window whose _NET_WM_PID is `pid` and whose
   // WM_CLIENT_MACHINE is `maquina`, activated through the window manager.
   xcb_window_t ventanaAlFrente(std::uint32_t pid, const std::string& maquina) {
-    xcb_connection_t* c = conexion_;
+    xcb_connection_t* c = conexion_.get();
     const xcb_window_t v = xcb_generate_id(c);
     xcb_create_window(c, XCB_COPY_FROM_PARENT, v, raiz_, 10, 10, 200, 100, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
@@ -111,12 +109,12 @@ class PantallaPrivada : public ::testing::Environment {
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, v, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 8,
                         static_cast<std::uint32_t>(maquina.size()), maquina.data());
     xcb_map_window(c, v);
-    xcb_client_message_event_t activar{};
-    activar.response_type = XCB_CLIENT_MESSAGE;
-    activar.format = 32;
-    activar.window = v;
-    activar.type = atomo(c, "_NET_ACTIVE_WINDOW");
-    activar.data.data32[0] = 2;  // from a pager: obeyed at once
+    const xcb_client_message_event_t activar{
+        .response_type = XCB_CLIENT_MESSAGE,
+        .format = 32,
+        .window = v,
+        .type = atomo(c, "_NET_ACTIVE_WINDOW"),
+        .data = {.data32 = {2}}};  // as a pager: obeyed at once
     esperarHasta([&] {
       xcb_send_event(c, 0, raiz_,
                      XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
@@ -127,17 +125,15 @@ class PantallaPrivada : public ::testing::Environment {
     return v;
   }
   void destruir(xcb_window_t v) {
-    xcb_destroy_window(conexion_, v);
-    xcb_flush(conexion_);
+    xcb_destroy_window(conexion_.get(), v);
+    xcb_flush(conexion_.get());
   }
 
  private:
   pruebas::DirectorioTemporal dir_;
   std::unique_ptr<Proceso> xvfb_;
   std::unique_ptr<Proceso> openbox_;
-  std::string pantalla_;
-  std::string motivo_;
-  xcb_connection_t* conexion_ = nullptr;
+  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> conexion_{nullptr, xcb_disconnect};
   xcb_window_t raiz_ = 0;
 };
 auto* const kPantalla = ::testing::AddGlobalTestEnvironment(new PantallaPrivada);  // NOLINT
@@ -147,11 +143,11 @@ struct AtajosX11Prueba : ::testing::Test {
   std::shared_ptr<ColaPrincipalQt> principal = std::make_shared<ColaPrincipalQt>();
 
   void SetUp() override {
-    if (!x.motivo().empty()) {
-      GTEST_SKIP() << x.motivo();
+    if (!x.motivo.empty()) {
+      GTEST_SKIP() << x.motivo;
     }
   }
-  std::unique_ptr<AtajosX11> conectar() { return AtajosX11::conectar(x.pantalla(), principal); }
+  std::unique_ptr<AtajosX11> conectar() { return AtajosX11::conectar(x.pantalla, principal); }
   // Runs xdotool to its end, the event loop turning meanwhile.
   static void teclear(const std::string& teclas) {
     Proceso xdotool({"xdotool", "key", teclas});
