@@ -30,9 +30,6 @@ struct Panel_ : ::testing::Test {
   std::shared_ptr<Pestanas> pestanas;
   std::unique_ptr<ModeloPanel> modelo;
 
-  void app(const std::string& nombre, std::int32_t pid, bool suena) {
-    banco.app("/Aplicaciones/" + nombre + ".app", "org.prueba." + nombre, pid, suena);
-  }
   void crear() {
     servicios.registrarAtajos = [this](bool si) { atajos.push_back(si); };
     banco.hal.fijarPredeterminada(banco.salida("altavoces", "Altavoces"));
@@ -47,16 +44,15 @@ struct Panel_ : ::testing::Test {
 };
 
 TEST_F(Panel_, ListasYConteoSiguenAlMezclador) {
-  app("Beta", 10, true);
-  app("Alfa", 11, true);
-  app("Zeta", 12, false);
+  banco.app("/Aplicaciones/Beta.app", "org.prueba.Beta", 10, true);
+  banco.app("/Aplicaciones/Alfa.app", "org.prueba.Alfa", 11, true);
+  banco.app("/Aplicaciones/Zeta.app", "org.prueba.Zeta", 12, false);
   crear();
   EXPECT_EQ(modelo->conteo(), "2 apps sonando");
   EXPECT_THAT(claves(*modelo->apps()), ElementsAre("org.prueba.Alfa", "org.prueba.Beta"));
   EXPECT_THAT(claves(*modelo->otras()), ElementsAre("org.prueba.Zeta"));
 
-  // Changed while the panel is shown, a silent application joins the main list
-  // and stays there until the panel is hidden.
+  // Changed while the panel is shown, a silent application joins the main list until it hides.
   modelo->mostrar(true);
   EXPECT_TRUE(consola->relojActivo());
   modelo->fijarVolumen("org.prueba.Zeta", 0.5);

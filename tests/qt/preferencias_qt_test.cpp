@@ -220,15 +220,14 @@ TEST_F(PreferenciasEnArchivo, AjustesIlegiblesDeCualquierTipoSeApartanAntesDeRee
       {"ajustes=otro texto", "ajustes.ilegible=true\n", QMetaType::QString},
   };
   const auto cola = std::make_shared<ColaPrincipalQt>();
-  for (std::size_t i = 0; i < casos.size(); ++i) {
-    SCOPED_TRACE(casos[i].ajustes);
+  for (std::size_t i = 0; const auto& caso : casos) {
+    SCOPED_TRACE(caso.ajustes);
     // A file of its own: Qt may keep a parsed file of the same name and size.
-    const auto ruta = (dir.ruta() / numerado("caso-", i)).string();
-    std::ofstream(ruta) << "[General]\n" << casos[i].ajustes << '\n' << casos[i].respaldoPrevio;
-    const QVariant antes =
-        QSettings(QString::fromStdString(ruta), QSettings::IniFormat)
-            .value(casos[i].respaldoPrevio.empty() ? "ajustes" : "ajustes.ilegible");
-    EXPECT_EQ(antes.typeId(), casos[i].respaldoPrevio.empty() ? casos[i].tipo : QMetaType::QString);
+    const auto ruta = (dir.ruta() / numerado("caso-", i++)).string();
+    std::ofstream(ruta) << "[General]\n" << caso.ajustes << '\n' << caso.respaldoPrevio;
+    const QVariant antes = QSettings(QString::fromStdString(ruta), QSettings::IniFormat)
+                               .value(caso.respaldoPrevio.empty() ? "ajustes" : "ajustes.ilegible");
+    EXPECT_EQ(antes.typeId(), caso.respaldoPrevio.empty() ? caso.tipo : QMetaType::QString);
 
     PreferenciasQt enArchivo(ruta);
     const auto almacen = AlmacenAjustes::crear(enArchivo, cola);
