@@ -31,10 +31,6 @@ using pruebas::Proceso;
 
 constexpr const char* kApp = "ex.prueba.ventana";
 
-bool instalado(const char* programa) {
-  return std::system((std::string("command -v ") + programa + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 xcb_atom_t atomo(xcb_connection_t* c, const char* nombre) {
   auto* r = xcb_intern_atom_reply(
       c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(nombre)), nombre), nullptr);
@@ -59,7 +55,7 @@ std::optional<std::uint32_t> propiedad32(xcb_connection_t* c, xcb_window_t v, xc
 class PantallaPrivada : public ::testing::Environment {
  public:
   void SetUp() override {
-    if (!instalado("Xvfb") || !instalado("openbox") || !instalado("xdotool")) {
+    if (std::system("for p in Xvfb openbox xdotool; do command -v $p || exit 1; done >/dev/null")) {
       motivo = "faltan Xvfb, openbox o xdotool (scripts/preparar.sh los instala)";
       return;
     }
