@@ -10,6 +10,9 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "interfaz/modelo_lista.hpp"
 
 namespace sonvia::pruebas {
 
@@ -36,14 +39,11 @@ class DirectorioTemporal {
   std::filesystem::path ruta_;
 };
 
-// Runs the event loop until `condicion` holds. The limit only stops a broken
-// test from hanging; nothing is measured against it.
+// Runs the event loop until `condicion` holds; the limit only stops a broken test from hanging.
 template <typename Condicion>
 bool esperarHasta(Condicion condicion, std::chrono::seconds limite = std::chrono::seconds(30)) {
   const auto fin = std::chrono::steady_clock::now() + limite;
-  // Wakes the loop now and then, so that the limit is checked even when
-  // nothing else happens.
-  QTimer latido;
+  QTimer latido;  // wakes the loop, so that the limit is checked even when nothing happens
   latido.start(std::chrono::milliseconds(20));
   while (!condicion()) {
     if (std::chrono::steady_clock::now() > fin) {
@@ -52,6 +52,15 @@ bool esperarHasta(Condicion condicion, std::chrono::seconds limite = std::chrono
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   return true;
+}
+
+// A list model's row keys, in order.
+inline std::vector<std::string> claves(const ModeloLista& lista) {
+  std::vector<std::string> r;
+  for (const auto& f : lista.filas()) {
+    r.push_back(f.clave.toStdString());
+  }
+  return r;
 }
 
 }  // namespace sonvia::pruebas

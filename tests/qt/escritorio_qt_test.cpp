@@ -1,6 +1,5 @@
-// The guide's desktop asks the desktop's tools and starts browsers through
-// them: stand-ins for xdg-mime, gio, gtk-launch and a browser on PATH record
-// what they were asked.
+// The desktop's tools answer and start browsers: stand-ins for xdg-mime, gio, gtk-launch and a
+// browser on PATH record what they were asked.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

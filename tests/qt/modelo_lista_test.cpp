@@ -7,11 +7,12 @@
 #include <QAbstractItemModel>
 #include <vector>
 
-#include "interfaz/modelo_lista.hpp"
+#include "apoyo.hpp"
 
 namespace sonvia {
 namespace {
 
+using pruebas::claves;
 using ::testing::ElementsAre;
 
 struct Registro {
@@ -19,10 +20,12 @@ struct Registro {
   explicit Registro(ModeloLista& modelo) {
     QObject::connect(&modelo, &QAbstractItemModel::modelReset,
                      [this] { sucesos.push_back("reset"); });
-    QObject::connect(&modelo, &QAbstractItemModel::rowsInserted,
-                     [this](const QModelIndex&, int i, int) { anotar("+", i); });
-    QObject::connect(&modelo, &QAbstractItemModel::rowsRemoved,
-                     [this](const QModelIndex&, int i, int) { anotar("-", i); });
+    QObject::connect(
+        &modelo, &QAbstractItemModel::rowsInserted,
+        [this](const QModelIndex&, int i, int) { sucesos.push_back("+" + std::to_string(i)); });
+    QObject::connect(
+        &modelo, &QAbstractItemModel::rowsRemoved,
+        [this](const QModelIndex&, int i, int) { sucesos.push_back("-" + std::to_string(i)); });
     QObject::connect(
         &modelo, &QAbstractItemModel::rowsMoved,
         [this](const QModelIndex&, int desde, int, const QModelIndex&, int hasta) {
@@ -38,7 +41,6 @@ struct Registro {
           sucesos.push_back(texto);
         });
   }
-  void anotar(const char* que, int i) { sucesos.push_back(que + std::to_string(i)); }
   std::vector<std::string> tomar() { return std::exchange(sucesos, {}); }
 };
 
@@ -46,14 +48,6 @@ std::vector<ModeloLista::Fila> filas(const std::vector<std::pair<const char*, do
   std::vector<ModeloLista::Fila> resultado;
   for (const auto& [clave, nivel] : datos) {
     resultado.push_back({clave, {QString(clave), nivel}});
-  }
-  return resultado;
-}
-
-std::vector<std::string> claves(const ModeloLista& modelo) {
-  std::vector<std::string> resultado;
-  for (const auto& f : modelo.filas()) {
-    resultado.push_back(f.clave.toStdString());
   }
   return resultado;
 }

@@ -6,16 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
-#include <sstream>
 #include <thread>
 
 #include <QSettings>
@@ -36,15 +36,12 @@ using ::testing::Not;
 using ::testing::Optional;
 using namespace std::string_view_literals;
 
-// Tells whether anybody opened a FIFO for reading while it watched. It keeps
-// trying to open the writing end, which succeeds only while a reader holds the
-// other one (blocked in its open, as a reader with no writer is), and lets
-// that reader go at once: it reads an empty file.
+// Tells whether anybody opened a FIFO for reading while it watched: opening the
+// writing end succeeds only while a reader waits in its open, and lets it go.
 class VigiaFifo {
  public:
   explicit VigiaFifo(std::string ruta)
       : hilo_([this, ruta = std::move(ruta)](const std::stop_token& parar) {
-          // Only a FIFO: any other file would open for writing at once.
           while (std::filesystem::is_fifo(ruta) && !parar.stop_requested()) {
             if (const int d = ::open(ruta.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); d >= 0) {
               abierta_ = true;
@@ -54,10 +51,7 @@ class VigiaFifo {
           }
         }) {}
   bool abierta() {
-    hilo_.request_stop();
-    if (hilo_.joinable()) {
-      hilo_.join();
-    }
+    hilo_ = {};  // stops and joins
     return abierta_;
   }
 
@@ -65,6 +59,11 @@ class VigiaFifo {
   std::atomic<bool> abierta_{false};
   std::jthread hilo_;
 };
+
+// With append(): g++ 12 at -O3 warns wrongly (-Wrestrict) about a literal + std::string.
+std::string numerado(std::string nombre, std::size_t n) {
+  return nombre.append(std::to_string(n));
+}
 
 Datos bytes(std::string_view texto) {
   const auto* inicio = reinterpret_cast<const std::byte*>(texto.data());
@@ -77,29 +76,17 @@ struct PreferenciasEnArchivo : ::testing::Test {
   PreferenciasQt preferencias{archivo};
   int reinicios = 0;
 
-  // What the next run finds. Qt keeps each file it has parsed in a per-process
-  // cache, values still typed; a new process parses the text afresh, where
-  // everything but data comes back as strings. A copy under a name this
-  // process has never opened gets the same fresh parse.
+  // What the next run finds: Qt caches each parsed file per process, values
+  // still typed; a copy under a new name is parsed afresh, as a new process does.
   std::unique_ptr<PreferenciasQt> reiniciar() {
-    // Names are built with append(): g++ 12 at -O3 warns wrongly (-Wrestrict)
-    // about a literal + std::string.
-    const auto copia =
-        dir.ruta() / std::string("reinicio-").append(std::to_string(++reinicios)).append(".conf");
+    const auto copia = dir.ruta() / numerado("reinicio-", ++reinicios);
     fs::copy_file(archivo, copia);
     return std::make_unique<PreferenciasQt>(copia.string());
   }
 
   std::string texto() const {
     std::ifstream entrada(archivo, std::ios::binary);
-    std::ostringstream contenido;
-    contenido << entrada.rdbuf();
-    return contenido.str();
-  }
-
-  void escribirArchivo(std::string_view contenido) const {
-    std::ofstream(archivo, std::ios::binary | std::ios::trunc)
-        .write(contenido.data(), static_cast<std::streamsize>(contenido.size()));
+    return {std::istreambuf_iterator<char>(entrada), {}};
   }
 };
 
@@ -117,41 +104,30 @@ TEST_F(PreferenciasEnArchivo, CadaValorEstaEnElArchivoAlVolverDeFijarYVuelveInta
   preferencias.fijar("atajos", false);
 
   // Floats bit for bit, written from several threads at once.
-  const std::vector<float> flotantes = {0.45F,
-                                        1e-8F,
-                                        3.4028235e38F,
-                                        -1.5F,
-                                        -0.0F,
-                                        std::numeric_limits<float>::denorm_min(),
-                                        std::numeric_limits<float>::min(),
-                                        std::nextafter(1.0F, 2.0F),
-                                        std::numeric_limits<float>::infinity(),
-                                        -std::numeric_limits<float>::infinity()};
-  const auto clave = [](std::size_t h, std::size_t i) {
-    return std::string("h").append(std::to_string(h)).append("_").append(std::to_string(i));
-  };
+  using L = std::numeric_limits<float>;
+  const std::vector<float> flotantes = {
+      0.45F,           1e-8F,    3.4028235e38F, -1.5F,          -0.0F,
+      L::denorm_min(), L::min(), L::infinity(), -L::infinity(), std::nextafter(1.0F, 2.0F),
+      L::quiet_NaN()};
   constexpr std::size_t kHilos = 4;
+  const std::size_t n = flotantes.size();
   {
     std::vector<std::jthread> hilos;
     for (std::size_t h = 0; h < kHilos; ++h) {
       hilos.emplace_back([&, h] {
-        for (std::size_t i = 0; i < flotantes.size(); ++i) {
-          preferencias.fijar(clave(h, i), flotantes[i]);
+        for (std::size_t k = h; k < kHilos * n; k += kHilos) {
+          preferencias.fijar(numerado("f", k), flotantes[k % n]);
         }
       });
     }
   }
-  preferencias.fijar("nan", std::numeric_limits<float>::quiet_NaN());
-  // Bytes the INI format quotes or escapes, and keys with a dot or a slash.
-  Datos todos;
-  for (int b = 0; b < 256; ++b) {
-    todos.push_back(static_cast<std::byte>(b));
-  }
+  // Bytes the INI format quotes or escapes.
+  Datos todos(256);
+  std::ranges::generate(todos, [b = 0]() mutable { return static_cast<std::byte>(b++); });
   const auto dificiles = bytes("\0\xff\n\r\"\\=;,)@ByteArray(x)\0"sv);
   preferencias.fijar("ajustes.ilegible", todos);
   preferencias.fijar("dificiles", dificiles);
   preferencias.fijar("vacios", Datos{});
-  preferencias.fijar("grupo/dentro", 2.0F);
 
   const auto siguiente = reiniciar();
   for (const PreferenciasQt* p : {siguiente.get(), &preferencias}) {
@@ -160,24 +136,20 @@ TEST_F(PreferenciasEnArchivo, CadaValorEstaEnElArchivoAlVolverDeFijarYVuelveInta
     EXPECT_THAT(p->flotante("nivelLlamada"), Optional(0.45F));
     EXPECT_THAT(p->datos("ajustes"), Optional(json));
   }
-  for (std::size_t h = 0; h < kHilos; ++h) {
-    for (std::size_t i = 0; i < flotantes.size(); ++i) {
-      const auto leido = siguiente->flotante(clave(h, i));
-      ASSERT_TRUE(leido.has_value()) << flotantes[i];
-      EXPECT_EQ(std::bit_cast<std::uint32_t>(*leido), std::bit_cast<std::uint32_t>(flotantes[i]))
-          << "escrito " << flotantes[i] << ", leído " << *leido;
-    }
+  const auto bits = [](std::optional<float> f) {
+    return f ? std::optional(std::bit_cast<std::uint32_t>(*f)) : std::nullopt;
+  };
+  for (std::size_t k = 0; k < kHilos * n; ++k) {
+    EXPECT_EQ(bits(siguiente->flotante(numerado("f", k))), bits(flotantes[k % n]))
+        << flotantes[k % n];
   }
-  const auto nan = siguiente->flotante("nan");
-  ASSERT_TRUE(nan.has_value());
-  EXPECT_TRUE(std::isnan(*nan));
   EXPECT_THAT(siguiente->datos("ajustes.ilegible"), Optional(todos));
   EXPECT_THAT(siguiente->datos("dificiles"), Optional(dificiles));
   EXPECT_THAT(siguiente->datos("vacios"), Optional(Datos{}));
-  EXPECT_THAT(siguiente->flotante("grupo/dentro"), Optional(2.0F));
 }
 
-TEST_F(PreferenciasEnArchivo, LosPredeterminadosSeLeenNuncaSeEscribenYLoGuardadoGanaHastaQuitarlo) {
+TEST_F(PreferenciasEnArchivo,
+       LosPredeterminadosNoSeEscribenYQuitarUnaClaveDejaLasAnidadasYConPunto) {
   preferencias.registrarPredeterminados(
       {{"modoLlamada", true}, {"nivelLlamada", 0.2F}, {"ajustes", bytes("{}")}});
   EXPECT_THAT(preferencias.booleano("modoLlamada"), Optional(true));
@@ -191,16 +163,20 @@ TEST_F(PreferenciasEnArchivo, LosPredeterminadosSeLeenNuncaSeEscribenYLoGuardado
   EXPECT_EQ(reiniciar()->booleano("modoLlamada"), std::nullopt);
 
   preferencias.fijar("nivelLlamada", 0.7F);
+  preferencias.fijar("nivelLlamada/dentro", 2.0F);
+  preferencias.fijar("nivelLlamada.vecina", bytes("b"));
   EXPECT_THAT(preferencias.flotante("nivelLlamada"), Optional(0.7F));
   preferencias.quitar("nivelLlamada");
   EXPECT_THAT(preferencias.flotante("nivelLlamada"), Optional(0.2F));
-  EXPECT_THAT(texto(), Not(HasSubstr("nivelLlamada")));
-  EXPECT_EQ(reiniciar()->flotante("nivelLlamada"), std::nullopt);
+  EXPECT_THAT(texto(), Not(HasSubstr("nivelLlamada=")));
+  const auto despues = reiniciar();
+  EXPECT_EQ(despues->flotante("nivelLlamada"), std::nullopt);
+  EXPECT_THAT(despues->flotante("nivelLlamada/dentro"), Optional(2.0F));
+  EXPECT_THAT(despues->datos("nivelLlamada.vecina"), Optional(bytes("b")));
 }
 
 TEST_F(PreferenciasEnArchivo, UnValorDeOtroTipoSeLeeAusente) {
-  // As a person, or another program, might leave the file. A stored value
-  // hides the default even when it is unreadable.
+  // As a person or another program might leave it; a stored value hides the default even so.
   struct Caso {
     const char* linea;
     std::optional<bool> booleano;
@@ -209,7 +185,7 @@ TEST_F(PreferenciasEnArchivo, UnValorDeOtroTipoSeLeeAusente) {
   };
   const Caso casos[] = {
       {"nivelLlamada=abc", {}, {}, {}}, {"modoLlamada=quizas", {}, {}, {}},
-      {"atajos=1", {}, 1.0F, {}},         {"medio=0.5x", {}, {}, {}},
+      {"atajos=1", {}, 1.0F, {}},       {"medio=0.5x", {}, {}, {}},
       {"enorme=1e39", {}, {}, {}},      {"vacio=", {}, {}, {}},
       {"lista=0.5, 0.6", {}, {}, {}},   {"verdad=true", true, {}, {}},
       {"cuarto=0.25", {}, 0.25F, {}},   {"bytes=@ByteArray(abc)", {}, {}, bytes("abc")},
@@ -218,12 +194,11 @@ TEST_F(PreferenciasEnArchivo, UnValorDeOtroTipoSeLeeAusente) {
   for (const auto& caso : casos) {
     contenido.append(caso.linea).append("\n");
   }
-  escribirArchivo(contenido);
+  std::ofstream(archivo) << contenido;
   preferencias.registrarPredeterminados({{"nivelLlamada", 0.2F}, {"modoLlamada", false}});
   for (const auto& caso : casos) {
     SCOPED_TRACE(caso.linea);
-    const std::string clave(
-        std::string_view(caso.linea).substr(0, std::string_view(caso.linea).find('=')));
+    const std::string clave(caso.linea, std::strchr(caso.linea, '='));
     EXPECT_EQ(preferencias.booleano(clave), caso.booleano);
     EXPECT_EQ(preferencias.flotante(clave), caso.flotante);
     EXPECT_EQ(preferencias.datos(clave), caso.datos);
@@ -231,32 +206,28 @@ TEST_F(PreferenciasEnArchivo, UnValorDeOtroTipoSeLeeAusente) {
 }
 
 TEST_F(PreferenciasEnArchivo, AjustesIlegiblesDeCualquierTipoSeApartanAntesDeReemplazarse) {
-  // "ajustes" as a person or another program may leave it: text, a value the
-  // INI reader splits into a list at its commas, bytes that are not the
-  // document. An earlier backup of another type stays.
+  // Text, a value the INI reader splits at its commas, bytes that are not JSON; an
+  // earlier backup of another type stays.
   struct Caso {
     std::string ajustes;
     std::string respaldoPrevio;
     int tipo;  // as Qt reads the value that must come out as it went in
   };
   const std::vector<Caso> casos = {
-      {"ajustes=texto suelto\n", "", QMetaType::QString},
-      {R"(ajustes={"org.prueba.radio":{"volumen":0.5},"b":{}})"
-       "\n",
-       "", QMetaType::QStringList},
-      {"ajustes=@ByteArray({no es json)\n", "", QMetaType::QByteArray},
-      {"ajustes=otro texto\n", "ajustes.ilegible=true\n", QMetaType::QString},
+      {"ajustes=texto suelto", "", QMetaType::QString},
+      {R"(ajustes={"org.prueba.radio":{"volumen":0.5},"b":{}})", "", QMetaType::QStringList},
+      {"ajustes=@ByteArray({no es json)", "", QMetaType::QByteArray},
+      {"ajustes=otro texto", "ajustes.ilegible=true\n", QMetaType::QString},
   };
   const auto cola = std::make_shared<ColaPrincipalQt>();
-  for (std::size_t i = 0; i < casos.size(); ++i) {
-    SCOPED_TRACE(casos[i].ajustes);
+  for (std::size_t i = 0; const auto& caso : casos) {
+    SCOPED_TRACE(caso.ajustes);
     // A file of its own: Qt may keep a parsed file of the same name and size.
-    const auto ruta = (dir.ruta() / std::string("caso-").append(std::to_string(i))).string();
-    std::ofstream(ruta) << "[General]\n" << casos[i].ajustes << casos[i].respaldoPrevio;
-    const QVariant antes =
-        QSettings(QString::fromStdString(ruta), QSettings::IniFormat)
-            .value(casos[i].respaldoPrevio.empty() ? "ajustes" : "ajustes.ilegible");
-    EXPECT_EQ(antes.typeId(), casos[i].respaldoPrevio.empty() ? casos[i].tipo : QMetaType::QString);
+    const auto ruta = (dir.ruta() / numerado("caso-", i++)).string();
+    std::ofstream(ruta) << "[General]\n" << caso.ajustes << '\n' << caso.respaldoPrevio;
+    const QVariant antes = QSettings(QString::fromStdString(ruta), QSettings::IniFormat)
+                               .value(caso.respaldoPrevio.empty() ? "ajustes" : "ajustes.ilegible");
+    EXPECT_EQ(antes.typeId(), caso.respaldoPrevio.empty() ? caso.tipo : QMetaType::QString);
 
     PreferenciasQt enArchivo(ruta);
     const auto almacen = AlmacenAjustes::crear(enArchivo, cola);
@@ -275,9 +246,8 @@ TEST_F(PreferenciasEnArchivo, AjustesIlegiblesDeCualquierTipoSeApartanAntesDeRee
 }
 
 TEST_F(PreferenciasEnArchivo, UnArchivoQueNoEsNormalOEsEnormeSeDejaComoEsta) {
-  // A FIFO (whose open would block), a folder, a file past the size bound:
-  // never opened nor replaced; defaults are read, writes do nothing, and one
-  // message says why.
+  // Never opened (a FIFO's open would block) nor replaced; defaults are read, writes do
+  // nothing, one message says why.
   struct Caso {
     const char* nombre;
     std::function<void(const fs::path&)> crear;
@@ -298,9 +268,11 @@ TEST_F(PreferenciasEnArchivo, UnArchivoQueNoEsNormalOEsEnormeSeDejaComoEsta) {
     SCOPED_TRACE(caso.nombre);
     const auto ruta = dir.ruta() / caso.nombre;
     caso.crear(ruta);
-    const auto tipo = fs::status(ruta).type();
-    const auto tamano = fs::is_regular_file(ruta) ? fs::file_size(ruta) : 0;
-    const auto momento = fs::last_write_time(ruta);
+    const auto estado = [&] {
+      const auto tamano = fs::is_regular_file(ruta) ? fs::file_size(ruta) : 0;
+      return std::tuple(fs::status(ruta).type(), tamano, fs::last_write_time(ruta));
+    };
+    const auto antes = estado();
     VigiaFifo vigia(ruta.string());
     std::ostringstream errores;
 
@@ -315,41 +287,19 @@ TEST_F(PreferenciasEnArchivo, UnArchivoQueNoEsNormalOEsEnormeSeDejaComoEsta) {
     EXPECT_THAT(rechazado.booleano("modoLlamada"), Optional(true));
 
     EXPECT_FALSE(vigia.abierta());
-    EXPECT_EQ(fs::status(ruta).type(), tipo);
-    EXPECT_EQ(fs::last_write_time(ruta), momento);
-    if (fs::is_regular_file(ruta)) {
-      EXPECT_EQ(fs::file_size(ruta), tamano);
-    }
+    EXPECT_EQ(estado(), antes);
     EXPECT_EQ(errores.str(), "sonvia: no se usa el archivo de ajustes " + ruta.string() + ": " +
                                  caso.motivo +
                                  "; se deja como está y los cambios de ajustes no se guardarán\n");
   }
 }
 
-TEST_F(PreferenciasEnArchivo, QuitarUnaClaveDejaLasAnidadasYLasVecinasConPunto) {
-  preferencias.fijar("ajustes", bytes("a"));
-  preferencias.fijar("ajustes.ilegible", bytes("b"));
-  preferencias.fijar("grupo", 1.0F);
-  preferencias.fijar("grupo/dentro", 2.0F);
-  preferencias.quitar("grupo");
-  preferencias.quitar("ajustes");
-  const auto despues = reiniciar();
-  EXPECT_EQ(despues->flotante("grupo"), std::nullopt);
-  EXPECT_THAT(despues->flotante("grupo/dentro"), Optional(2.0F));
-  EXPECT_EQ(despues->datos("ajustes"), std::nullopt);
-  EXPECT_THAT(despues->datos("ajustes.ilegible"), Optional(bytes("b")));
-}
-
 // Qt reads XDG_CONFIG_HOME once per process, the first time it needs it; this
 // test's process runs only this test under ctest.
 TEST(PreferenciasDelUsuario, ViveEnSonviaBajoXdgConfigHome) {
-  // No other thread runs while the environment changes.
-  const pruebas::DirectorioTemporal dir;
-  // NOLINTNEXTLINE(concurrency-mt-unsafe)
-  const char* anterior = std::getenv("XDG_CONFIG_HOME");
-  const std::optional<std::string> guardado =
-      anterior != nullptr ? std::optional<std::string>(anterior) : std::nullopt;
-  setenv("XDG_CONFIG_HOME", dir.ruta().c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
+  const pruebas::DirectorioTemporal dir;  // no other thread runs while the environment changes
+  const QByteArray anterior = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.ruta().string()));
 
   // Working out the path opens nothing: a FIFO there would block the open.
   const auto ruta = dir.ruta() / "sonvia" / "sonvia.conf";
@@ -362,13 +312,8 @@ TEST(PreferenciasDelUsuario, ViveEnSonviaBajoXdgConfigHome) {
   ASSERT_EQ(fs::path(preferencias.archivo()), ruta);
   fs::remove(ruta);
   preferencias.fijar("modoLlamada", true);
-  EXPECT_TRUE(fs::exists(dir.ruta() / "sonvia" / "sonvia.conf"));
-
-  if (guardado) {
-    setenv("XDG_CONFIG_HOME", guardado->c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
-  } else {
-    unsetenv("XDG_CONFIG_HOME");  // NOLINT(concurrency-mt-unsafe)
-  }
+  EXPECT_TRUE(fs::exists(ruta));
+  qputenv("XDG_CONFIG_HOME", anterior);  // empty stands for unset, to Qt and by XDG's rules
 }
 
 }  // namespace

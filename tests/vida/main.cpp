@@ -1,6 +1,5 @@
-// The application's lifecycle pieces as the shell uses them, in processes of
-// their own on a private session bus. Run with "--aplicacion", this program is
-// such a process: it takes the single-instance name, handles the termination
+// The application's lifecycle pieces in processes of their own on a private session bus: run
+// with "--aplicacion", this program takes the single-instance name, handles the termination
 // signals, and says what happens on standard output, one line each.
 #include <gtest/gtest.h>
 
@@ -36,8 +35,7 @@ int aplicacion(QCoreApplication& app) {
     case InstanciaUnica::Resultado::primera:
       break;
   }
-  // The teardown takes a moment, as closing channels does; signals that
-  // arrive meanwhile must not run it again.
+  // The teardown takes a moment, as closing channels does: signals meanwhile must not rerun it.
   const sonvia::Terminacion terminacion([&app](int senal) {
     decir("cerrar " + std::to_string(senal));
     QTimer::singleShot(300, &app, [&app] { app.exit(0); });
