@@ -36,22 +36,17 @@ std::optional<MapaAjustes> decodificado(const std::string& documento) {
   return AjustesJSON::decodificar(bytes(documento));
 }
 
+// 1.005F and 0.995F lie just inside the limit, the next float outward does not; a chosen
+// output, even an empty one, is never neutral.
 TEST(Ajuste, NeutroEnFlotantesDe32BitsEIgualdadExacta) {
-  // 1.005F and 0.995F lie just inside the limit; the next float outward does not.
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  const std::vector<std::pair<Ajuste, bool>> casos{
-      {Ajuste::neutro(), true},
-      {{1.005F}, true},
-      {{0.995F}, true},
-      {{std::nextafter(1.005F, 2.0F)}, false},
-      {{std::nextafter(0.995F, 0.0F)}, false},
-      {{1.0F, true}, false},
-      {{1.0F, false, "uid"}, false},
-      {{1.0F, false, ""}, false},  // present, even if empty
-      {{nan}, false},
-  };
-  for (const auto& [ajuste, neutro] : casos) {
-    EXPECT_EQ(ajuste.esNeutro(), neutro) << ajuste.volumen;
+  for (const Ajuste& ajuste : {Ajuste::neutro(), Ajuste{1.005F}, Ajuste{0.995F}}) {
+    EXPECT_TRUE(ajuste.esNeutro()) << ajuste.volumen;
+  }
+  for (const Ajuste& ajuste :
+       {Ajuste{std::nextafter(1.005F, 2.0F)}, Ajuste{std::nextafter(0.995F, 0.0F)}, Ajuste{nan},
+        Ajuste{1.0F, true}, Ajuste{1.0F, false, "uid"}, Ajuste{1.0F, false, ""}}) {
+    EXPECT_FALSE(ajuste.esNeutro()) << ajuste.volumen;
   }
   EXPECT_NE(Ajuste{1.001F}, Ajuste::neutro());  // neutral, yet a different record
 }
@@ -163,8 +158,9 @@ struct Almacen : ::testing::Test {
   }
 };
 
-// Loading drops neutral records and writes nothing (what cannot be read: below).
-TEST_F(Almacen, CargarDescartaLosNeutrosYNoEscribeNada) {
+// Loading drops neutral records and writes nothing (for what cannot be read, see below); a
+// save writes the whole document, neutral records left out.
+TEST_F(Almacen, CargarDescartaLosNeutrosSinEscribirYGuardarEscribeElDocumentoEntero) {
   guardarTexto(R"({"vacio":{},"casi":{"volumen":1.004},"mudo":{"silencio":true},)"
                R"("bajo":{"volumen":0.25,"salidaUID":"auriculares"}})");
   const auto escrituras = banco.preferencias.escrituras();
@@ -173,6 +169,14 @@ TEST_F(Almacen, CargarDescartaLosNeutrosYNoEscribeNada) {
             (MapaAjustes{{"bajo", {0.25F, false, "auriculares"}}, {"mudo", {1.0F, true}}}));
   EXPECT_EQ(almacen->ajuste("vacio"), Ajuste::neutro());
   EXPECT_EQ(banco.preferencias.escrituras(), escrituras);
+  almacen->fijar("bajo", {0.1F});
+  almacen->fijar("casi", {0.996F});
+  almacen->guardar();
+  EXPECT_EQ(textoGuardado(),
+            R"({"bajo":{"silencio":false,"volumen":0.1},"mudo":{"silencio":true,"volumen":1}})");
+  almacen->restablecer();
+  almacen->guardar();
+  EXPECT_EQ(textoGuardado(), "{}");
 }
 
 // Whatever the type of what cannot be read, the first save that writes keeps
@@ -227,7 +231,8 @@ TEST_F(Almacen, FijarAcotaElVolumenYMantieneFueraLosNeutros) {
   EXPECT_TRUE(almacen->ajustes().empty());
 }
 
-TEST_F(Almacen, TresCambiosSeguidosDanUnaSolaEscritura) {
+// Saving at close cancels the scheduled save, which does not keep the store alive.
+TEST_F(Almacen, TresCambiosSeguidosDanUnaSolaEscrituraYGuardarAlCerrarAnulaLaProgramada) {
   almacen->cargar();
   for (const float v : {0.2F, 0.3F, 0.4F}) {
     banco.principal->avanzar(v == 0.2F ? 0.0 : 0.2);
@@ -241,35 +246,16 @@ TEST_F(Almacen, TresCambiosSeguidosDanUnaSolaEscritura) {
   banco.principal->avanzar(0.002);
   EXPECT_FALSE(almacen->guardadoPendiente());
   EXPECT_EQ(textoGuardado(), R"({"a":{"silencio":false,"volumen":0.4}})");
-  banco.principal->avanzar(10);
-  EXPECT_EQ(banco.preferencias.escrituras(), 1U);
-}
-
-TEST_F(Almacen, GuardarEscribeElDocumentoEntero) {
-  guardarTexto(R"({"viejo":{"volumen":0.1}})");
-  almacen->cargar();
-  almacen->fijar("nuevo", {1.0F, true});
-  almacen->fijar("casi", {0.996F});  // neutral: never stored
-  almacen->guardar();
-  EXPECT_EQ(textoGuardado(),
-            R"({"nuevo":{"silencio":true,"volumen":1},"viejo":{"silencio":false,"volumen":0.1}})");
-  almacen->restablecer();
-  almacen->guardar();
-  EXPECT_EQ(textoGuardado(), "{}");
-}
-
-TEST_F(Almacen, GuardarAlCerrarAnulaElGuardadoProgramadoQueNoRetieneAlAlmacen) {
   almacen->fijar("a", {0.5F});
   almacen->programarGuardado();
-  banco.principal->avanzar(0.1);
   almacen->guardar();
   EXPECT_FALSE(almacen->guardadoPendiente());
   almacen->programarGuardado();
   const std::weak_ptr<AlmacenAjustes> debil = almacen;
   almacen.reset();
   EXPECT_TRUE(debil.expired());
-  banco.principal->avanzar(1);
-  EXPECT_EQ(banco.preferencias.escrituras(), 1U);
+  banco.principal->avanzar(10);
+  EXPECT_EQ(banco.preferencias.escrituras(), 2U);
 }
 
 // The level is a gain within 0 to 1; a stored one that is not a number would
