@@ -47,8 +47,7 @@ struct Muestras {
   float& en(std::uint32_t cuadro, std::uint32_t canal) {
     return datos.at(static_cast<std::size_t>(cuadro) * canales + canal);
   }
-  // Frames `desde` to `hasta` (or the end) of one channel; none for a channel
-  // the buffer does not have.
+  // Frames `desde` to `hasta` (or the end) of one channel; none for a channel it lacks.
   std::vector<float> canal(std::uint32_t c, std::uint32_t desde = 0,
                            std::uint32_t hasta = std::numeric_limits<std::uint32_t>::max()) {
     std::vector<float> v;
@@ -71,8 +70,7 @@ struct Muestras {
     return {canales, static_cast<std::uint32_t>(datos.size() * sizeof(float)), datos.data()};
   }
 
-  std::uint32_t canales;
-  std::uint32_t cuadros;
+  std::uint32_t canales, cuadros;
   std::vector<float> datos;
 };
 
@@ -181,15 +179,13 @@ TEST(ControlTiempoRealRecorte,
   constexpr std::uint32_t kCuadros = 40;
   struct Caso {
     float ganancia;
-    std::uint32_t izquierdo;
+    int izquierdo;
     bool conEspeciales;  // a NaN at frame 5 on the left, -infinity at frame 9 on the right
   };
   for (const Caso& caso : std::vector<Caso>{
            {2.0F, 0, false}, {2.0F, 1, false}, {0.5F, 0, true}, {2.0F, 1, true}, {0.0F, 0, true}}) {
     SCOPED_TRACE(::testing::Message() << caso.ganancia << " " << caso.izquierdo);
-    const std::array<std::uint32_t, 2> columna = {caso.izquierdo, 1 - caso.izquierdo};
-    ControlTiempoReal control(caso.ganancia, static_cast<int>(columna[0]),
-                              static_cast<int>(columna[1]));
+    ControlTiempoReal control(caso.ganancia, caso.izquierdo, 1 - caso.izquierdo);
     Muestras entrada = Muestras(2, kCuadros).llenar(tono);
     if (caso.conEspeciales) {
       entrada.en(5, 0) = kNaN;
@@ -199,9 +195,9 @@ TEST(ControlTiempoRealRecorte,
     float pico = 0.0F;
     float mayor = 0.0F;
     for (std::uint32_t i = 0; i < kCuadros; ++i) {
-      for (std::uint32_t lado = 0; lado < 2; ++lado) {
+      for (int lado = 0; lado < 2; ++lado) {
         const float x = entrada.en(i, lado);
-        const float y = salida.en(i, columna.at(lado));
+        const float y = salida.en(i, lado ^ caso.izquierdo);
         if (std::isfinite(x)) {
           EXPECT_EQ(y, std::clamp(caso.ganancia * x, -1.0F, 1.0F)) << i << " " << lado;
           pico = std::max(pico, std::fabs(x));
@@ -279,10 +275,8 @@ TEST(ControlTiempoRealEntrada, ElParSeEnrutaDeLosDosUltimosCanalesDeEntradaASuPa
   for (const auto& caso : casos) {
     SCOPED_TRACE(caso.nombre);
     ControlTiempoReal control(1.0F, caso.izquierdo, caso.derecho);
-    std::vector<Muestras> entradas;
-    std::vector<Muestras> salidas;
-    std::vector<AudioBuffer> in;
-    std::vector<AudioBuffer> out;
+    std::vector<Muestras> entradas, salidas;
+    std::vector<AudioBuffer> in, out;
     for (const Buffer& b : caso.entrada) {
       in.push_back(conDefecto(entradas.emplace_back(b.canales, b.cuadros).buffer(), b.defecto));
     }
