@@ -171,10 +171,7 @@ TEST(Colocacion, ElPanelSeAtaAlIconoOAlPunteroDentroDelArea) {
       {"pointer at the very top: never above the area", {300, 0, 1, 1}, arriba, {120, 34}},
       {"vertical bar on the left: beside it", {8, 400, 32, 32}, izquierda, {52, 166}},
       {"vertical bar on the right: beside it", {960, 700, 32, 32}, derecha, {588, 296}},
-      {"a second screen with its own area",
-       {2900, 1060, 24, 24},
-       {1920, 0, 1000, 1050},
-       {2556, 546}},
+      {"second screen", {2900, 1060, 24, 24}, {1920, 0, 1000, 1050}, {2556, 546}},
   };
   for (const auto& caso : casos) {
     EXPECT_EQ(C::emergente(caso.ancla, 360, 500, caso.area), caso.esperado) << caso.que;
