@@ -41,9 +41,7 @@ struct Escena {
   void paqueteSinAudio(std::int32_t pid, const std::string& nombre, const char* id) {
     const auto ruta = "/Aplicaciones/" + nombre + ".app";
     banco.apps.agregarPaquete(ruta, id);
-    banco.apps.agregarProceso(pid, {.ejecutable = ruta + "/Contents/MacOS/" + nombre,
-                                    .responsable = std::nullopt,
-                                    .nombreEnEjecucion = std::nullopt});
+    banco.apps.agregarProceso(pid, {.ejecutable = ruta + "/Contents/MacOS/" + nombre});
   }
   void pulsar(Tecla tecla) {
     atajos.pulsar(tecla);

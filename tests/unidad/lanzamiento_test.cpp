@@ -95,8 +95,7 @@ TEST(Dormir, UnaEsperaDuraUnDiaComoMuchoYNadaSiNoEsPositiva) {
 
 struct Arranque : ::testing::Test {
   prueba::Banco banco;
-  std::ostringstream salida;
-  std::ostringstream errores;
+  std::ostringstream salida, errores;
   FabricaMotorTonoSimulado motores;
   LanzadorSimulado lanzador{banco.hal, banco.reloj};
   DormirSimulado dormir{banco.reloj, *banco.principal, banco.hal, banco.colas, &lanzador};
