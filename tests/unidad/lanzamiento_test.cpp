@@ -50,36 +50,24 @@ TEST(ModoDeLanzamiento, LaPrimeraBanderaDecideLaCapturaDespuesYElOrigenDeUnaExte
   EXPECT_EQ(modo({"--captura"}).archivo, "");
 }
 
-TEST(ModoDeLanzamiento, DuracionDelTono) {
-  EXPECT_EQ(modo({"--tono", "2.5"}).sonido, 2.5);
-  EXPECT_EQ(modo({"--tono"}).sonido, 8.0);
+// The first "--tono" counts; a duration that is not a whole non-negative
+// number gives the default 8 s, and none lasts more than a day.
+TEST(ModoDeLanzamiento, LaDuracionDelTonoAceptaSoloNumerosCompletosYDuraUnDiaComoMucho) {
+  EXPECT_EQ(modo({"--tono", "3", "--tono", "5"}).sonido, 3.0);
   EXPECT_EQ(modo({"--tono", "--prueba"}), (Lanzamiento{Modo::tono, 8.0, 0, 0}));
-  EXPECT_EQ(modo({"--tono", "3", "--tono", "5"}).sonido, 3.0);  // the first occurrence
-  EXPECT_EQ(modo({"--tono", "0x1.8p1"}).sonido, 3.0);
-  for (const char* malo :
-       {" 2", "2 ", "2s", "abc", "", "inf", "nan", "-1", "1e400", "0x", "+-2", "--3", "1,5"}) {
-    EXPECT_EQ(modo({"--tono", malo}).sonido, 8.0) << '"' << malo << '"';
-  }
-}
-
-TEST(ModoDeLanzamiento, LeerDuracionAceptaSoloNumerosCompletosYDuraUnDiaComoMucho) {
-  const std::vector<std::pair<const char*, std::optional<double>>> casos = {
-      {"12", 12.0},
-      {"+1.25", 1.25},
-      {".5", 0.5},
-      {"1e1", 10.0},
-      {"0X10", 16.0},
-      {"0", 0.0},
-      {"86400", 86400.0},
-      {"86400.5", 86400.0},
-      {"1e19", 86400.0},  // past what a sleep can count
-      {"0x1p1023", 86400.0},
-      {"-0.5", std::nullopt},
-      {"infinity", std::nullopt},
-      {"-inf", std::nullopt},
-  };
+  const std::vector<std::pair<const char*, double>> casos = {
+      {"12", 12.0},         {"+1.25", 1.25},   {".5", 0.5}, {"1e1", 10.0},
+      {"0X10", 16.0},       {"0x1.8p1", 3.0},  {"0", 0.0},  {"86400", 86400.0},
+      {"86400.5", 86400.0}, {"1e19", 86400.0},  // past what a sleep can count
+      {"0x1p1023", 86400.0}};
   for (const auto& [texto, esperada] : casos) {
     EXPECT_EQ(leerDuracion(texto), esperada) << texto;
+    EXPECT_EQ(modo({"--tono", texto}).sonido, esperada) << texto;
+  }
+  for (const char* malo : {" 2", "2 ", "2s", "abc", "", "inf", "nan", "-1", "1e400", "0x", "+-2",
+                           "--3", "1,5", "-0.5", "infinity", "-inf"}) {
+    EXPECT_EQ(leerDuracion(malo), std::nullopt) << '"' << malo << '"';
+    EXPECT_EQ(modo({"--tono", malo}).sonido, 8.0) << '"' << malo << '"';
   }
 }
 
@@ -107,8 +95,7 @@ TEST(Dormir, UnaEsperaDuraUnDiaComoMuchoYNadaSiNoEsPositiva) {
 
 struct Arranque : ::testing::Test {
   prueba::Banco banco;
-  std::ostringstream salida;
-  std::ostringstream errores;
+  std::ostringstream salida, errores;
   FabricaMotorTonoSimulado motores;
   LanzadorSimulado lanzador{banco.hal, banco.reloj};
   DormirSimulado dormir{banco.reloj, *banco.principal, banco.hal, banco.colas, &lanzador};
@@ -120,27 +107,14 @@ struct Arranque : ::testing::Test {
   }
 };
 
-TEST_F(Arranque, PreparaLasNotificacionesEnTodosLosModos) {
-  EXPECT_EQ(ejecutar({"--salidas"}), 0);
-  EXPECT_TRUE(banco.hal.runLoopFijado());
-}
-
-TEST_F(Arranque, LosModosDiagnosticosTerminanConCero) {
+TEST_F(Arranque, LosModosDiagnosticosPreparanLasNotificacionesYTerminanConCero) {
   EXPECT_EQ(ejecutar({"--tono", "1"}), 0);
+  EXPECT_TRUE(banco.hal.runLoopFijado());
   EXPECT_EQ(ejecutar({"--tono-pausa"}), 0);
   EXPECT_NEAR(banco.reloj.ahora(), 1.0 + 4.0 + 3.0 + 5.0, 0.01);
   EXPECT_EQ(ejecutar({"--prueba-pausa"}), 0);  // no default output: it says so and ends
   EXPECT_EQ(salida.str(), "✗ el tono no apareció\n");
   EXPECT_TRUE(errores.str().empty());
-}
-
-TEST_F(Arranque, LosModosSinConstruirFallanConUnMensaje) {
-  for (const auto& args : std::vector<std::vector<std::string>>{{}, {"chrome-extension://x/"}}) {
-    errores.str("");
-    EXPECT_EQ(ejecutar(args), kModoNoDisponible);
-    EXPECT_NE(errores.str().find("todavía no está disponible"), std::string::npos);
-  }
-  EXPECT_TRUE(salida.str().empty());
 }
 
 TEST_F(Arranque, LosModosConInterfazVanALaInterfazConSusDatos) {
@@ -156,20 +130,22 @@ TEST_F(Arranque, LosModosConInterfazVanALaInterfazConSusDatos) {
   EXPECT_EQ(vistos[0].modo, Modo::aplicacion);
   EXPECT_EQ(vistos[1],
             (Lanzamiento{.modo = Modo::captura, .archivo = "x.png", .esquema = "claro"}));
-  EXPECT_EQ(banco.preferencias.flotante("nivelLlamada"), 0.2F);
 }
 
-TEST_F(Arranque, SoloElModoAplicacionRegistraLosPredeterminados) {
+TEST_F(Arranque, LosModosSinConstruirFallanYSoloElDeAplicacionRegistraLoPredeterminado) {
   ejecutar({"--procesos"});
   EXPECT_FALSE(banco.preferencias.booleano("modoLlamada"));
-  ejecutar({});
+  salida.str("");
+  for (const auto& args : std::vector<std::vector<std::string>>{{}, {"chrome-extension://x/"}}) {
+    errores.str("");
+    EXPECT_EQ(ejecutar(args), kModoNoDisponible);
+    EXPECT_NE(errores.str().find("todavía no está disponible"), std::string::npos);
+  }
+  EXPECT_TRUE(salida.str().empty());
   EXPECT_EQ(banco.preferencias.booleano("modoLlamada"), true);
   EXPECT_EQ(banco.preferencias.flotante("nivelLlamada"), 0.2F);
   EXPECT_EQ(banco.preferencias.booleano("atajos"), true);
-  // Registered, never written.
-  EXPECT_TRUE(banco.preferencias.guardadas().empty());
-  banco.preferencias.fijar("atajos", false);
-  EXPECT_EQ(banco.preferencias.booleano("atajos"), false);
+  EXPECT_TRUE(banco.preferencias.guardadas().empty());  // registered, never written
 }
 
 }  // namespace
