@@ -9,18 +9,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <thread>
 
 #include "audio/procesos.hpp"
+#include "banco.hpp"
 #include "comun/archivos.hpp"
-#include "plataforma/simulada/colas_serie_simuladas.hpp"
-#include "plataforma/simulada/entorno_simulado.hpp"
-#include "plataforma/simulada/hal_simulado.hpp"
-#include "plataforma/simulada/preferencias_memoria.hpp"
-#include "plataforma/simulada/tiempo_virtual.hpp"
 #include "plataforma/xdg/inicio_sesion_xdg.hpp"
 
 namespace sonvia {
@@ -64,11 +59,9 @@ class ArbolTemporal {
     return ruta;
   }
 
-  fs::path enlace(const fs::path& relativa, const fs::path& destino) const {
-    auto ruta = raiz_ / relativa;
-    fs::create_directories(ruta.parent_path());
-    fs::create_symlink(destino, ruta);
-    return ruta;
+  void enlace(const fs::path& relativa, const fs::path& destino) const {
+    fs::create_directories((raiz_ / relativa).parent_path());
+    fs::create_symlink(destino, raiz_ / relativa);
   }
 
  private:
@@ -205,16 +198,15 @@ TEST(LecturaDeEntradas, QuienAbreUnaDireccionYComoAbrirlaConOtra) {
       {"Default application for “x-scheme-handler/https”: brave-browser.desktop\n"
        "Registered applications:\n\tfirefox-esr.desktop\n",
        "brave-browser"},
-      {"No default applications for “x-scheme-handler/https”\n", std::nullopt},
-      {"", std::nullopt},
-      {".desktop", std::nullopt},
-      {"../../bin/sh.desktop", std::nullopt},
-      {"-x.desktop", std::nullopt},
-      {"a b.desktop", std::nullopt},
-      {"\nchromium.desktop", std::nullopt},  // only the first line counts
   };
   for (const auto& [salida, esperada] : salidas) {
     EXPECT_EQ(xdg::aplicacionDeMime(salida), esperada) << salida;
+  }
+  // None, hostile ids, and a name past the first line (only the first one counts).
+  for (const auto* salida :
+       {"No default applications for “x-scheme-handler/https”\n", "", ".desktop",
+        "../../bin/sh.desktop", "-x.desktop", "a b.desktop", "\nchromium.desktop"}) {
+    EXPECT_FALSE(xdg::aplicacionDeMime(salida)) << salida;
   }
   EXPECT_THAT(xdg::ordenAbrirCon("/usr/bin/chromium %U", "https://a.b/c?d=1&e"),
               Optional(ElementsAre("/usr/bin/chromium", "https://a.b/c?d=1&e")));
@@ -238,18 +230,13 @@ struct Escritorio : ::testing::Test {
       .idioma = "es_ES.UTF-8"};
 
   // Core side, built on first use over these desktop facts.
-  HalSimulado hal;
-  RelojVirtual reloj;
-  std::shared_ptr<ColaPrincipalVirtual> principal = std::make_shared<ColaPrincipalVirtual>(reloj);
-  PreferenciasMemoria preferencias;
-  EntornoSimulado entorno;
-  FabricaColasSimuladas colas;
+  prueba::Banco banco;                       // all but the desktop
   AplicacionesLinux::IdDePortal idDePortal;  // empty: no audio server to ask
 
   AplicacionesLinux& apps() {
     if (!apps_) {
       apps_ = std::make_unique<AplicacionesLinux>(
-          raices, AplicacionesLinux::Opciones{.idDePortal = idDePortal, .reloj = &reloj});
+          raices, AplicacionesLinux::Opciones{.idDePortal = idDePortal, .reloj = &banco.reloj});
     }
     return *apps_;
   }
@@ -259,8 +246,8 @@ struct Escritorio : ::testing::Test {
   }
   Contexto& ctx() {
     if (!ctx_) {
-      ctx_ = std::make_unique<Contexto>(hal, principal, reloj, preferencias, apps(), entorno, colas,
-                                        "es_ES");
+      ctx_ = std::make_unique<Contexto>(banco.hal, banco.principal, banco.reloj, banco.preferencias,
+                                        apps(), banco.entorno, banco.colas, "es_ES");
     }
     return *ctx_;
   }
@@ -659,14 +646,14 @@ TEST_F(Escritorio, UnaCarpetaConLaHoraEnElFuturoNoRehaceElIndiceSiempre) {
   for (const Caso caso : {Caso{std::chrono::hours(1), 1}, Caso{std::chrono::seconds(1), 3}}) {
     SCOPED_TRACE(caso.adelanto.count());
     reiniciarApps();
-    reloj.fijar(0);
+    banco.reloj.fijar(0);
     fs::last_write_time(raiz / "usr/share/applications",
                         fs::file_time_type::clock::now() + caso.adelanto);
     for (int consulta = 0; consulta < 3; ++consulta) {
       EXPECT_TRUE(paquete(430));
     }
     EXPECT_EQ(apps().indexaciones(), caso.construcciones);
-    reloj.fijar(2.0);
+    banco.reloj.fijar(2.0);
     for (int consulta = 0; consulta < 10; ++consulta) {
       EXPECT_TRUE(paquete(430));
     }
@@ -746,10 +733,10 @@ TEST_F(Escritorio, ElNucleoListaLasAplicacionesConSusEntradas) {
   }
   arbol.ejecutable("usr/bin/pipewire-pulse");
   proceso(230, bin("pipewire-pulse"), 50);
-  const auto reproductor = hal.agregarProceso({.pid = 102, .sonando = true});
-  const auto flatpak1 = hal.agregarProceso({.pid = 200, .sonando = false});
-  const auto flatpak2 = hal.agregarProceso({.pid = 201, .sonando = true});
-  hal.agregarProceso({.pid = 230, .sonando = true});
+  const auto reproductor = banco.hal.agregarProceso({.pid = 102, .sonando = true});
+  const auto flatpak1 = banco.hal.agregarProceso({.pid = 200, .sonando = false});
+  const auto flatpak2 = banco.hal.agregarProceso({.pid = 201, .sonando = true});
+  banco.hal.agregarProceso({.pid = 230, .sonando = true});
 
   EXPECT_THAT(Audio::resolverApp(ctx(), 102),
               Optional(Resolucion{
@@ -776,7 +763,7 @@ TEST_F(Escritorio, ElNucleoDejaFueraASonviaYSoloEnModoPruebaListaOtraCopia) {
   proceso(propio, bin("sonvia"));
   for (const bool modoPrueba : {false, true}) {
     reiniciarApps();
-    entorno.fijar("SONVIA_PRUEBA", modoPrueba ? "1" : "");
+    banco.entorno.fijar("SONVIA_PRUEBA", modoPrueba ? "1" : "");
     const auto otra = Audio::identificar(ctx(), 600);
     EXPECT_EQ(otra.value_or(Resolucion{}).clave, modoPrueba ? "ex.velmaro.sonvia" : "");
     EXPECT_FALSE(Audio::identificar(ctx(), propio));
