@@ -639,25 +639,23 @@ TEST_F(Escritorio, UnaCarpetaConLaHoraEnElFuturoNoRehaceElIndiceSiempre) {
   proceso(431, bin("nuevo"));
   // An hour ahead of the clock: one build. A second ahead: it may be a tick in progress, so it
   // is built again on each query until its time has stood for two seconds.
-  struct Caso {
-    std::chrono::seconds adelanto;
-    std::size_t construcciones;
+  const auto construccionesTras = [this](int consultas) {
+    for (int consulta = 0; consulta < consultas; ++consulta) {
+      EXPECT_TRUE(paquete(430));
+    }
+    return apps().indexaciones();
   };
-  for (const Caso caso : {Caso{std::chrono::hours(1), 1}, Caso{std::chrono::seconds(1), 3}}) {
-    SCOPED_TRACE(caso.adelanto.count());
+  for (const auto& [adelanto, construcciones] :
+       {std::pair<std::chrono::seconds, std::size_t>{std::chrono::hours(1), 1},
+        {std::chrono::seconds(1), 3}}) {
+    SCOPED_TRACE(adelanto.count());
     reiniciarApps();
     banco.reloj.fijar(0);
     fs::last_write_time(raiz / "usr/share/applications",
-                        fs::file_time_type::clock::now() + caso.adelanto);
-    for (int consulta = 0; consulta < 3; ++consulta) {
-      EXPECT_TRUE(paquete(430));
-    }
-    EXPECT_EQ(apps().indexaciones(), caso.construcciones);
+                        fs::file_time_type::clock::now() + adelanto);
+    EXPECT_EQ(construccionesTras(3), construcciones);
     banco.reloj.fijar(2.0);
-    for (int consulta = 0; consulta < 10; ++consulta) {
-      EXPECT_TRUE(paquete(430));
-    }
-    EXPECT_EQ(apps().indexaciones(), caso.construcciones);
+    EXPECT_EQ(construccionesTras(10), construcciones);
   }
   // A change still shows.
   const auto nuevo = instalar({"ex.nuevo", "Nuevo", "nuevo"});
@@ -687,36 +685,32 @@ TEST_F(Escritorio, IdentidadYRutaDelEjecutable) {
 }
 
 TEST(RaicesDelEntorno, CarpetasDeDatosPathEIdioma) {
-  const auto a = AplicacionesLinux::Raices::delEntorno(EntornoSimulado({
-      {"HOME", "/home/ana/"},
-      {"PATH", "/usr/bin:relativa::/bin/:/usr/bin"},
-      {"LANG", "es_ES.UTF-8"},
-      {"LC_MESSAGES", "pt_BR.UTF-8"},
-      {"LC_ALL", ""},
-  }));
-  EXPECT_EQ(a.proc, fs::path("/proc"));
-  EXPECT_EQ(a.datosUsuario, fs::path("/home/ana/.local/share"));
-  EXPECT_THAT(a.datosSistema, ElementsAre(fs::path("/usr/local/share"), fs::path("/usr/share"),
-                                          fs::path("/home/ana/.local/share/flatpak/exports/share"),
-                                          fs::path("/var/lib/flatpak/exports/share"),
-                                          fs::path("/var/lib/snapd/desktop")));
-  EXPECT_THAT(a.rutasEjecutables, ElementsAre(fs::path("/usr/bin"), fs::path("/bin")));
+  const auto a = AplicacionesLinux::Raices::delEntorno(
+      EntornoSimulado({{"HOME", "/home/ana/"},
+                       {"PATH", "/usr/bin:relativa::/bin/:/usr/bin"},
+                       {"LANG", "es_ES.UTF-8"},
+                       {"LC_MESSAGES", "pt_BR.UTF-8"},
+                       {"LC_ALL", ""}}));
+  EXPECT_EQ(a.proc, "/proc");
+  EXPECT_EQ(a.datosUsuario, "/home/ana/.local/share");
+  EXPECT_THAT(
+      a.datosSistema,
+      ElementsAre("/usr/local/share", "/usr/share", "/home/ana/.local/share/flatpak/exports/share",
+                  "/var/lib/flatpak/exports/share", "/var/lib/snapd/desktop"));
+  EXPECT_THAT(a.rutasEjecutables, ElementsAre("/usr/bin", "/bin"));
   EXPECT_EQ(a.idioma, "pt_BR.UTF-8");
 
-  const auto b = AplicacionesLinux::Raices::delEntorno(EntornoSimulado({
-      {"HOME", "/home/ana"},
-      {"XDG_DATA_HOME", "/datos"},
-      {"XDG_DATA_DIRS", "/var/lib/flatpak/exports/share:/usr/share/:rel"},
-      {"LANG", "es_ES.UTF-8"},
-      {"LC_ALL", "de_DE.UTF-8"},
-  }));
-  EXPECT_EQ(b.datosUsuario, fs::path("/datos"));
-  EXPECT_THAT(
-      b.datosSistema,
-      ElementsAre(fs::path("/var/lib/flatpak/exports/share"), fs::path("/usr/share"),
-                  fs::path("/datos/flatpak/exports/share"), fs::path("/var/lib/snapd/desktop")));
-  EXPECT_THAT(b.rutasEjecutables,
-              ElementsAre(fs::path("/usr/local/bin"), fs::path("/usr/bin"), fs::path("/bin")));
+  const auto b = AplicacionesLinux::Raices::delEntorno(
+      EntornoSimulado({{"HOME", "/home/ana"},
+                       {"XDG_DATA_HOME", "/datos"},
+                       {"XDG_DATA_DIRS", "/var/lib/flatpak/exports/share:/usr/share/:rel"},
+                       {"LANG", "es_ES.UTF-8"},
+                       {"LC_ALL", "de_DE.UTF-8"}}));
+  EXPECT_EQ(b.datosUsuario, "/datos");
+  EXPECT_THAT(b.datosSistema,
+              ElementsAre("/var/lib/flatpak/exports/share", "/usr/share",
+                          "/datos/flatpak/exports/share", "/var/lib/snapd/desktop"));
+  EXPECT_THAT(b.rutasEjecutables, ElementsAre("/usr/local/bin", "/usr/bin", "/bin"));
   EXPECT_EQ(b.idioma, "de_DE.UTF-8");
 
   const auto c = AplicacionesLinux::Raices::delEntorno(EntornoSimulado());
