@@ -755,12 +755,14 @@ TEST_F(Escritorio, ElNucleoDejaFueraASonviaYSoloEnModoPruebaListaOtraCopia) {
   const auto propio = static_cast<std::int32_t>(getpid());
   proceso(600, bin("sonvia"));
   proceso(propio, bin("sonvia"));
-  for (const bool modoPrueba : {false, true}) {
+  // Test mode is "1" exactly.
+  for (const auto& [valor, otraCopia] :
+       {std::pair{"", false}, std::pair{"true", false}, std::pair{"1", true}}) {
     reiniciarApps();
-    banco.entorno.fijar("SONVIA_PRUEBA", modoPrueba ? "1" : "");
+    banco.entorno.fijar("SONVIA_PRUEBA", valor);
     const auto otra = Audio::identificar(ctx(), 600);
-    EXPECT_EQ(otra.value_or(Resolucion{}).clave, modoPrueba ? "ex.velmaro.sonvia" : "");
-    EXPECT_FALSE(Audio::identificar(ctx(), propio));
+    EXPECT_EQ(otra.value_or(Resolucion{}).clave, otraCopia ? "ex.velmaro.sonvia" : "") << valor;
+    EXPECT_FALSE(Audio::identificar(ctx(), propio)) << valor;
   }
 }
 

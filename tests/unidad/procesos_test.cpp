@@ -89,22 +89,6 @@ TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinal) {
   }
 }
 
-// In test mode ("1" exactly) another copy of Sonvia is listed; this process never.
-TEST(ModoPrueba, ListaOtraCopiaDeSonviaSoloConExactamenteUno) {
-  for (const auto& [valor, otraCopia] : {std::pair{"1", true}, std::pair{"true", false}}) {
-    prueba::Banco banco;
-    banco.entorno.fijar("SONVIA_PRUEBA", valor);
-    banco.apps.agregarPaquete("/Applications/Sonvia.app", "ex.velmaro.sonvia");
-    for (const std::int32_t pid : {70, 71}) {
-      banco.apps.agregarProceso(
-          pid, {"/Applications/Sonvia.app/Contents/MacOS/Sonvia", std::nullopt, std::nullopt});
-    }
-    banco.apps.fijarPropio("ex.velmaro.sonvia", 71);
-    EXPECT_EQ(Audio::identificar(banco.ctx(), 70).has_value(), otraCopia) << valor;
-    EXPECT_FALSE(Audio::identificar(banco.ctx(), 71)) << valor;
-  }
-}
-
 // One path lookup answers from the cache, an absent resolution included; a reused pid is
 // resolved again, and the cache is emptied whole when it reaches 301 entries.
 TEST_F(Resolucion_, LaCacheRespondeSeRenuevaConElPidYSeVaciaAlLlegarA301) {
