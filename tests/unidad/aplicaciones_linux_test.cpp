@@ -9,18 +9,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <thread>
 
 #include "audio/procesos.hpp"
+#include "banco.hpp"
 #include "comun/archivos.hpp"
-#include "plataforma/simulada/colas_serie_simuladas.hpp"
-#include "plataforma/simulada/entorno_simulado.hpp"
-#include "plataforma/simulada/hal_simulado.hpp"
-#include "plataforma/simulada/preferencias_memoria.hpp"
-#include "plataforma/simulada/tiempo_virtual.hpp"
 #include "plataforma/xdg/inicio_sesion_xdg.hpp"
 
 namespace sonvia {
@@ -64,11 +59,9 @@ class ArbolTemporal {
     return ruta;
   }
 
-  fs::path enlace(const fs::path& relativa, const fs::path& destino) const {
-    auto ruta = raiz_ / relativa;
-    fs::create_directories(ruta.parent_path());
-    fs::create_symlink(destino, ruta);
-    return ruta;
+  void enlace(const fs::path& relativa, const fs::path& destino) const {
+    fs::create_directories((raiz_ / relativa).parent_path());
+    fs::create_symlink(destino, raiz_ / relativa);
   }
 
  private:
@@ -77,7 +70,26 @@ class ArbolTemporal {
 
 std::string entrada(std::string_view nombre, std::string_view exec, std::string_view mas = "") {
   return "[Desktop Entry]\nType=Application\nName=" + std::string(nombre) +
-         "\nExec=" + std::string(exec) + "\n" + std::string(mas);
+         (exec.empty() ? "" : "\nExec=" + std::string(exec)) + "\n" + std::string(mas);
+}
+
+// A desktop file <datos>/applications/<id>.desktop; without a name, `mas` is the whole file.
+struct Instalada {
+  std::string id;
+  std::string nombre;
+  std::string exec;
+  std::string mas = "";
+  std::string datos = "usr/share";
+};
+constexpr const char* kUsuario = "home/ana/.local/share";
+constexpr const char* kFlatpak = "var/lib/flatpak/exports/share";
+// The entry ex.<programa>.desktop of a program.
+Instalada ex(const std::string& programa, const std::string& mas = "") {
+  return {"ex." + programa, programa, programa, mas};
+}
+Instalada crudo(const std::string& id, const std::string& contenido,
+                const std::string& datos = kUsuario) {
+  return {id, "", "", contenido, datos};
 }
 TEST(LecturaDeEntradas, ElNombreSigueAlIdiomaConSusRespaldos) {
   const std::string contenido =
@@ -90,18 +102,20 @@ TEST(LecturaDeEntradas, ElNombreSigueAlIdiomaConSusRespaldos) {
       "Name[sr@latin]=Plejer\n"
       "Name[de_DE.UTF-8]=Spieler\n"
       "Name[fr]=\n";
-  const auto nombre = [&contenido](std::string_view idioma) {
-    return xdg::leerEntradaEscritorio(contenido, idioma).value().nombre;
-  };
-  EXPECT_EQ(nombre("es_ES.UTF-8@euro"), "Reproductor en euros");  // ll_CC@mod
-  EXPECT_EQ(nombre("es_ES.UTF-8"), "Reproductor de España");      // ll_CC
-  EXPECT_EQ(nombre("es_MX.UTF-8"), "Reproductor");                // ll
-  EXPECT_EQ(nombre("sr_RS@latin"), "Plejer");                     // ll@mod
-  EXPECT_EQ(nombre("sr_RS"), "Player");
-  EXPECT_EQ(nombre("de_DE"), "Spieler");  // the key's encoding does not count
-  EXPECT_EQ(nombre("fr_FR"), "Player");   // an empty translation is none
-  EXPECT_EQ(nombre("C"), "Player");
-  EXPECT_EQ(nombre(""), "Player");
+  // ll_CC@mod, ll_CC, ll, ll@mod, none; the key's encoding does not count and an empty
+  // translation is none.
+  const std::pair<const char*, const char*> casos[] = {{"es_ES.UTF-8@euro", "Reproductor en euros"},
+                                                       {"es_ES.UTF-8", "Reproductor de España"},
+                                                       {"es_MX.UTF-8", "Reproductor"},
+                                                       {"sr_RS@latin", "Plejer"},
+                                                       {"sr_RS", "Player"},
+                                                       {"de_DE", "Spieler"},
+                                                       {"fr_FR", "Player"},
+                                                       {"C", "Player"},
+                                                       {"", "Player"}};
+  for (const auto& [idioma, nombre] : casos) {
+    EXPECT_EQ(xdg::leerEntradaEscritorio(contenido, idioma).value().nombre, nombre) << idioma;
+  }
 }
 
 TEST(LecturaDeEntradas, EscapesBooleanosYSoloElGrupoDeLaEntrada) {
@@ -184,16 +198,15 @@ TEST(LecturaDeEntradas, QuienAbreUnaDireccionYComoAbrirlaConOtra) {
       {"Default application for “x-scheme-handler/https”: brave-browser.desktop\n"
        "Registered applications:\n\tfirefox-esr.desktop\n",
        "brave-browser"},
-      {"No default applications for “x-scheme-handler/https”\n", std::nullopt},
-      {"", std::nullopt},
-      {".desktop", std::nullopt},
-      {"../../bin/sh.desktop", std::nullopt},
-      {"-x.desktop", std::nullopt},
-      {"a b.desktop", std::nullopt},
-      {"\nchromium.desktop", std::nullopt},  // only the first line counts
   };
   for (const auto& [salida, esperada] : salidas) {
     EXPECT_EQ(xdg::aplicacionDeMime(salida), esperada) << salida;
+  }
+  // None, hostile ids, and a name past the first line (only the first one counts).
+  for (const auto* salida :
+       {"No default applications for “x-scheme-handler/https”\n", "", ".desktop",
+        "../../bin/sh.desktop", "-x.desktop", "a b.desktop", "\nchromium.desktop"}) {
+    EXPECT_FALSE(xdg::aplicacionDeMime(salida)) << salida;
   }
   EXPECT_THAT(xdg::ordenAbrirCon("/usr/bin/chromium %U", "https://a.b/c?d=1&e"),
               Optional(ElementsAre("/usr/bin/chromium", "https://a.b/c?d=1&e")));
@@ -210,25 +223,20 @@ struct Escritorio : ::testing::Test {
   const fs::path raiz = arbol.raiz();
   AplicacionesLinux::Raices raices{
       .proc = raiz / "proc",
-      .datosUsuario = raiz / "home/ana/.local/share",
-      .datosSistema = {raiz / "usr/local/share", raiz / "usr/share",
-                       raiz / "var/lib/flatpak/exports/share", raiz / "var/lib/snapd/desktop"},
+      .datosUsuario = raiz / kUsuario,
+      .datosSistema = {raiz / "usr/local/share", raiz / "usr/share", raiz / kFlatpak,
+                       raiz / "var/lib/snapd/desktop"},
       .rutasEjecutables = {raiz / "usr/local/bin", raiz / "usr/bin"},
       .idioma = "es_ES.UTF-8"};
 
   // Core side, built on first use over these desktop facts.
-  HalSimulado hal;
-  RelojVirtual reloj;
-  std::shared_ptr<ColaPrincipalVirtual> principal = std::make_shared<ColaPrincipalVirtual>(reloj);
-  PreferenciasMemoria preferencias;
-  EntornoSimulado entorno;
-  FabricaColasSimuladas colas;
+  prueba::Banco banco;                       // all but the desktop
   AplicacionesLinux::IdDePortal idDePortal;  // empty: no audio server to ask
 
   AplicacionesLinux& apps() {
     if (!apps_) {
       apps_ = std::make_unique<AplicacionesLinux>(
-          raices, AplicacionesLinux::Opciones{.idDePortal = idDePortal, .reloj = &reloj});
+          raices, AplicacionesLinux::Opciones{.idDePortal = idDePortal, .reloj = &banco.reloj});
     }
     return *apps_;
   }
@@ -238,26 +246,24 @@ struct Escritorio : ::testing::Test {
   }
   Contexto& ctx() {
     if (!ctx_) {
-      ctx_ = std::make_unique<Contexto>(hal, principal, reloj, preferencias, apps(), entorno, colas,
-                                        "es_ES");
+      ctx_ = std::make_unique<Contexto>(banco.hal, banco.principal, banco.reloj, banco.preferencias,
+                                        apps(), banco.entorno, banco.colas, "es_ES");
     }
     return *ctx_;
   }
 
-  // A desktop file under <datos>/applications.
-  fs::path escritorio(const fs::path& datos, const fs::path& id, std::string_view contenido) {
-    return arbol.escribir(datos / "applications" / id, contenido);
+  fs::path instalar(const Instalada& e) {
+    return arbol.escribir(fs::path(e.datos) / "applications" / (e.id + ".desktop"),
+                          e.nombre.empty() ? e.mas : entrada(e.nombre, e.exec, e.mas));
+  }
+  fs::path app(const std::string& programa, const std::string& mas = "") {
+    arbol.ejecutable("usr/bin/" + programa);
+    return instalar(ex(programa, mas));
   }
   fs::path bin(const std::string& programa) const { return raiz / "usr/bin" / programa; }
-  // An installed program and its entry ex.<programa>.desktop.
-  fs::path app(const std::string& programa, std::string_view mas = "") {
-    arbol.ejecutable("usr/bin/" + programa);
-    return escritorio("usr/share", "ex." + programa + ".desktop", entrada(programa, programa, mas));
-  }
   fs::path musicaFlatpak() {
-    return escritorio("var/lib/flatpak/exports/share", "org.ejemplo.Musica.desktop",
-                      entrada("Music", "flatpak run org.ejemplo.Musica",
-                              "Name[es]=Música\nX-Flatpak=org.ejemplo.Musica\n"));
+    return instalar({"org.ejemplo.Musica", "Music", "flatpak run org.ejemplo.Musica",
+                     "Name[es]=Música\nX-Flatpak=org.ejemplo.Musica\n", kFlatpak});
   }
 
   // A process in the fake /proc: its executable link (which may dangle), its
@@ -278,9 +284,11 @@ struct Escritorio : ::testing::Test {
     arbol.escribir(carpeta / "status", "Name:\t" + comando + "\nUmask:\t0022\nState:\tS\nUid:\t" +
                                            u + "\t" + u + "\t" + u + "\t" + u + "\nGid:\t100\n");
   }
-  // Another file of a process in the fake /proc ("environ", "cgroup").
+  // Another file of a process in the fake /proc ("environ", "cgroup"); none when empty.
   void enProc(std::int32_t pid, std::string_view archivo, std::string_view contenido) {
-    arbol.escribir(fs::path("proc") / std::to_string(pid) / archivo, contenido);
+    if (!contenido.empty()) {
+      arbol.escribir(fs::path("proc") / std::to_string(pid) / archivo, contenido);
+    }
   }
   void flatpak(std::int32_t pid, std::string_view app) {
     enProc(pid, "root/.flatpak-info",
@@ -291,21 +299,7 @@ struct Escritorio : ::testing::Test {
 
   std::optional<fs::path> paquete(std::int32_t pid) {
     const auto ruta = apps().rutaEjecutable(pid);
-    if (!ruta) {
-      return std::nullopt;
-    }
-    return apps().paqueteDe(*ruta);
-  }
-
-  // Every folder of the tree gets this modification time (ahead of the clock
-  // for a negative age).
-  void envejecer(std::chrono::hours cuanto) {
-    const auto momento = fs::file_time_type::clock::now() - cuanto;
-    for (const auto& dentro : fs::recursive_directory_iterator(raiz)) {
-      if (dentro.is_directory() && !dentro.is_symlink()) {
-        fs::last_write_time(dentro.path(), momento);
-      }
-    }
+    return ruta ? apps().paqueteDe(*ruta) : std::nullopt;
   }
 
   // A terminal (with a desktop entry) under the user's service manager, a
@@ -330,15 +324,10 @@ TEST_F(Escritorio, ElEjecutableCoincideConElProgramaDeExecPorPathEnlacesEIdioma)
   raices.idioma = "es_MX.UTF-8";
   const auto real = arbol.ejecutable("opt/Reproductor/reproductor");
   arbol.enlace("usr/bin/reproductor", "../../opt/Reproductor/reproductor");
-  arbol.ejecutable("opt/escondido");  // not in PATH
-  const auto archivo =
-      escritorio("usr/share", "multimedia/ex.reproductor.desktop",
-                 entrada("Player", "reproductor %U",
-                         "Name[es]=Reproductor\nName[es_ES]=Reproductor de España\n"
-                         "Icon=ex-reproductor\n"));
-  escritorio("usr/share", "ex.escondido.desktop", entrada("Escondido", "escondido"));
+  const auto archivo = instalar({"multimedia/ex.reproductor", "Player", "reproductor %U",
+                                 "Name[es]=Reproductor\nName[es_ES]=Reproductor de España\n"
+                                 "Icon=ex-reproductor\n"});
   proceso(100, real);
-  proceso(101, raiz / "opt/escondido");
 
   ASSERT_EQ(paquete(100), archivo);
   EXPECT_THAT(apps().identificadorDePaquete(archivo),
@@ -350,104 +339,89 @@ TEST_F(Escritorio, ElEjecutableCoincideConElProgramaDeExecPorPathEnlacesEIdioma)
   }
   EXPECT_THAT(apps().icono(archivo), Optional(std::string("ex-reproductor")));
   EXPECT_EQ(apps().paqueteDe(bin("reproductor")), archivo);  // the link leads to the same program
-
-  EXPECT_FALSE(paquete(101));  // its Exec names nothing PATH finds
-  EXPECT_FALSE(apps().nombreEnEjecucion(101));
   EXPECT_FALSE(apps().ubicacionDeApp("ex.inexistente"));
 }
 
-// Each process against entries that hide, shadow, fail to parse or fall back.
+// Each process against the entries its row adds to a world that keeps growing: entries that
+// hide, shadow, fail to parse or fall back. `gana` is the row's entry it falls in, -1 none.
 TEST_F(Escritorio, CadaProcesoCaeEnLaEntradaQueLeTocaONingunaYSeQuedaSinResponsable) {
-  const auto editor = arbol.ejecutable("opt/Mi Editor/editor");
-  const auto conEnv = escritorio(
-      "usr/share", "ex.editor.desktop",
-      entrada("Editor", "env -u DEPURAR GDK_BACKEND=x11 \"" + editor.string() + "\" --nuevo %F"));
-  arbol.ejecutable("usr/bin/notas");
-  arbol.ejecutable("usr/bin/sh");
-  const auto notas =
-      escritorio("usr/share", "ex.notas.desktop", entrada("Notas", "LANG=C notas --\\s %u"));
-  escritorio("usr/share", "ex.envoltorio.desktop", entrada("Envoltorio", "sh -c \"exec notas\""));
-  // Hidden by the user's folder, another Type there, a bare Hidden there, a missing TryExec.
-  app("radio");
-  escritorio("home/ana/.local/share", "ex.radio.desktop", "[Desktop Entry]\nHidden=true\n");
-  app("mapa");
-  escritorio("home/ana/.local/share", "ex.mapa.desktop",
-             "[Desktop Entry]\nType=Link\nName=Mapa\nURL=https://ejemplo.org\n");
-  app("lupa", "TryExec=lupa-no-instalada\n");
-  const auto probado = app("probado", "TryExec=probado\n");
-  // The earlier folder wins; a shown entry beats a NoDisplay one.
-  app("mezcla");
-  const auto usuario =
-      escritorio("home/ana/.local/share", "ex.mezcla.desktop", entrada("Usuario", "mezcla"));
-  app("otra");
-  const auto local = escritorio("usr/local/share", "ex.otra.desktop", entrada("Local", "otra"));
-  arbol.ejecutable("usr/bin/visor");
-  escritorio("usr/share", "a-ayudante.desktop", entrada("A", "visor --url %u", "NoDisplay=true\n"));
-  const auto visible = escritorio("usr/share", "z-visor.desktop", entrada("Visor", "visor"));
-  // Malformed files are skipped and hide nothing.
-  const auto emisora = app("emisora");
-  escritorio("home/ana/.local/share", "ex.emisora.desktop",
-             "[Desktop Entry]\nType=Application\nName=Emisora rota\nExec emisora\n");
-  arbol.ejecutable("usr/bin/roto");
-  escritorio("usr/share", "ex.roto.desktop", entrada("Roto", "\"roto %U"));
-  escritorio("usr/share", "ex.basura.desktop",
-             "\x7f"
-             "ELF\0\0\x01\xff"s);
-  escritorio(
-      "usr/share", "ex.enorme.desktop",
-      entrada("Enorme", "roto", "Comment=" + std::string(std::size_t{300} * 1024, 'x') + "\n"));
+  struct Caso {
+    std::string ejecutable;  // installed under the tree unless absolute
+    int gana;
+    std::vector<Instalada> entradas;
+  };
+  const auto editor =
+      "env -u DEPURAR GDK_BACKEND=x11 \"" + raiz.string() + "/opt/Mi Editor/editor\"";
+  const std::vector<Caso> casos = {
+      {"opt/Mi Editor/editor", 0, {{"ex.editor", "Editor", editor + " --nuevo %F"}}},
+      {"usr/bin/notas", 0, {{"ex.notas", "Notas", "LANG=C notas --\\s %u"}}},
+      {"opt/escondido", -1, {{"ex.escondido", "Escondido", "escondido"}}},  // not in PATH
+      // A shell is not the application it starts.
+      {"usr/bin/sh", -1, {{"ex.envoltorio", "Envoltorio", "sh -c \"exec notas\""}}},
+      // Hidden by the user's folder, another Type there, a bare Hidden there, a missing TryExec.
+      {"usr/bin/radio", -1, {ex("radio"), crudo("ex.radio", "[Desktop Entry]\nHidden=true\n")}},
+      {"usr/bin/mapa",
+       -1,
+       {ex("mapa"),
+        crudo("ex.mapa", "[Desktop Entry]\nType=Link\nName=Mapa\nURL=https://ejemplo.org\n")}},
+      {"usr/bin/lupa", -1, {ex("lupa", "TryExec=lupa-no-instalada\n")}},
+      {"usr/bin/probado", 0, {ex("probado", "TryExec=probado\n")}},
+      // The earlier folder wins; a shown entry beats a NoDisplay one.
+      {"usr/bin/mezcla", 1, {ex("mezcla"), {"ex.mezcla", "Usuario", "mezcla", "", kUsuario}}},
+      {"usr/bin/otra", 1, {ex("otra"), {"ex.otra", "Local", "otra", "", "usr/local/share"}}},
+      {"usr/bin/visor",
+       1,
+       {{"a-ayudante", "A", "visor --url %u", "NoDisplay=true\n"}, {"z-visor", "Visor", "visor"}}},
+      // Malformed files are skipped and hide nothing.
+      {"usr/bin/emisora",
+       0,
+       {ex("emisora"),
+        crudo("ex.emisora",
+              "[Desktop Entry]\nType=Application\nName=Emisora rota\nExec emisora\n")}},
+      {"usr/bin/roto",
+       -1,
+       {{"ex.roto", "Roto", "\"roto %U"},
+        crudo("ex.basura", "\177ELF\0\0\1\377"s, "usr/share"),
+        {"ex.enorme", "Enorme", "roto",
+         "Comment=" + std::string(std::size_t{300} * 1024, 'x') + "\n"}}},
+      // Fallbacks: the window class or the id is the executable's name.
+      {"opt/juego/Juego-bin",
+       0,
+       {{"ex.juego", "Juego", "lanzar-juego", "StartupWMClass=juego-BIN\n"}}},
+      {"/opt/galeria/galeria", 0, {{"galeria", "G", "", "DBusActivatable=true\n"}}},
+      // An interpreter is never an application by name; audio servers and system daemons are
+      // installed applications, never running ones.
+      {"/usr/bin/python3", -1, {{"python3", "Python", "python3"}}},
+      {"usr/bin/pipewire-pulse", -1, {ex("pipewire-pulse")}},
+      {"/usr/bin/wireplumber", -1, {{"wireplumber", "WirePlumber", "wp"}}},
+      {"/usr/libexec/gsd-sonido",
+       -1,
+       {{"ex.sonido", "Sonido", "/usr/libexec/gsd-sonido", "NoDisplay=true\n"}}},
+      {"/usr/sbin/demonio", -1, {{"ex.demonio", "Demonio", "/usr/sbin/demonio"}}},
+      {"/usr/lib/systemd/servicio", -1, {{"ex.servicio", "Servicio", "/usr/lib/systemd/servicio"}}},
+      {"/sbin/inicio", -1, {{"ex.inicio", "Inicio", "/sbin/inicio"}}},
+  };
   fs::create_directories(raiz / "usr/share/applications/carpeta.desktop");
   arbol.enlace("usr/share/applications/colgado.desktop", "no-existe.desktop");
-  // Fallbacks: the window class or the id is the executable's name.
-  arbol.ejecutable("opt/juego/Juego-bin");
-  const auto juego = escritorio("usr/share", "ex.juego.desktop",
-                                entrada("Juego", "lanzar-juego", "StartupWMClass=juego-BIN\n"));
-  const auto galeria =
-      escritorio("usr/share", "galeria.desktop",
-                 "[Desktop Entry]\nType=Application\nName=G\nDBusActivatable=true\n");
-  escritorio("usr/share", "python3.desktop", entrada("Python", "python3"));
-  // Audio servers and system daemons are installed applications, never running ones.
-  app("pipewire-pulse");
-  escritorio("usr/share", "wireplumber.desktop", entrada("WirePlumber", "wp"));
-  escritorio("usr/share", "ex.sonido.desktop",
-             entrada("Sonido", "/usr/libexec/gsd-sonido", "NoDisplay=true\n"));
-  escritorio("usr/share", "ex.demonio.desktop", entrada("Demonio", "/usr/sbin/demonio"));
-  escritorio("usr/share", "ex.servicio.desktop", entrada("Servicio", "/usr/lib/systemd/servicio"));
-  escritorio("usr/share", "ex.inicio.desktop", entrada("Inicio", "/sbin/inicio"));
-
-  const std::vector<std::pair<fs::path, std::optional<fs::path>>> casos = {
-      {editor, conEnv},
-      {bin("notas"), notas},
-      {bin("sh"), std::nullopt},  // a shell is not the application it starts
-      {bin("radio"), std::nullopt},
-      {bin("mapa"), std::nullopt},
-      {bin("lupa"), std::nullopt},
-      {bin("probado"), probado},
-      {bin("mezcla"), usuario},
-      {bin("otra"), local},
-      {bin("visor"), visible},
-      {bin("emisora"), emisora},
-      {bin("roto"), std::nullopt},
-      {raiz / "opt/juego/Juego-bin", juego},
-      {"/opt/galeria/galeria", galeria},
-      {"/usr/bin/python3", std::nullopt},  // an interpreter is never an application by name
-      {bin("pipewire-pulse"), std::nullopt},
-      {"/usr/bin/wireplumber", std::nullopt},
-      {"/usr/libexec/gsd-sonido", std::nullopt},
-      {"/usr/sbin/demonio", std::nullopt},
-      {"/usr/lib/systemd/servicio", std::nullopt},
-      {"/sbin/inicio", std::nullopt},
-  };
   std::int32_t pid = 100;
-  for (const auto& [ejecutable, esperado] : casos) {
-    SCOPED_TRACE(ejecutable);
-    proceso(++pid, ejecutable);
+  for (const auto& caso : casos) {
+    SCOPED_TRACE(caso.ejecutable);
+    if (!fs::path(caso.ejecutable).is_absolute()) {
+      arbol.ejecutable(caso.ejecutable);
+    }
+    std::vector<fs::path> archivos;
+    for (const auto& e : caso.entradas) {
+      archivos.push_back(instalar(e));
+    }
+    proceso(++pid, raiz / caso.ejecutable);
+    const auto gana = static_cast<std::size_t>(caso.gana);
+    const auto esperado = caso.gana < 0 ? std::nullopt : std::optional(archivos[gana]);
     EXPECT_EQ(paquete(pid), esperado);
-    EXPECT_EQ(apps().nombreEnEjecucion(pid).has_value(), esperado.has_value());
+    EXPECT_EQ(apps().nombreEnEjecucion(pid),
+              esperado ? std::optional(caso.entradas[gana].nombre) : std::nullopt);
     EXPECT_EQ(apps().procesoResponsable(pid), esperado ? pid : 0);
   }
-  EXPECT_EQ(apps().nombreVisible(usuario), "Usuario");
-  EXPECT_THAT(apps().nombreEnEjecucion(109), Optional(std::string("Local")));  // otra
+  EXPECT_EQ(apps().nombreVisible(raiz / kUsuario / "applications/ex.mezcla.desktop"), "Usuario");
   for (const auto* id : {"ex.radio", "ex.mapa", "ex.lupa", "ex.roto", "ex.basura", "ex.enorme",
                          "carpeta", "colgado"}) {
     EXPECT_FALSE(apps().ubicacionDeApp(id)) << id;
@@ -457,46 +431,44 @@ TEST_F(Escritorio, CadaProcesoCaeEnLaEntradaQueLeTocaONingunaYSeQuedaSinResponsa
 
 TEST_F(Escritorio, UnaAplicacionFlatpakCuentaSoloSiElServidorDaSuMismoIdDePortal) {
   app("reproductor");
-  const auto musica =
-      escritorio("var/lib/flatpak/exports/share", "org.ejemplo.Musica.desktop",
-                 entrada("Music",
-                         "/usr/bin/flatpak run --branch=stable --arch=x86_64 --command=musica "
-                         "--file-forwarding org.ejemplo.Musica @@u %U @@",
-                         "Name[es]=Música\nX-Flatpak=org.ejemplo.Musica\n"));
-  escritorio("var/lib/flatpak/exports/share", "org.ejemplo.Musica.Radio.desktop",
-             entrada("Radio de Música", "/usr/bin/flatpak run org.ejemplo.Musica --radio",
-                     "X-Flatpak=org.ejemplo.Musica\n"));
+  const auto musica = instalar({"org.ejemplo.Musica", "Music",
+                                "/usr/bin/flatpak run --branch=stable --arch=x86_64 "
+                                "--command=musica --file-forwarding org.ejemplo.Musica @@u %U @@",
+                                "Name[es]=Música\nX-Flatpak=org.ejemplo.Musica\n", kFlatpak});
+  instalar({"org.ejemplo.Musica.Radio", "Radio de Música",
+            "/usr/bin/flatpak run org.ejemplo.Musica --radio", "X-Flatpak=org.ejemplo.Musica\n",
+            kFlatpak});
   // Without X-Flatpak: the app of `flatpak run`, its option's value apart.
-  raices.datosSistema.push_back(raiz / "home/ana/.local/share/flatpak/exports/share");
-  const auto video =
-      escritorio("home/ana/.local/share/flatpak/exports/share", "video.desktop",
-                 entrada("Vídeo", "flatpak run --command video org.ejemplo.Video %f"));
-  escritorio("usr/share", "musica.desktop", entrada("Música del sistema", "/app/bin/musica"));
-  const std::map<std::int32_t, std::string> portal = {{200, "org.ejemplo.Musica"},
-                                                      {201, "org.ejemplo.Video"},
-                                                      {202, "org.ejemplo.Herramienta"},
-                                                      {203, "org.ejemplo.Otra"}};
+  raices.datosSistema.push_back(raiz / kUsuario / "flatpak/exports/share");
+  const auto video = instalar({"video", "Vídeo", "flatpak run --command video org.ejemplo.Video %f",
+                               "", std::string(kUsuario) + "/flatpak/exports/share"});
+  instalar({"musica", "Música del sistema", "/app/bin/musica"});
+  // Each claims a sandbox and the server gives it an app id: a tool without an entry, one the
+  // server gives another app, a host program in a sandbox of its own making the server does
+  // not know (nor by its path).
+  struct Caso {
+    fs::path ejecutable;
+    std::string reclama;
+    std::optional<std::string> portal;
+    std::optional<fs::path> esperado;
+  };
+  const std::vector<Caso> casos = {
+      {"/app/bin/musica", "org.ejemplo.Musica", "org.ejemplo.Musica", musica},
+      {"/app/bin/video", "org.ejemplo.Video", "org.ejemplo.Video", video},
+      {"/usr/bin/python3.12", "org.ejemplo.Herramienta", "org.ejemplo.Herramienta", std::nullopt},
+      {"/app/bin/musica", "org.ejemplo.Musica", "org.ejemplo.Otra", std::nullopt},
+      {bin("reproductor"), "org.ejemplo.Musica", std::nullopt, std::nullopt},
+  };
   std::vector<std::int32_t> preguntados;
-  idDePortal = [&](std::int32_t pid) -> std::optional<std::string> {
+  idDePortal = [&](std::int32_t pid) {
     static_cast<void>(apps().indexaciones());  // never asked under the object's lock
     preguntados.push_back(pid);
-    const auto it = portal.find(pid);
-    return it == portal.end() ? std::nullopt : std::optional(it->second);
+    return casos.at(static_cast<std::size_t>(pid - 200)).portal;
   };
-  // Each claims a sandbox: a tool without an entry, one the server gives another app, a host
-  // program in a sandbox of its own making that the server does not know (nor by its path).
-  const std::vector<std::tuple<fs::path, std::string, std::optional<fs::path>>> casos = {
-      {"/app/bin/musica", "org.ejemplo.Musica", musica},
-      {"/app/bin/video", "org.ejemplo.Video", video},
-      {"/usr/bin/python3.12", "org.ejemplo.Herramienta", std::nullopt},
-      {"/app/bin/musica", "org.ejemplo.Musica", std::nullopt},
-      {bin("reproductor"), "org.ejemplo.Musica", std::nullopt},
-  };
-  std::int32_t pid = 200;
-  for (const auto& [ejecutable, aplicacion, esperado] : casos) {
-    proceso(pid, ejecutable);
-    flatpak(pid, aplicacion);
-    EXPECT_EQ(paquete(pid), esperado) << pid;
+  for (std::int32_t pid = 200; const auto& caso : casos) {
+    proceso(pid, caso.ejecutable);
+    flatpak(pid, caso.reclama);
+    EXPECT_EQ(paquete(pid), caso.esperado) << pid;
     ++pid;
   }
   EXPECT_THAT(preguntados, ElementsAre(200, 201, 202, 203, 204));
@@ -534,21 +506,19 @@ TEST_F(Escritorio, UnaMismaRutaDentroYFueraDelSandboxNoSeConfunde) {
 
 TEST_F(Escritorio, LosProcesosDeSnapSeReconocenPorSuNombre) {
   const auto anfitrion = app("reproductor");
-  const auto lector =
-      escritorio("var/lib/snapd/desktop", "lector_lector.desktop",
-                 entrada("Lector",
-                         "env BAMF_DESKTOP_FILE_HINT=/var/lib/snapd/desktop/applications/"
-                         "lector_lector.desktop /snap/bin/lector %U"));
-  const auto notas = escritorio("var/lib/snapd/desktop", "notas_notas.desktop",
-                                entrada("Notas", "/snap/bin/notas.editor %F"));
-  escritorio("var/lib/snapd/desktop", "notas_ayuda.desktop",
-             entrada("Ayuda de Notas", "/snap/bin/notas.ayuda"));
+  constexpr const char* kSnap = "var/lib/snapd/desktop";
+  const auto lector = instalar({"lector_lector", "Lector",
+                                "env BAMF_DESKTOP_FILE_HINT=/var/lib/snapd/desktop/applications/"
+                                "lector_lector.desktop /snap/bin/lector %U",
+                                "", kSnap});
+  const auto notas = instalar({"notas_notas", "Notas", "/snap/bin/notas.editor %F", "", kSnap});
+  instalar({"notas_ayuda", "Ayuda de Notas", "/snap/bin/notas.ayuda", "", kSnap});
   // SNAP_NAME counts only inside that snap's own unit (cgroup v2 or v1): any process can set
   // the variable, a cgroup of another snap or of no snap proves nothing.
   struct Caso {
     fs::path ejecutable;
-    std::string entorno;
-    std::string cgrupo;  // "" no file
+    std::string entorno;  // "" no file
+    std::string cgrupo;   // "" no file
     std::optional<fs::path> esperado;
   };
   const std::string snapNotas = "SNAP_NAME=notas\0"s;
@@ -571,12 +541,8 @@ TEST_F(Escritorio, LosProcesosDeSnapSeReconocenPorSuNombre) {
   std::int32_t pid = 220;
   for (const auto& caso : casos) {
     proceso(++pid, caso.ejecutable);
-    if (!caso.entorno.empty()) {
-      enProc(pid, "environ", caso.entorno);
-    }
-    if (!caso.cgrupo.empty()) {
-      enProc(pid, "cgroup", caso.cgrupo);
-    }
+    enProc(pid, "environ", caso.entorno);
+    enProc(pid, "cgroup", caso.cgrupo);
     EXPECT_EQ(paquete(pid), caso.esperado) << pid;
   }
   EXPECT_THAT(apps().paqueteDe("/snap/lector/43/usr/lib/lector/ayudante"),
@@ -629,41 +595,36 @@ TEST_F(Escritorio, UnProcesoSinEntradaEsDeSuAntepasadoConEntradaSinCruzarFronter
   }
 }
 
+// Only the folder that got the new file is dated anew, so a change below a data folder (and
+// nowhere above it) must be seen on its own.
 TEST_F(Escritorio, ElIndiceSeRehaceCuandoCambiaUnaCarpeta) {
+  const auto hace = [](int horas) {
+    return fs::file_time_type::clock::now() - std::chrono::hours(horas);
+  };
   app("viejo");
-  escritorio("usr/share", "sub/ex.otro.desktop", entrada("Otro", "otro"));
+  instalar({"sub/ex.otro", "Otro", "otro"});
   proceso(400, bin("viejo"));
-  envejecer(std::chrono::hours(5));
+  for (const auto* carpeta : {"usr/share/applications", "usr/share/applications/sub"}) {
+    fs::last_write_time(raiz / carpeta, hace(5));
+  }
   EXPECT_TRUE(paquete(400));
   // A new file in a folder read, in the user's folder that did not exist, in a folder below.
-  const std::vector<std::pair<fs::path, std::string>> cambios = {
-      {"usr/share", "ex."}, {"home/ana/.local/share", "ex."}, {"usr/share", "sub/ex."}};
   std::size_t construcciones = 1;  // built once, on first use
   std::int32_t pid = 400;
-  for (const auto& [datos, prefijo] : cambios) {
+  for (const std::string datos : {"usr/share", kUsuario, "usr/share"}) {
     const auto programa = "p" + std::to_string(++pid);
+    const auto sub = pid == 403 ? "sub/ex." : "ex.";
     arbol.ejecutable("usr/bin/" + programa);
     proceso(pid, bin(programa));
     EXPECT_FALSE(paquete(pid));
     EXPECT_EQ(apps().indexaciones(), construcciones);  // nothing changed
-    const auto archivo =
-        escritorio(datos, prefijo + programa + ".desktop", entrada(programa, programa));
-    envejecer(std::chrono::hours(5 - construcciones));
+    const auto archivo = instalar({sub + programa, programa, programa, "", datos});
+    fs::last_write_time(archivo.parent_path(), hace(1));
     EXPECT_EQ(paquete(pid), archivo);
     EXPECT_EQ(apps().indexaciones(), ++construcciones) << archivo;
   }
   EXPECT_TRUE(paquete(400));
   EXPECT_EQ(apps().indexaciones(), 4U);
-}
-
-TEST_F(Escritorio, UnArchivoQueApareceSeVeAunEnElMismoInstante) {
-  // Folders modified just now may change again within their timestamp's tick.
-  arbol.ejecutable("usr/bin/nuevo");
-  app("viejo");
-  proceso(410, bin("nuevo"));
-  EXPECT_FALSE(paquete(410));
-  const auto nuevo = escritorio("usr/share", "ex.nuevo.desktop", entrada("Nuevo", "nuevo"));
-  EXPECT_EQ(paquete(410), nuevo);
 }
 
 TEST_F(Escritorio, UnaCarpetaConLaHoraEnElFuturoNoRehaceElIndiceSiempre) {
@@ -673,28 +634,26 @@ TEST_F(Escritorio, UnaCarpetaConLaHoraEnElFuturoNoRehaceElIndiceSiempre) {
   proceso(431, bin("nuevo"));
   // An hour ahead of the clock: one build. A second ahead: it may be a tick in progress, so it
   // is built again on each query until its time has stood for two seconds.
-  struct Caso {
-    std::chrono::seconds adelanto;
-    std::size_t construcciones;
+  const auto construccionesTras = [this](int consultas) {
+    for (int consulta = 0; consulta < consultas; ++consulta) {
+      EXPECT_TRUE(paquete(430));
+    }
+    return apps().indexaciones();
   };
-  for (const Caso caso : {Caso{std::chrono::hours(1), 1}, Caso{std::chrono::seconds(1), 3}}) {
-    SCOPED_TRACE(caso.adelanto.count());
+  for (const auto& [adelanto, construcciones] :
+       {std::pair<std::chrono::seconds, std::size_t>{std::chrono::hours(1), 1},
+        {std::chrono::seconds(1), 3}}) {
+    SCOPED_TRACE(adelanto.count());
     reiniciarApps();
-    reloj.fijar(0);
+    banco.reloj.fijar(0);
     fs::last_write_time(raiz / "usr/share/applications",
-                        fs::file_time_type::clock::now() + caso.adelanto);
-    for (int consulta = 0; consulta < 3; ++consulta) {
-      EXPECT_TRUE(paquete(430));
-    }
-    EXPECT_EQ(apps().indexaciones(), caso.construcciones);
-    reloj.fijar(2.0);
-    for (int consulta = 0; consulta < 10; ++consulta) {
-      EXPECT_TRUE(paquete(430));
-    }
-    EXPECT_EQ(apps().indexaciones(), caso.construcciones);
+                        fs::file_time_type::clock::now() + adelanto);
+    EXPECT_EQ(construccionesTras(3), construcciones);
+    banco.reloj.fijar(2.0);
+    EXPECT_EQ(construccionesTras(10), construcciones);
   }
   // A change still shows.
-  const auto nuevo = escritorio("usr/share", "ex.nuevo.desktop", entrada("Nuevo", "nuevo"));
+  const auto nuevo = instalar({"ex.nuevo", "Nuevo", "nuevo"});
   EXPECT_EQ(paquete(431), nuevo);
 }
 
@@ -721,36 +680,32 @@ TEST_F(Escritorio, IdentidadYRutaDelEjecutable) {
 }
 
 TEST(RaicesDelEntorno, CarpetasDeDatosPathEIdioma) {
-  const auto a = AplicacionesLinux::Raices::delEntorno(EntornoSimulado({
-      {"HOME", "/home/ana/"},
-      {"PATH", "/usr/bin:relativa::/bin/:/usr/bin"},
-      {"LANG", "es_ES.UTF-8"},
-      {"LC_MESSAGES", "pt_BR.UTF-8"},
-      {"LC_ALL", ""},
-  }));
-  EXPECT_EQ(a.proc, fs::path("/proc"));
-  EXPECT_EQ(a.datosUsuario, fs::path("/home/ana/.local/share"));
-  EXPECT_THAT(a.datosSistema, ElementsAre(fs::path("/usr/local/share"), fs::path("/usr/share"),
-                                          fs::path("/home/ana/.local/share/flatpak/exports/share"),
-                                          fs::path("/var/lib/flatpak/exports/share"),
-                                          fs::path("/var/lib/snapd/desktop")));
-  EXPECT_THAT(a.rutasEjecutables, ElementsAre(fs::path("/usr/bin"), fs::path("/bin")));
+  const auto a = AplicacionesLinux::Raices::delEntorno(
+      EntornoSimulado({{"HOME", "/home/ana/"},
+                       {"PATH", "/usr/bin:relativa::/bin/:/usr/bin"},
+                       {"LANG", "es_ES.UTF-8"},
+                       {"LC_MESSAGES", "pt_BR.UTF-8"},
+                       {"LC_ALL", ""}}));
+  EXPECT_EQ(a.proc, "/proc");
+  EXPECT_EQ(a.datosUsuario, "/home/ana/.local/share");
+  EXPECT_THAT(
+      a.datosSistema,
+      ElementsAre("/usr/local/share", "/usr/share", "/home/ana/.local/share/flatpak/exports/share",
+                  "/var/lib/flatpak/exports/share", "/var/lib/snapd/desktop"));
+  EXPECT_THAT(a.rutasEjecutables, ElementsAre("/usr/bin", "/bin"));
   EXPECT_EQ(a.idioma, "pt_BR.UTF-8");
 
-  const auto b = AplicacionesLinux::Raices::delEntorno(EntornoSimulado({
-      {"HOME", "/home/ana"},
-      {"XDG_DATA_HOME", "/datos"},
-      {"XDG_DATA_DIRS", "/var/lib/flatpak/exports/share:/usr/share/:rel"},
-      {"LANG", "es_ES.UTF-8"},
-      {"LC_ALL", "de_DE.UTF-8"},
-  }));
-  EXPECT_EQ(b.datosUsuario, fs::path("/datos"));
-  EXPECT_THAT(
-      b.datosSistema,
-      ElementsAre(fs::path("/var/lib/flatpak/exports/share"), fs::path("/usr/share"),
-                  fs::path("/datos/flatpak/exports/share"), fs::path("/var/lib/snapd/desktop")));
-  EXPECT_THAT(b.rutasEjecutables,
-              ElementsAre(fs::path("/usr/local/bin"), fs::path("/usr/bin"), fs::path("/bin")));
+  const auto b = AplicacionesLinux::Raices::delEntorno(
+      EntornoSimulado({{"HOME", "/home/ana"},
+                       {"XDG_DATA_HOME", "/datos"},
+                       {"XDG_DATA_DIRS", "/var/lib/flatpak/exports/share:/usr/share/:rel"},
+                       {"LANG", "es_ES.UTF-8"},
+                       {"LC_ALL", "de_DE.UTF-8"}}));
+  EXPECT_EQ(b.datosUsuario, "/datos");
+  EXPECT_THAT(b.datosSistema,
+              ElementsAre("/var/lib/flatpak/exports/share", "/usr/share",
+                          "/datos/flatpak/exports/share", "/var/lib/snapd/desktop"));
+  EXPECT_THAT(b.rutasEjecutables, ElementsAre("/usr/local/bin", "/usr/bin", "/bin"));
   EXPECT_EQ(b.idioma, "de_DE.UTF-8");
 
   const auto c = AplicacionesLinux::Raices::delEntorno(EntornoSimulado());
@@ -767,49 +722,42 @@ TEST_F(Escritorio, ElNucleoListaLasAplicacionesConSusEntradas) {
   }
   arbol.ejecutable("usr/bin/pipewire-pulse");
   proceso(230, bin("pipewire-pulse"), 50);
-  const auto reproductor = hal.agregarProceso({.pid = 102, .sonando = true});
-  const auto flatpak1 = hal.agregarProceso({.pid = 200, .sonando = false});
-  const auto flatpak2 = hal.agregarProceso({.pid = 201, .sonando = true});
-  hal.agregarProceso({.pid = 230, .sonando = true});
+  const auto reproductor = banco.hal.agregarProceso({.pid = 102, .sonando = true});
+  const auto flatpak1 = banco.hal.agregarProceso({.pid = 200, .sonando = false});
+  const auto flatpak2 = banco.hal.agregarProceso({.pid = 201, .sonando = true});
+  banco.hal.agregarProceso({.pid = 230, .sonando = true});
 
   EXPECT_THAT(Audio::resolverApp(ctx(), 102),
               Optional(Resolucion{
                   .clave = "ex.terminal", .nombre = "Terminal", .ruta = terminal.string()}));
   EXPECT_FALSE(Audio::identificar(ctx(), 230));
-  EXPECT_THAT(Audio::apps(ctx()), ElementsAre(AppAudio{.clave = "org.ejemplo.Musica",
-                                                       .nombre = "Música",
-                                                       .ruta = musica.string(),
-                                                       .procesos = {flatpak1, flatpak2},
-                                                       .sonando = true},
-                                              AppAudio{.clave = "ex.terminal",
-                                                       .nombre = "Terminal",
-                                                       .ruta = terminal.string(),
-                                                       .procesos = {reproductor},
-                                                       .sonando = true}));
+  // {clave, nombre, ruta, procesos, sonando}
+  EXPECT_THAT(
+      Audio::apps(ctx()),
+      ElementsAre(AppAudio{"org.ejemplo.Musica", "Música", musica, {flatpak1, flatpak2}, true},
+                  AppAudio{"ex.terminal", "Terminal", terminal, {reproductor}, true}));
   EXPECT_THAT(Audio::appInstalada(ctx(), "ex.terminal"),
-              Optional(AppAudio{.clave = "ex.terminal",
-                                .nombre = "Terminal",
-                                .ruta = terminal.string(),
-                                .procesos = {},
-                                .sonando = false}));
+              Optional(AppAudio{"ex.terminal", "Terminal", terminal, {}, false}));
   EXPECT_FALSE(Audio::appInstalada(ctx(), "ex.no.instalada"));
   // The entry's Name as it is: ".app" inside it is no bundle suffix.
-  escritorio("usr/share", "ex.lector.desktop", entrada("Lector de feeds (www.app.net)", "lector"));
+  instalar({"ex.lector", "Lector de feeds (www.app.net)", "lector"});
   EXPECT_EQ(Audio::appInstalada(ctx(), "ex.lector")->nombre, "Lector de feeds (www.app.net)");
 }
 
 TEST_F(Escritorio, ElNucleoDejaFueraASonviaYSoloEnModoPruebaListaOtraCopia) {
   arbol.ejecutable("usr/bin/sonvia");
-  escritorio("usr/share", "ex.velmaro.sonvia.desktop", entrada("Sonvia", "sonvia"));
+  instalar({"ex.velmaro.sonvia", "Sonvia", "sonvia"});
   const auto propio = static_cast<std::int32_t>(getpid());
   proceso(600, bin("sonvia"));
   proceso(propio, bin("sonvia"));
-  for (const bool modoPrueba : {false, true}) {
+  // Test mode is "1" exactly.
+  for (const auto& [valor, otraCopia] :
+       {std::pair{"", false}, std::pair{"true", false}, std::pair{"1", true}}) {
     reiniciarApps();
-    entorno.fijar("SONVIA_PRUEBA", modoPrueba ? "1" : "");
+    banco.entorno.fijar("SONVIA_PRUEBA", valor);
     const auto otra = Audio::identificar(ctx(), 600);
-    EXPECT_EQ(otra.value_or(Resolucion{}).clave, modoPrueba ? "ex.velmaro.sonvia" : "");
-    EXPECT_FALSE(Audio::identificar(ctx(), propio));
+    EXPECT_EQ(otra.value_or(Resolucion{}).clave, otraCopia ? "ex.velmaro.sonvia" : "") << valor;
+    EXPECT_FALSE(Audio::identificar(ctx(), propio)) << valor;
   }
 }
 

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,28 +12,25 @@
 namespace sonvia {
 namespace {
 
+using ::testing::HasSubstr;
+
 struct Listados : ::testing::Test {
   prueba::Banco banco;
-  std::string procesos() {
+  std::string listar(void (*listado)(Contexto&, std::ostream&)) {
     std::ostringstream s;
-    Pruebas::listarProcesos(banco.ctx(), s);
+    listado(banco.ctx(), s);
     return s.str();
   }
-  std::string salidas() {
-    std::ostringstream s;
-    Pruebas::listarSalidas(banco.ctx(), s);
-    return s.str();
-  }
+  std::string procesos() { return listar(Pruebas::listarProcesos); }
+  std::string salidas() { return listar(Pruebas::listarSalidas); }
 };
 
 TEST_F(Listados, ProcesosConMarcasYMarcadores) {
   EXPECT_EQ(procesos(), "PROCESOS CON AUDIO\n\nAGRUPADOS POR APP\n");  // only the headings
-  banco.apps.agregarPaquete("/Applications/Música.app", "ex.musica");
-  banco.apps.agregarProceso(
-      501, {"/Applications/Música.app/Contents/MacOS/Música", std::nullopt, "Música"});
+  banco.app("/Applications/Música.app", "ex.musica", 501, true,
+            "/Applications/Música.app/Contents/MacOS/Música");
   banco.apps.agregarProceso(
       502, {"/Applications/Música.app/Contents/MacOS/Ayudante", 501, std::nullopt});
-  banco.hal.agregarProceso({.pid = 501, .bundleID = "ex.musica", .sonando = true});
   banco.hal.agregarProceso({.pid = 502, .bundleID = "", .sonando = false});
   banco.hal.agregarProceso({.pid = 777, .bundleID = "", .sonando = true});  // no path
 
@@ -93,25 +91,26 @@ TEST(Escenario, LosErroresDicenQueFallaYDonde) {
     }
     return std::string();
   };
-  const std::string salida = R"({"uid":"a","nombre":"A",)";
+  const auto salida = [](const std::string& campo) {
+    return R"({"salidas":[{"uid":"a","nombre":"A",)" + campo + "}]}";
+  };
   const auto streams = [](std::size_t n) { return nlohmann::json(std::vector(n, 2)).dump(); };
   // Each document and a piece of what the error says about it ("" for none).
   const std::vector<std::pair<std::string, std::string>> casos = {
       {"[]", "no es un objeto"},
       {R"({"salidas":[{"uid":"a"}]})", "mal formado"},
       {R"({"predeterminada":"x"})", "\"x\" no existe"},
-      {R"({"salidas":[)" + salida + R"("transporte":"usb"}]})", "cuatro caracteres"},
+      {salida(R"("transporte":"usb")"), "cuatro caracteres"},
       {R"({"procesos":[{"pid":1,"salidas":["z"]}]})", "\"z\", que no existe"},
       {R"({"salidas":[{"uid":"a","nombre":"A"},{"uid":"a","nombre":"B"}]})", "repetida"},
-      {R"({"salidas":[)" + salida + R"("canales":[4294967295]}]})",
+      {salida(R"("canales":[4294967295])"),
        "en la salida \"a\", \"canales\" de un stream vale 4294967295, y debe ser un entero de 0 "
        "a 64"},
-      {R"({"salidas":[)" + salida + R"("entradas":[-1]}]})", "\"entradas\" de un stream vale -1"},
-      {R"({"salidas":[)" + salida + R"("canales":2}]})", "\"canales\" debe ser una lista"},
-      {R"({"salidas":[)" + salida + R"("canales":)" + streams(65) + "}]}",
-       "debe ser una lista de 64 streams como mucho"},
-      {R"({"salidas":[)" + salida + R"("canales":)" + streams(64) + R"(,"estereo":[1,128]}]})", ""},
-      {R"({"salidas":[)" + salida + R"("estereo":[0,2]}]})", "un canal de \"estereo\" vale 0"},
+      {salida(R"("entradas":[-1])"), "\"entradas\" de un stream vale -1"},
+      {salida(R"("canales":2)"), "\"canales\" debe ser una lista"},
+      {salida(R"("canales":)" + streams(65)), "debe ser una lista de 64 streams como mucho"},
+      {salida(R"("canales":)" + streams(64) + R"(,"estereo":[1,128])"), ""},
+      {salida(R"("estereo":[0,2])"), "un canal de \"estereo\" vale 0"},
       {R"({"procesos":[{"pid":99999999999}]})",
        "el pid de un proceso vale 99999999999, y debe ser un entero de 1 a 2147483647"},
       {R"({"procesos":[{"pid":0}]})", "el pid de un proceso vale 0"},
@@ -129,11 +128,8 @@ TEST(Escenario, LosErroresDicenQueFallaYDonde) {
   };
   for (const auto& [documento, dice] : casos) {
     const auto e = error(documento);
-    if (dice.empty()) {
-      EXPECT_EQ(e, "") << documento;
-    } else {
-      EXPECT_NE(e.find(dice), std::string::npos) << documento << " → " << e;
-    }
+    EXPECT_EQ(e.empty(), dice.empty()) << documento << " → " << e;
+    EXPECT_THAT(e, HasSubstr(dice)) << documento;
   }
 }
 
@@ -156,16 +152,15 @@ TEST(Demo, ElEscenarioDeDemostracionSeListaYUnoQueNoExisteEsUnErrorClaro) {
   const std::string demo = SONVIA_ESCENARIOS "/demo.json";
   const auto [estadoP, procesos] = ejecutarSonvia(demo, "--procesos");
   EXPECT_EQ(estadoP, 0) << procesos;
-  EXPECT_NE(procesos.find("AGRUPADOS POR APP"), std::string::npos);
-  EXPECT_NE(procesos.find("proceso(s)"), std::string::npos);
   // Desktop entries: a Flatpak's program belongs to its entry, by the entry's id.
-  EXPECT_NE(procesos.find("Spotify  [com.spotify.Client]"), std::string::npos) << procesos;
+  EXPECT_THAT(procesos, HasSubstr("AGRUPADOS POR APP\n"));
+  EXPECT_THAT(procesos, HasSubstr("Spotify  [com.spotify.Client]"));
   const auto [estadoS, salidas] = ejecutarSonvia(demo, "--salidas");
   EXPECT_EQ(estadoS, 0) << salidas;
-  EXPECT_NE(salidas.find("●"), std::string::npos);
+  EXPECT_THAT(salidas, HasSubstr("●"));
   const auto [estadoN, error] = ejecutarSonvia("/no/existe.json", "--salidas");
   EXPECT_EQ(estadoN, 2);
-  EXPECT_NE(error.find("no se pudo abrir el escenario"), std::string::npos) << error;
+  EXPECT_THAT(error, HasSubstr("no se pudo abrir el escenario"));
 }
 
 }  // namespace

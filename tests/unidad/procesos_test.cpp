@@ -54,18 +54,22 @@ TEST_F(Resolucion_, CadaProcesoSeResuelveASuPaqueteOANada) {
       {31, Resolucion{"ex.terminal", "Terminal", "/Applications/Terminal.app"}},
       // Its own executable counts when the responsible one has no bundle.
       {41, Resolucion{"ex.juego", "Juego", "/Applications/Juego.app"}},
-      // System tools and folders, and no path at all.
-      {50, std::nullopt},
-      {51, std::nullopt},
-      {52, std::nullopt},
-      {53, std::nullopt},
-      {54, std::nullopt},
       // A bundle without an identifier goes by its path.
       {60, Resolucion{"/Users/ana/Herramienta.app", "Herramienta", "/Users/ana/Herramienta.app"}},
   };
   for (const auto& [pid, resolucion] : casos) {
     EXPECT_EQ(identificar(pid), resolucion) << pid;
   }
+  // System tools and folders, no path at all, no such process.
+  for (const std::int32_t pid : {50, 51, 52, 53, 54}) {
+    EXPECT_FALSE(identificar(pid)) << pid;
+  }
+  // Without a responsible-process call each process stands for itself.
+  banco.apps.fijarSoporteResponsable(false);
+  proceso(32, "/usr/local/bin/reproductor", 30);
+  proceso(33, "/Applications/Terminal.app/Contents/MacOS/Terminal");
+  EXPECT_FALSE(identificar(32));
+  EXPECT_TRUE(identificar(33));
 }
 
 TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinal) {
@@ -73,8 +77,7 @@ TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinal) {
       {"/Applications/Música.app", "Música"},
       {"/Applications/www.app.net.app", "www.app.net"},
       {"/Applications/Doble.app.app", "Doble.app"},
-      {"/Applications/.app", ".app"},
-  };
+      {"/Applications/.app", ".app"}};
   std::int32_t pid = 22;
   for (const auto& [ruta, nombre] : casos) {
     const auto id = "ex." + std::to_string(pid);
@@ -83,31 +86,6 @@ TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinal) {
     EXPECT_EQ(identificar(pid)->nombre, nombre) << ruta;
     EXPECT_EQ(Audio::appInstalada(banco.ctx(), id)->nombre, nombre) << ruta;
     ++pid;
-  }
-}
-
-TEST_F(Resolucion_, SinFuncionDeResponsableSeUsaElPropioProceso) {
-  banco.apps.fijarSoporteResponsable(false);
-  banco.apps.agregarPaquete("/Applications/Terminal.app", "ex.terminal");
-  proceso(30, "/Applications/Terminal.app/Contents/MacOS/Terminal");
-  proceso(31, "/usr/local/bin/reproductor", 30);
-  EXPECT_FALSE(identificar(31));
-  EXPECT_TRUE(identificar(30));
-}
-
-// In test mode ("1" exactly) another copy of Sonvia is listed; this process never.
-TEST(ModoPrueba, ListaOtraCopiaDeSonviaSoloConExactamenteUno) {
-  for (const auto& [valor, otraCopia] : {std::pair{"1", true}, std::pair{"true", false}}) {
-    prueba::Banco banco;
-    banco.entorno.fijar("SONVIA_PRUEBA", valor);
-    banco.apps.agregarPaquete("/Applications/Sonvia.app", "ex.velmaro.sonvia");
-    for (const std::int32_t pid : {70, 71}) {
-      banco.apps.agregarProceso(
-          pid, {"/Applications/Sonvia.app/Contents/MacOS/Sonvia", std::nullopt, std::nullopt});
-    }
-    banco.apps.fijarPropio("ex.velmaro.sonvia", 71);
-    EXPECT_EQ(Audio::identificar(banco.ctx(), 70).has_value(), otraCopia) << valor;
-    EXPECT_FALSE(Audio::identificar(banco.ctx(), 71)) << valor;
   }
 }
 
@@ -149,53 +127,39 @@ TEST(ProcesosDeAudio, SinPidSeOmitenYLoDemasSeTomaConValoresPorDefecto) {
               ElementsAre(ProcesoAudio{a, 1, "ex.a", true}, ProcesoAudio{c, 3, "", false}));
 }
 
-struct Agrupacion : ::testing::Test {
+// The running name of the first process seen names the app, over its bundle's and a helper's.
+TEST(Agrupacion, DosProcesosDeUnaAppDanUnaEntradaConElNombreDelPrimero) {
   prueba::Banco banco;
-  std::vector<std::string> nombres() {
-    std::vector<std::string> n;
-    for (const auto& app : Audio::apps(banco.ctx())) {
-      n.push_back(app.nombre);
-    }
-    return n;
-  }
-};
-
-TEST_F(Agrupacion, DosProcesosDeUnaAppDanUnaEntrada) {
   banco.apps.agregarPaquete("/Applications/Navegador.app", "ex.nav");
   banco.apps.agregarProceso(
-      10, {"/Applications/Navegador.app/Contents/MacOS/Navegador", std::nullopt, "Navegador"});
+      10, {"/Applications/Navegador.app/Contents/MacOS/Navegador", std::nullopt, "Navegador Web"});
   banco.apps.agregarProceso(
       11, {"/Applications/Navegador.app/Contents/Frameworks/H.app/H", 10, "Navegador Helper"});
   const auto principal = banco.hal.agregarProceso({.pid = 10, .sonando = false});
   const auto ayudante = banco.hal.agregarProceso({.pid = 11, .sonando = true});
   banco.hal.agregarProceso({.pid = 12, .sonando = true});  // unresolvable: left out
 
-  EXPECT_THAT(Audio::apps(banco.ctx()), ElementsAre(AppAudio{.clave = "ex.nav",
-                                                             .nombre = "Navegador",
-                                                             .ruta = "/Applications/Navegador.app",
-                                                             .procesos = {principal, ayudante},
-                                                             .sonando = true}));
+  EXPECT_THAT(
+      Audio::apps(banco.ctx()),
+      ElementsAre(AppAudio{
+          "ex.nav", "Navegador Web", "/Applications/Navegador.app", {principal, ayudante}, true}));
 }
 
-TEST_F(Agrupacion, ElNombreEsElDelPrimerProcesoVisto) {
-  banco.apps.agregarPaquete("/Applications/X.app", "ex.x");
-  banco.apps.agregarProceso(10, {"/Applications/X.app/a", std::nullopt, "Primero"});
-  banco.apps.agregarProceso(11, {"/Applications/X.app/b", std::nullopt, "Segundo"});
-  banco.hal.agregarProceso({.pid = 10});
-  banco.hal.agregarProceso({.pid = 11});
-  EXPECT_THAT(nombres(), ElementsAre("Primero"));
-}
-
-TEST_F(Agrupacion, OrdenPorNombreSinMayusculasPeroConAcentos) {
+TEST(Agrupacion, OrdenPorNombreSinMayusculasPeroConAcentos) {
+  prueba::Banco banco;
   int pid = 100;
   for (const auto* nombre : {"Zeta", "beta", "Alfa", "Émbolo", "embolo", "Ábaco", "abaco"}) {
     const std::string ruta = std::string("/Applications/") + nombre + ".app";
     banco.app(ruta, std::string("ex.") + std::to_string(pid), pid, false);
     ++pid;
   }
+  std::vector<std::string> nombres;
+  for (const auto& app : Audio::apps(banco.ctx())) {
+    nombres.push_back(app.nombre);
+  }
   // A lower-case name does not go after all capitalised ones; accents count
   // after the letters themselves.
-  EXPECT_THAT(nombres(), ElementsAre("abaco", "Ábaco", "Alfa", "beta", "embolo", "Émbolo", "Zeta"));
+  EXPECT_THAT(nombres, ElementsAre("abaco", "Ábaco", "Alfa", "beta", "embolo", "Émbolo", "Zeta"));
 }
 
 TEST(AppInstalada, ConYSinUbicacion) {
@@ -203,11 +167,7 @@ TEST(AppInstalada, ConYSinUbicacion) {
   banco.apps.agregarPaquete("/Applications/Notas.app", "ex.notas");
   banco.apps.agregarPaquete("/Volumes/Otra/Vieja.app", "ex.vieja", false);
   EXPECT_EQ(Audio::appInstalada(banco.ctx(), "ex.notas"),
-            (AppAudio{.clave = "ex.notas",
-                      .nombre = "Notas",
-                      .ruta = "/Applications/Notas.app",
-                      .procesos = {},
-                      .sonando = false}));
+            (AppAudio{"ex.notas", "Notas", "/Applications/Notas.app", {}, false}));
   EXPECT_FALSE(Audio::appInstalada(banco.ctx(), "ex.vieja"));
   EXPECT_FALSE(Audio::appInstalada(banco.ctx(), "ex.nada"));
 }
