@@ -257,9 +257,7 @@ TEST_F(Mezclador, OrdenDelPanel) {
   consola->empezarReloj();
   consola->modificar("org.prueba.Zeta", Cambios::alternarSilencio());
   std::vector<std::string> claves;
-  for (const auto& a : consola->appsOrdenadas()) {
-    claves.push_back(a.clave);
-  }
+  std::ranges::transform(consola->appsOrdenadas(), std::back_inserter(claves), &AppAudio::clave);
   EXPECT_THAT(claves, ElementsAre("org.prueba.beta", "org.prueba.Zeta", "org.prueba.Alfa",
                                   "org.prueba.delta", "org.prueba.Gamma"));
   // Hidden and shown again: the touched application falls back into place.

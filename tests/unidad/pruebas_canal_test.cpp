@@ -203,8 +203,7 @@ TEST(PruebasDeCanalConDosSalidas, LaSegundaConEntradaSeMideOSuFalloSeDiceYSeCier
 }
 
 TEST_F(PruebasDeCanal, LaSalidaPredeterminadaNoCuentaComoSegundaPeroOtraConSuUidSi) {
-  // The default output has an input stream itself and is the only one; then a
-  // second device under the same uid appears, which is another output.
+  // The default output has an input stream and is alone; then a second device takes its uid.
   hal.fijarPredeterminada(banco.cascos());
   for (const long salidas : {1, 2}) {
     salida.str("");
