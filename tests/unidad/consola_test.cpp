@@ -477,12 +477,9 @@ class PreferenciasQueMiran final : public Preferencias {
 
 TEST_F(Mezclador, CerrarGuardaAntesDeCerrarCanalesYLoDesmontaTodo) {
   PreferenciasQueMiran preferencias(banco.preferencias, hal);
-  Contexto ctx(hal, banco.principal, banco.reloj, preferencias, banco.apps, banco.entorno,
-               banco.colas, "es_ES");
-  app("radio", 10, true);
+  banco.preferenciasDelContexto = &preferencias;
   app("video", 11, true);
-  consola = Consola::crear(ctx);
-  consola->modificar(k, Cambios::volumen(0.5F));
+  radioA(0.5F);
   consola->modificar("org.prueba.video", Cambios::volumen(0.5F));
   pasar(0.1);
   ASSERT_TRUE(preferencias.historialAlEscribir.empty());

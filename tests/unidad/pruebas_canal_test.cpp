@@ -68,18 +68,12 @@ TEST(TonoPausa, SuenaCallaVuelveYSeDetieneAunqueLaReanudacionFalleYUnArranqueFal
     std::string fallarArranque;
     std::vector<std::string> historial;
     std::vector<double> pedidos;
-    std::string salida;
   };
   const std::vector<Caso> casos{
-      {0, false, "", {"arrancar", "detener"}, {8.0}, ""},
-      {3.0, false, "", {"arrancar", "pausar", "reanudar", "detener"}, {4.0, 3.0, 5.0}, ""},
-      {3.0, true, "", {"arrancar", "pausar", "reanudar", "detener"}, {4.0, 3.0, 5.0}, ""},
-      {3.0,
-       false,
-       "no hay servidor de audio",
-       {"arrancar"},
-       {},
-       "tono: no hay servidor de audio\n"},
+      {0, false, "", {"arrancar", "detener"}, {8.0}},
+      {3.0, false, "", {"arrancar", "pausar", "reanudar", "detener"}, {4.0, 3.0, 5.0}},
+      {3.0, true, "", {"arrancar", "pausar", "reanudar", "detener"}, {4.0, 3.0, 5.0}},
+      {3.0, false, "no hay servidor de audio", {"arrancar"}, {}},
   };
   for (const auto& caso : casos) {
     MundoTono t;
@@ -91,7 +85,8 @@ TEST(TonoPausa, SuenaCallaVuelveYSeDetieneAunqueLaReanudacionFalleYUnArranqueFal
     EXPECT_EQ(t.motores.historial(), caso.historial);
     EXPECT_EQ(t.dormir.pedidos(), caso.pedidos);
     EXPECT_EQ(t.motores.creados(), 1U);
-    EXPECT_EQ(t.salida.str(), caso.salida);
+    EXPECT_EQ(t.salida.str(),
+              caso.fallarArranque.empty() ? "" : "tono: " + caso.fallarArranque + "\n");
   }
 }
 
