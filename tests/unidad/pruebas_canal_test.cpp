@@ -16,7 +16,6 @@
 namespace sonvia {
 namespace {
 
-using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
@@ -113,10 +112,9 @@ struct MundoCanal {
   std::vector<std::string> lineas() const { return prueba::lineas(salida.str()); }
   // The first line, naming the first child launched.
   std::string cabecera() const {
-    const auto hijos = lanzador.hijos();
-    return hijos.empty() ? std::string()
-                         : "→ Tono en pid " + std::to_string(hijos[0].first) + " (objeto " +
-                               std::to_string(hijos[0].second) + ")";
+    const auto hijo = lanzador.hijos().at(0);
+    return "→ Tono en pid " + std::to_string(hijo.first) + " (objeto " +
+           std::to_string(hijo.second) + ")";
   }
 };
 struct PruebasDeCanal : ::testing::Test, MundoCanal {};
@@ -256,8 +254,7 @@ TEST(PruebasDeCanalFallidas, UnLanzamientoFallidoSinSalidaOUnTonoQueNuncaSuenaSe
     EXPECT_THAT(m.lineas(), ElementsAre(caso.canal, caso.pausa));
     EXPECT_EQ(m.lanzador.terminados(), caso.terminados);
     EXPECT_EQ(m.lanzador.vivos(), 0U);
-    EXPECT_THAT(m.dormir.pedidos(), SizeIs(caso.esperas));
-    EXPECT_THAT(m.dormir.pedidos(), Each(0.1));
+    EXPECT_EQ(m.dormir.pedidos(), std::vector<double>(caso.esperas, 0.1));
     EXPECT_TRUE(m.banco.nadaQueda());
     EXPECT_THAT(m.lanzador.lanzamientos(),
                 ElementsAre(ElementsAre("--tono", "12"), ElementsAre("--tono-pausa")));
