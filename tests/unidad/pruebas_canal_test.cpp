@@ -165,6 +165,7 @@ TEST_F(PruebasDeCanal, ConUnaSolaSalidaMideLasTresGananciasYCierra) {
   // per gain.
   EXPECT_THAT(dormir.pedidos(), ElementsAre(0.1, 0.1, 0.1, 0.6, 0.3, 1.2, 0.3, 1.2, 0.3, 1.2));
   EXPECT_EQ(lanzador.vivos(), 0U);
+  EXPECT_TRUE(banco.nadaQueda());
   EXPECT_THAT(depuracion.str(), IsEmpty());
 }
 
