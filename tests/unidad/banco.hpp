@@ -25,12 +25,13 @@ struct Banco {
   PreferenciasMemoria preferencias;
   EntornoSimulado entorno;
   FabricaColasSimuladas colas;
+  Preferencias* preferenciasDelContexto = &preferencias;  // set before ctx() to watch the writes
 
   // Built on first use, so that a test can set the environment first.
   Contexto& ctx() {
     if (!ctx_) {
-      ctx_ = std::make_unique<Contexto>(hal, principal, reloj, preferencias, apps, entorno, colas,
-                                        "es_ES");
+      ctx_ = std::make_unique<Contexto>(hal, principal, reloj, *preferenciasDelContexto, apps,
+                                        entorno, colas, "es_ES");
     }
     return *ctx_;
   }
