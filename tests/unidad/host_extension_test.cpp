@@ -42,14 +42,12 @@ class CasaTemporal : public ::testing::Test {
     struct stat datos {};
     return stat(ruta.c_str(), &datos) == 0 ? datos.st_ino : 0;
   }
-  // Every file under a folder, relative path → content.
+  // Every file of a flat folder, name → content.
   static std::map<std::string, std::string> contenido(const fs::path& carpeta) {
     std::map<std::string, std::string> r;
     std::error_code e;
-    for (const auto& entrada : fs::recursive_directory_iterator(carpeta, e)) {
-      if (entrada.is_regular_file()) {
-        r[fs::relative(entrada.path(), carpeta).string()] = *Archivos::leer(entrada.path());
-      }
+    for (const auto& entrada : fs::directory_iterator(carpeta, e)) {
+      r[entrada.path().filename().string()] = Archivos::leer(entrada.path()).value_or("(carpeta)");
     }
     return r;
   }
