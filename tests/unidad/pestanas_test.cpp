@@ -86,7 +86,6 @@ TEST(MensajesPestanas, DecodificaSoloInformesCompletos) {
 }
 
 TEST(MensajesPestanas, OrdenesCompactas) {
-  EXPECT_EQ(MensajesPestanas::pedir(), R"({"tipo":"pedir"})");
   EXPECT_EQ(MensajesPestanas::silencio(-3, true), R"({"tipo":"silencio","id":-3,"valor":true})");
   const std::pair<double, const char*> casos[] = {
       {1.0, "1.0"}, {0.35, "0.35"}, {0.0, "0.0"}, {-0.0, "0.0"}, {1e-7, "1e-07"}};

@@ -129,16 +129,13 @@ TEST_F(PuenteBanco, SoloLosInformesDePestanasSeReenvianCompactos) {
     EXPECT_EQ(Puente::pestanasDe(entrada), esperado) << entrada;
   }
   // Ignored: not an object, another "tipo", no array or object, not UTF-8, too deep.
-  const std::string ignorados[] = {"no es json",
-                                   R"([{"tipo":"pestanas","pestanas":[]}])",
-                                   R"({"tipo":"pedir","pestanas":[]})",
-                                   R"({"tipo":1,"pestanas":[]})",
-                                   R"({"tipo":"pestanas"})",
-                                   informe("3"),
-                                   informe(R"("[]")"),
-                                   informe("[\"\xff\"]"),
-                                   informe(anidado(Puente::kProfundidadMaxima)),
-                                   informe(anidado(100'000))};
+  std::vector<std::string> ignorados{"no es json", R"([{"tipo":"pestanas","pestanas":[]}])",
+                                     R"({"tipo":"pedir","pestanas":[]})",
+                                     R"({"tipo":1,"pestanas":[]})", R"({"tipo":"pestanas"})"};
+  for (const auto& pestanas : {std::string("3"), std::string(R"("[]")"), std::string("[\"\xff\"]"),
+                               anidado(Puente::kProfundidadMaxima), anidado(100'000)}) {
+    ignorados.push_back(informe(pestanas));
+  }
   for (const auto& entrada : ignorados) {
     EXPECT_FALSE(Puente::pestanasDe(entrada)) << entrada.substr(0, 80);
   }
