@@ -40,14 +40,11 @@ struct Tubo {
   Tubo(const Tubo&) = delete;
   Tubo& operator=(const Tubo&) = delete;
   ~Tubo() {
-    cerrar(0);
-    cerrar(1);
-  }
-  void cerrar(std::size_t extremo) {
-    if (fd.at(extremo) >= 0) {
-      close(std::exchange(fd.at(extremo), -1));
+    for (const int d : fd) {
+      d >= 0 ? close(d) : 0;
     }
   }
+  void cerrarEscritura() { close(std::exchange(fd[1], -1)); }
   std::string leido() const {
     std::string r;
     std::array<char, 4096> trozo{};
@@ -175,7 +172,7 @@ TEST_F(PuenteBanco, ElFinPublicaUnInformeVacioUnaSolaVez) {
   Tubo entrada(0);
   const auto bytes = marco(informe(R"([{"id":2}])"));
   ASSERT_EQ(write(entrada.fd[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  entrada.cerrar(1);
+  entrada.cerrarEscritura();
   EntradaDescriptor descriptor(entrada.fd[0]);
   puente->leerMensajes(descriptor);
   EXPECT_THAT(publicados(), ElementsAre(R"([{"id":2}])", "[]"));
