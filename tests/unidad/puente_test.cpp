@@ -41,7 +41,9 @@ struct Tubo {
   Tubo& operator=(const Tubo&) = delete;
   ~Tubo() {
     for (const int d : fd) {
-      d >= 0 ? close(d) : 0;
+      if (d >= 0) {
+        close(d);
+      }
     }
   }
   void cerrarEscritura() { close(std::exchange(fd[1], -1)); }
