@@ -14,6 +14,7 @@ namespace {
 
 using Json = nlohmann::json;
 using Textos = std::vector<std::string>;
+using Ids = std::vector<std::int64_t>;
 
 // A tab as the extension reports it, and a report of such tabs.
 Json tab(std::int64_t id, const std::string& titulo) {
@@ -26,14 +27,6 @@ std::string informeDe(std::initializer_list<std::pair<int, const char*>> tabs) {
     lista.push_back(tab(id, titulo));
   }
   return lista.dump();
-}
-
-std::vector<std::int64_t> ids(const std::vector<Pestana>& lista) {
-  std::vector<std::int64_t> r;
-  for (const auto& p : lista) {
-    r.push_back(p.id);
-  }
-  return r;
 }
 
 class RegistroPestanas : public ::testing::Test {
@@ -56,40 +49,43 @@ class RegistroPestanas : public ::testing::Test {
     avisos.olvidar();
     return r;
   }
-  bool hay(const std::string& navegador) const {
-    return pestanas->porNavegador()().contains(navegador);
+  // The ids of a browser's tabs; none when it is not listed.
+  Ids ids(const std::string& navegador) const {
+    Ids r;
+    const auto& mapa = pestanas->porNavegador()();
+    for (const auto& p : mapa.contains(navegador) ? mapa.at(navegador) : std::vector<Pestana>{}) {
+      r.push_back(p.id);
+    }
+    return r;
   }
 };
 
 TEST(MensajesPestanas, DecodificaSoloInformesCompletos) {
   Json buena = tab(7, "Radio");
-  buena["sitio"] = "radio.example";
-  buena["volumen"] = 0.5;
-  const auto decodificar = [](const Json& una) {
-    return MensajesPestanas::decodificar(Json::array({una}).dump());
-  };
-  const Pestana radio{
-      .id = 7, .titulo = "Radio", .sitio = "radio.example", .sonando = true, .volumen = 0.5};
-  EXPECT_EQ(decodificar(buena), std::vector<Pestana>{radio});
+  buena.update({{"sitio", "radio.example"}, {"volumen", 0.5}});
+  const auto lista = [](const Json& una) { return Json::array({una}).dump(); };
+  const std::vector<Pestana> radio{
+      {.id = 7, .titulo = "Radio", .sitio = "radio.example", .sonando = true, .volumen = 0.5}};
+  EXPECT_EQ(MensajesPestanas::decodificar(lista(buena)), radio);
   Json sinIcono = buena;
   sinIcono.erase("icono");
-  EXPECT_EQ(decodificar(sinIcono), std::vector<Pestana>{radio});
+  EXPECT_EQ(MensajesPestanas::decodificar(lista(sinIcono)), radio);
   EXPECT_TRUE(MensajesPestanas::decodificar("[]"));
-  for (const char* mala : {"", "{}", "[1]", "no es json", R"([{"id":1}])"}) {
-    EXPECT_FALSE(MensajesPestanas::decodificar(mala)) << mala;
-  }
-  const std::pair<const char*, Json> malas[] = {{"id", 1.5},      {"id", 9223372036854775808ULL},
-                                                {"titulo", 2},    {"sonando", 0},
-                                                {"volumen", "1"}, {"icono", 3}};
-  for (const auto& [campo, valor] : malas) {
+  std::vector<std::string> malas{"", "{}", "[1]", "no es json", R"([{"id":1}])"};
+  const std::pair<const char*, Json> camposMalos[] = {
+      {"id", 1.5}, {"id", 9223372036854775808ULL}, {"titulo", 2}, {"sonando", 0}, {"volumen", "1"},
+      {"icono", 3}};
+  for (const auto& [campo, valor] : camposMalos) {
     Json mala = buena;
     mala[campo] = valor;
-    EXPECT_FALSE(decodificar(mala)) << mala.dump();
+    malas.push_back(lista(mala));
+  }
+  for (const auto& mala : malas) {
+    EXPECT_FALSE(MensajesPestanas::decodificar(mala)) << mala;
   }
 }
 
 TEST(MensajesPestanas, OrdenesCompactas) {
-  EXPECT_EQ(MensajesPestanas::pedir(), R"({"tipo":"pedir"})");
   EXPECT_EQ(MensajesPestanas::silencio(-3, true), R"({"tipo":"silencio","id":-3,"valor":true})");
   const std::pair<double, const char*> casos[] = {
       {1.0, "1.0"}, {0.35, "0.35"}, {0.0, "0.0"}, {-0.0, "0.0"}, {1e-7, "1e-07"}};
@@ -105,10 +101,9 @@ TEST_F(RegistroPestanas, FusionaLosInformesDeCadaNavegador) {
   // A second profile of the same browser repeats tab 2: the first one met wins.
   informe("chromium", "11", informeDe({{2, "otra"}, {3, "c"}}));
   informe("brave", "12", informeDe({{1, "x"}}));
-  const auto& mapa = pestanas->porNavegador()();
-  ASSERT_EQ(mapa.size(), 2U);
-  EXPECT_EQ(ids(mapa.at("chromium")), (std::vector<std::int64_t>{1, 2, 3}));
-  EXPECT_EQ(mapa.at("chromium")[1].titulo, "b");
+  ASSERT_EQ(pestanas->porNavegador()().size(), 2U);
+  EXPECT_EQ(ids("chromium"), Ids({1, 2, 3}));
+  EXPECT_EQ(pestanas->porNavegador()().at("chromium")[1].titulo, "b");
 
   // Malformed reports, and the same content again, change nothing; a report
   // without host goes under "?".
@@ -125,24 +120,24 @@ TEST_F(RegistroPestanas, FusionaLosInformesDeCadaNavegador) {
 
   // An empty report drops only that bridge; the browser goes with its last tab.
   informe("chromium", "10", "[]");
-  EXPECT_EQ(ids(pestanas->porNavegador()().at("chromium")), (std::vector<std::int64_t>{2, 3}));
+  EXPECT_EQ(ids("chromium"), Ids({2, 3}));
   informe("chromium", "11", "[]");
-  EXPECT_FALSE(hay("chromium"));
+  EXPECT_EQ(ids("chromium"), Ids{});
 }
 
 TEST_F(RegistroPestanas, UnaPeticionSinRespuestaOlvidaAlPuente) {
   informe("chromium", "10", informeDe({{1, "a"}}));
   principal->avanzar(3);  // the purge of the creation's request: the report is newer
-  EXPECT_TRUE(hay("chromium"));
+  EXPECT_EQ(ids("chromium"), Ids{1});
   pestanas->pedir();
   principal->avanzar(1);
   pestanas->pedir();  // the first request's purge finds a newer request and does nothing
   principal->avanzar(1.6);
-  EXPECT_TRUE(hay("chromium"));
+  EXPECT_EQ(ids("chromium"), Ids{1});
   informe("brave", "12", informeDe({{1, "x"}}));
   principal->avanzar(1);  // 2.5 s after the second request
-  EXPECT_FALSE(hay("chromium"));
-  EXPECT_TRUE(hay("brave"));
+  EXPECT_EQ(ids("chromium"), Ids{});
+  EXPECT_EQ(ids("brave"), Ids{1});
 }
 
 TEST_F(RegistroPestanas, ElVolumenSaleAlMomentoYLuegoCada50msYElSilencioSiempre) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "plataforma/simulada/aplicaciones_simuladas.hpp"
 #include "plataforma/simulada/avisos_simulados.hpp"
@@ -19,7 +20,7 @@ namespace sonvia {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
+using Textos = std::vector<std::string>;
 
 constexpr auto* marco = &Marcos::enmarcar;
 
@@ -28,11 +29,14 @@ std::string cabecera(std::uint32_t longitud) {
   std::memcpy(bytes.data(), &longitud, sizeof longitud);
   return bytes;
 }
+std::string informe(const std::string& pestanas) {
+  return R"({"tipo":"pestanas","pestanas":)" + pestanas + "}";
+}
 
-// A pipe whose read end the test drains.
+// A pipe the test drains (the bridge's output) or fills and closes (its input).
 struct Tubo {
   std::array<int, 2> fd{-1, -1};
-  Tubo() { EXPECT_EQ(pipe2(fd.data(), O_NONBLOCK), 0); }
+  explicit Tubo(int flags = O_NONBLOCK) { EXPECT_EQ(pipe2(fd.data(), flags), 0); }
   Tubo(const Tubo&) = delete;
   Tubo& operator=(const Tubo&) = delete;
   ~Tubo() {
@@ -42,6 +46,7 @@ struct Tubo {
       }
     }
   }
+  void cerrarEscritura() { close(std::exchange(fd[1], -1)); }
   std::string leido() const {
     std::string r;
     std::array<char, 4096> trozo{};
@@ -58,15 +63,17 @@ struct PuenteBanco : ::testing::Test {
   int finales = 0;
   std::unique_ptr<Puente> puente;
 
+  void SetUp() override { crear(salida.fd[1]); }
+  // A new bridge writing to `descriptor`, with nothing posted yet.
   void crear(int descriptor) {
+    avisos.olvidar();
+    finales = 0;
     puente = std::make_unique<Puente>(Puente::Identidad{"chromium", "4242"}, avisos, descriptor,
                                       [this] { ++finales; });
   }
-  void SetUp() override { crear(salida.fd[1]); }
-
   // The "json" of every tabs notification posted so far.
-  std::vector<std::string> publicados() const {
-    std::vector<std::string> r;
+  Textos publicados() const {
+    Textos r;
     for (const auto& info : avisos.publicados(kAvisoPestanas)) {
       EXPECT_EQ(info.at("navegador"), "chromium");
       EXPECT_EQ(info.at("host"), "4242");
@@ -81,13 +88,13 @@ struct PuenteBanco : ::testing::Test {
 };
 
 TEST_F(PuenteBanco, LimitesDelMarco) {
-  const std::string pestanas = R"({"tipo":"pestanas","pestanas":[{"id":1}]})";
+  const std::string pestanas = informe(R"([{"id":1}])");
   // The largest frame accepted: a report padded with spaces, which JSON allows.
   std::string grande = pestanas;
   grande.resize(Marcos::kLongitudMaxima, ' ');
-  const std::vector<std::string> leido{R"([{"id":1}])", "[]"};
-  const std::vector<std::string> nada{"[]"};
-  const std::tuple<const char*, std::string, std::vector<std::string>> casos[] = {
+  const Textos leido{R"([{"id":1}])", "[]"};
+  const Textos nada{"[]"};
+  const std::tuple<const char*, std::string, Textos> casos[] = {
       {"3,999,999 bytes are read", marco(grande), leido},
       {"4,000,000 ends before the body", cabecera(4'000'000) + marco(pestanas), nada},
       {"0xFFFFFFFF ends", cabecera(0xFFFFFFFF) + marco(pestanas), nada},
@@ -97,8 +104,6 @@ TEST_F(PuenteBanco, LimitesDelMarco) {
       {"no input at all", "", nada}};
   for (const auto& [nombre, entrada, esperado] : casos) {
     SCOPED_TRACE(nombre);
-    avisos.olvidar();
-    finales = 0;
     crear(salida.fd[1]);
     leer(entrada);
     EXPECT_EQ(publicados(), esperado);
@@ -107,9 +112,6 @@ TEST_F(PuenteBanco, LimitesDelMarco) {
 }
 
 TEST_F(PuenteBanco, SoloLosInformesDePestanasSeReenvianCompactos) {
-  const auto informe = [](const std::string& pestanas) {
-    return R"({"tipo":"pestanas","pestanas":)" + pestanas + "}";
-  };
   // Nesting that writing it again would take the stack for is ignored; a
   // bracket inside a string is not nesting.
   const auto anidado = [](int n) { return std::string(n, '[') + std::string(n, ']'); };
@@ -126,23 +128,18 @@ TEST_F(PuenteBanco, SoloLosInformesDePestanasSeReenvianCompactos) {
     EXPECT_EQ(Puente::pestanasDe(entrada), esperado) << entrada;
   }
   // Ignored: not an object, another "tipo", no array or object, not UTF-8, too deep.
-  const std::string ignorados[] = {"no es json",
-                                   R"([{"tipo":"pestanas","pestanas":[]}])",
-                                   R"({"tipo":"pedir","pestanas":[]})",
-                                   R"({"tipo":1,"pestanas":[]})",
-                                   R"({"tipo":"pestanas"})",
-                                   informe("3"),
-                                   informe(R"("[]")"),
-                                   informe("[\"\xff\"]"),
-                                   informe(anidado(Puente::kProfundidadMaxima)),
-                                   informe(anidado(100'000))};
+  std::vector<std::string> ignorados{"no es json", R"([{"tipo":"pestanas","pestanas":[]}])",
+                                     R"({"tipo":"pedir","pestanas":[]})",
+                                     R"({"tipo":1,"pestanas":[]})", R"({"tipo":"pestanas"})"};
+  for (const auto& pestanas : {std::string("3"), std::string(R"("[]")"), std::string("[\"\xff\"]"),
+                               anidado(Puente::kProfundidadMaxima), anidado(100'000)}) {
+    ignorados.push_back(informe(pestanas));
+  }
   for (const auto& entrada : ignorados) {
     EXPECT_FALSE(Puente::pestanasDe(entrada)) << entrada.substr(0, 80);
   }
-
   // Ignored messages post nothing and reading goes on.
-  leer(marco("no es json") + marco(R"({"tipo":"pedir"})") +
-       marco(R"({"tipo":"pestanas","pestanas":[]})"));
+  leer(marco("no es json") + marco(R"({"tipo":"pedir"})") + marco(informe("[]")));
   EXPECT_THAT(publicados(), ElementsAre("[]", "[]"));
 }
 
@@ -150,15 +147,13 @@ TEST_F(PuenteBanco, EscribeLasOrdenesDeSuNavegadorYLasDeTodosEnSuCola) {
   RelojVirtual reloj;
   const auto principal = std::make_shared<ColaPrincipalVirtual>(reloj);
   auto observacion = puente->escucharOrdenes(principal);
-  const std::vector<InfoAviso> ordenes = {
-      {{"navegador", "brave"}, {"json", "a otro"}},
-      {{"navegador", "Chromium"}, {"json", "mayúsculas"}},
-      {{"navegador", "*"}, {"json", R"({"tipo":"pedir"})"}},
-      {{"navegador", "chromium"}, {"json", "no es json"}},
-      {{"navegador", "chromium"}},
-      {{"json", "sin navegador"}},
-      {{"navegador", "chromium"}, {"json", "ñ"}},
-  };
+  const std::vector<InfoAviso> ordenes = {{{"navegador", "brave"}, {"json", "a otro"}},
+                                          {{"navegador", "Chromium"}, {"json", "mayúsculas"}},
+                                          {{"navegador", "*"}, {"json", R"({"tipo":"pedir"})"}},
+                                          {{"navegador", "chromium"}, {"json", "no es json"}},
+                                          {{"navegador", "chromium"}},
+                                          {{"json", "sin navegador"}},
+                                          {{"navegador", "chromium"}, {"json", "ñ"}}};
   for (const auto& info : ordenes) {
     avisos.publicar(kAvisoOrden, info);
   }
@@ -166,7 +161,7 @@ TEST_F(PuenteBanco, EscribeLasOrdenesDeSuNavegadorYLasDeTodosEnSuCola) {
   principal->ejecutarPendientes();
   EXPECT_EQ(salida.leido(), marco(R"({"tipo":"pedir"})") + marco("no es json") + marco("ñ"));
   EXPECT_EQ(marco("ñ").substr(0, 4), cabecera(2));  // the byte count, not characters
-  EXPECT_THAT(publicados(), IsEmpty());
+  EXPECT_EQ(publicados(), Textos{});
   EXPECT_EQ(finales, 0);
   observacion.cancelar();
   avisos.publicar(kAvisoOrden, {{"navegador", "*"}, {"json", "y"}});
@@ -174,33 +169,26 @@ TEST_F(PuenteBanco, EscribeLasOrdenesDeSuNavegadorYLasDeTodosEnSuCola) {
   EXPECT_EQ(salida.leido(), "");
 }
 
-TEST_F(PuenteBanco, UnaSalidaQueNoAdmiteEscrituraTerminaConUnInformeVacio) {
-  // A descriptor open for reading only: every write fails.
-  const int soloLectura = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  ASSERT_GE(soloLectura, 0);
-  crear(soloLectura);
-  puente->reenviar({{"navegador", "*"}, {"json", "x"}});
-  EXPECT_THAT(publicados(), ElementsAre("[]"));
-  EXPECT_EQ(finales, 1);
-  EXPECT_TRUE(puente->terminado());
-  // Ended: nothing more is relayed, and the end is not announced twice.
-  puente->reenviar({{"navegador", "*"}, {"json", "y"}});
-  leer(marco(R"({"tipo":"pestanas","pestanas":[{"id":1}]})"));
-  EXPECT_THAT(publicados(), ElementsAre("[]"));
-  EXPECT_EQ(finales, 1);
-  close(soloLectura);
-}
-
-TEST_F(PuenteBanco, ElCierreDeLaEntradaPorUnDescriptorPublicaUnaSolaVez) {
-  Tubo entrada;
-  const auto bytes = marco(R"({"tipo":"pestanas","pestanas":[{"id":2}]})");
+TEST_F(PuenteBanco, ElFinPublicaUnInformeVacioUnaSolaVez) {
+  // The input closed, read through a blocking descriptor as standard input is.
+  Tubo entrada(0);
+  const auto bytes = marco(informe(R"([{"id":2}])"));
   ASSERT_EQ(write(entrada.fd[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  close(entrada.fd[1]);
-  entrada.fd[1] = -1;
-  ASSERT_EQ(fcntl(entrada.fd[0], F_SETFL, 0), 0);  // blocking, as standard input is
+  entrada.cerrarEscritura();
   EntradaDescriptor descriptor(entrada.fd[0]);
   puente->leerMensajes(descriptor);
   EXPECT_THAT(publicados(), ElementsAre(R"([{"id":2}])", "[]"));
+  EXPECT_EQ(finales, 1);
+
+  // An output open for reading only: the first order fails to write.
+  crear(entrada.fd[0]);
+  puente->reenviar({{"navegador", "*"}, {"json", "x"}});
+  EXPECT_THAT(publicados(), ElementsAre("[]"));
+  EXPECT_TRUE(puente->terminado());
+  // Ended: nothing more is relayed, and the end is not announced twice.
+  puente->reenviar({{"navegador", "*"}, {"json", "y"}});
+  leer(marco(informe(R"([{"id":1}])")));
+  EXPECT_THAT(publicados(), ElementsAre("[]"));
   EXPECT_EQ(finales, 1);
 }
 
