@@ -55,38 +55,6 @@ struct Diagnostico : ::testing::Test {
   }
 };
 
-TEST_F(Diagnostico, ProcesosAgrupaLosReproductoresBajoSuEntradaDeEscritorio) {
-  // Two test applications: desktop entries whose programs are the players.
-  const auto aplicaciones = servidor.dir() + "/datos-prueba/applications";
-  std::filesystem::create_directories(aplicaciones);
-  std::ofstream(aplicaciones + "/ex.prueba.reproductor.desktop")
-      << "[Desktop Entry]\nType=Application\nName=Reproductor de prueba\nExec=pw-play %f\n";
-  std::ofstream(aplicaciones + "/ex.prueba.pulse.desktop")
-      << "[Desktop Entry]\nType=Application\nName=Pulse de prueba\nExec=paplay %f\n";
-  setenv("XDG_DATA_HOME", (servidor.dir() + "/datos-prueba").c_str(), 1);
-  setenv("XDG_DATA_DIRS", (servidor.dir() + "/ninguno").c_str(), 1);
-
-  const auto archivo = integracion::seno(servidor.dir(), 0.3);
-  integracion::Hijo nativo({"pw-play", archivo});
-  integracion::Hijo pulse({"paplay", archivo});
-  std::string lista;
-  for (int i = 0; i < 30; ++i) {
-    lista = sonvia("--procesos");
-    if (lista.find("♪ Pulse de prueba") != std::string::npos &&
-        lista.find("♪ Reproductor de prueba") != std::string::npos) {
-      break;
-    }
-    dormir(0.1);
-  }
-  EXPECT_THAT(lista, HasSubstr("  ♪ pid " + std::to_string(nativo.pid()) + "  "));
-  EXPECT_THAT(lista, HasSubstr("  ♪ pid " + std::to_string(pulse.pid()) + "  "));
-  EXPECT_THAT(lista,
-              HasSubstr("  ♪ Reproductor de prueba  [ex.prueba.reproductor]  1 proceso(s)\n"));
-  EXPECT_THAT(lista, HasSubstr("  ♪ Pulse de prueba  [ex.prueba.pulse]  1 proceso(s)\n"));
-  unsetenv("XDG_DATA_HOME");
-  unsetenv("XDG_DATA_DIRS");
-}
-
 TEST_F(Diagnostico, SalidasMarcaLaPredeterminada) {
   EXPECT_EQ(sonvia("--salidas"),
             "  ● Altavoces de prueba  (sonvia_prueba_altavoces)\n"
@@ -170,10 +138,21 @@ void predeterminada(const std::string& nombre) {
   dormir(0.5);
 }
 
-// Other programs name themselves and their objects as they please, claim any
-// pid, and share names: none of it breaks or fools the listings.
-TEST_F(Diagnostico, LoQueDicenOtrosProgramasNoRompeNiEnganaLosListados) {
+// Players are grouped under their desktop entries; and other programs name
+// themselves and their objects as they please, claim any pid, and share
+// names: none of it breaks or fools the listings.
+TEST_F(Diagnostico, LosProcesosSeAgrupanYLoQueDicenOtrosProgramasNoRompeNiEnganaLosListados) {
+  const auto aplicaciones = servidor.dir() + "/datos-prueba/applications";
+  std::filesystem::create_directories(aplicaciones);
+  std::ofstream(aplicaciones + "/ex.prueba.reproductor.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Reproductor de prueba\nExec=pw-play %f\n";
+  std::ofstream(aplicaciones + "/ex.prueba.pulse.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Pulse de prueba\nExec=paplay %f\n";
+  setenv("XDG_DATA_HOME", (servidor.dir() + "/datos-prueba").c_str(), 1);
+  setenv("XDG_DATA_DIRS", (servidor.dir() + "/ninguno").c_str(), 1);
   const auto archivo = integracion::seno(servidor.dir(), 0.3);
+  integracion::Hijo nativo({"pw-play", archivo});
+  integracion::Hijo pulse({"paplay", archivo});
   // A player whose process name holds ")" and a newline.
   const auto raro = servidor.dir() + "/x)\ny";
   std::filesystem::copy_file("/usr/bin/pw-cat", raro);
@@ -183,7 +162,8 @@ TEST_F(Diagnostico, LoQueDicenOtrosProgramasNoRompeNiEnganaLosListados) {
   integracion::Hijo negativo({"pw-play", "-P", "{ application.process.id = -5 }", archivo});
   integracion::Hijo escondido(
       {"pw-play", "-P", "{ node.name = ex.velmaro.sonvia.escondido }", archivo});
-  const std::vector<pid_t> pids = {nombreRaro.pid(), init.pid(), negativo.pid(), escondido.pid()};
+  const std::vector<pid_t> pids = {nativo.pid(), pulse.pid(),    nombreRaro.pid(),
+                                   init.pid(),   negativo.pid(), escondido.pid()};
   const auto sonando = [&pids](const std::string& lista) {
     return std::all_of(pids.begin(), pids.end(), [&lista](pid_t pid) {
       return lista.find("♪ pid " + std::to_string(pid) + "  ") != std::string::npos;
@@ -194,7 +174,12 @@ TEST_F(Diagnostico, LoQueDicenOtrosProgramasNoRompeNiEnganaLosListados) {
     dormir(0.1);
     lista = sonvia("--procesos");
   }
+  unsetenv("XDG_DATA_HOME");
+  unsetenv("XDG_DATA_DIRS");
   EXPECT_TRUE(sonando(lista)) << lista;
+  EXPECT_THAT(lista,
+              HasSubstr("  ♪ Reproductor de prueba  [ex.prueba.reproductor]  4 proceso(s)\n"));
+  EXPECT_THAT(lista, HasSubstr("  ♪ Pulse de prueba  [ex.prueba.pulse]  1 proceso(s)\n"));
   EXPECT_THAT(lista, Not(HasSubstr("pid 1 ")));
   EXPECT_THAT(lista, Not(HasSubstr("pid -5")));
   EXPECT_THAT(lista, HasSubstr("x)\\ny"));  // the name, escaped

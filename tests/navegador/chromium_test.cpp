@@ -8,7 +8,6 @@
 #include <chrono>
 #include <fstream>
 #include <iostream>
-#include <regex>
 
 #include "../integracion/servidor.hpp"
 #include "apoyo.hpp"
@@ -69,11 +68,18 @@ TEST(Chromium, UnaPestanaConSonidoSuVolumenSuSilencioYSuCierre) {
   std::filesystem::copy_file(integracion::seno(dir.string(), 0.3, 5), dir / "web/tono.wav");
   pruebas::Proceso web({"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1",
                         "--directory", (dir / "web").string()});
-  std::smatch puerto;
+  // It says "Serving HTTP on 127.0.0.1 port N (…)" once it listens.
+  std::string puerto;
   ASSERT_TRUE(pruebas::esperarHasta([&] {
-    return std::regex_search(web.salida(), puerto, std::regex("port ([0-9]+)"));
+    const auto& salida = web.salida();
+    const auto en = salida.find(" port ");
+    const auto fin = salida.find(' ', en + 6);
+    puerto = en == std::string::npos || fin == std::string::npos
+                 ? ""
+                 : salida.substr(en + 6, fin - en - 6);
+    return !puerto.empty();
   })) << web.errores();
-  const auto direccion = "http://127.0.0.1:" + puerto[1].str() + "/";
+  const auto direccion = "http://127.0.0.1:" + puerto + "/";
 
   RelojMonotonico reloj;
   const auto principal = std::make_shared<ColaPrincipalQt>();
