@@ -15,12 +15,14 @@ Item {
         }
     }
 
+    SignalSpy { id: respuestas; signalName: "respondida" }
+
     TestCase {
         name: "Alerta"
         when: windowShown
 
         function crear() {
-            const alerta = fabrica.createObject(raiz)
+            const alerta = createTemporaryObject(fabrica, raiz)
             alerta.show()
             waitForRendering(alerta.contentItem)
             return alerta
@@ -28,8 +30,7 @@ Item {
 
         function test_elPrimeroALaDerechaYValeLaPrimeraRespuesta() {
             const alerta = crear()
-            const respuestas = createTemporaryObject(signalSpy, raiz,
-                                                     { target: alerta, signalName: "respondida" })
+            respuestas.target = alerta
             const mostrar = findChild(alerta.contentItem, "boton:0")
             const cancelar = findChild(alerta.contentItem, "boton:1")
             verify(mostrar.mapToItem(null, 0, 0).x > cancelar.mapToItem(null, 0, 0).x)
@@ -37,16 +38,12 @@ Item {
             mouseClick(mostrar)
             compare(alerta.respuesta, 1)
             compare(respuestas.count, 1)
-            alerta.destroy()
         }
 
         function test_cerrarEsElUltimoBoton() {
             const alerta = crear()
             alerta.close()
             compare(alerta.respuesta, 1)
-            alerta.destroy()
         }
-
-        Component { id: signalSpy; SignalSpy {} }
     }
 }

@@ -40,8 +40,6 @@ Item {
             verify(!barra.arrastrando)
             compare(escritos.count, 1)
             compare(barra.valor, 0.95)
-            mouseClick(barra, 97, 13)   // 0.97 snaps to 100 %
-            compare(barra.valor, 1.0)
         }
 
         function test_losValoresIgualesNoSeEscribenDosVeces() {
@@ -57,15 +55,12 @@ Item {
         }
 
         function test_encima() {
-            mouseMove(barra, 100, 13)
-            tryVerify(() => barra.encima)
-            mouseMove(raiz, 290, 75)
-            tryVerify(() => !barra.encima)
-            // Over the mute button and away again.
-            mouseMove(barra, 13, 13)
-            tryVerify(() => barra.encima)
-            mouseMove(raiz, 290, 75)
-            tryVerify(() => !barra.encima)
+            for (const x of [100, 13]) {    // the bar, then the mute button
+                mouseMove(barra, x, 13)
+                tryVerify(() => barra.encima)
+                mouseMove(raiz, 290, 75)
+                tryVerify(() => !barra.encima)
+            }
         }
 
         function test_elBotonSilenciaSinMoverElVolumen() {

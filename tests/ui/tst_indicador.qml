@@ -46,7 +46,6 @@ Item {
         function test_barraPorcentajeYSilencio_data() {
             return [
                 { tag: "100 %", fraccion: 0.5, silenciada: false, refuerzo: false, mitad: true },
-                { tag: "150 %", fraccion: 0.75, silenciada: false, refuerzo: true },
                 { tag: "200 % or more", fraccion: 1, silenciada: false, refuerzo: true },
                 { tag: "0 %: a stub", fraccion: 0, silenciada: false, refuerzo: false, cabo: true },
                 { tag: "muted", fraccion: 0.75, silenciada: true, refuerzo: true, cabo: true },
