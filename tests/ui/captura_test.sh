@@ -14,13 +14,10 @@ env -u DISPLAY -u WAYLAND_DISPLAY "$sonvia" --captura "$dir/panel.png" --oscuro
 ancho=$(od -An -tu1 -j16 -N4 "$dir/panel.png" | awk '{print $1*16777216+$2*65536+$3*256+$4}')
 [ "$ancho" -eq 720 ] || { echo "ancho $ancho, no 720"; exit 1; }
 
-if "$sonvia" --captura /no/existe/panel.png 2>"$dir/error"; then
-  echo "una ruta imposible no falló"; exit 1
-fi
-grep -q "no se pudo escribir la captura en /no/existe/panel.png" "$dir/error" || {
-  cat "$dir/error"; exit 1; }
-if "$sonvia" --captura 2>"$dir/error"; then
-  echo "sin archivo no falló"; exit 1
-fi
-grep -q "necesita el archivo" "$dir/error"
+falla() {  # TEXTO ARGUMENTOS…: Sonvia fails and says TEXTO
+  ! "$sonvia" "${@:2}" 2>"$dir/error" && grep -q "$1" "$dir/error" || {
+    echo "sonvia ${*:2} no falló diciendo «$1»:"; cat "$dir/error"; exit 1; }
+}
+falla "no se pudo escribir la captura en /no/existe/panel.png" --captura /no/existe/panel.png
+falla "necesita el archivo" --captura
 echo ok
