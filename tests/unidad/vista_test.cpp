@@ -179,23 +179,19 @@ TEST(CicloIndicador, SeOcultaUnRatoDespuesDeLaUltimaPulsacion) {
   RelojVirtual reloj;
   auto cola = std::make_shared<ColaPrincipalVirtual>(reloj);
   using E = CicloIndicador::Estado;
-  std::vector<E> cambios;
-  auto ciclo = std::make_unique<CicloIndicador>(*cola, [&](E e) { cambios.push_back(e); });
+  using Cambio = std::pair<long, E>;  // when (ms), to what
+  std::vector<Cambio> cambios;
+  auto ciclo = std::make_unique<CicloIndicador>(
+      *cola, [&](E e) { cambios.emplace_back(std::lround(reloj.ahora() * 1000), e); });
   ciclo->pulsar();
   cola->avanzar(1.0);
   ciclo->pulsar();  // restarts the wait
-  cola->avanzar(1.39);
-  EXPECT_EQ(ciclo->estado(), E::visible);
-  cola->avanzar(0.02);  // 1.4 s after the second press
-  EXPECT_EQ(ciclo->estado(), E::desvaneciendo);
-  cola->avanzar(0.2);
+  cola->avanzar(1.6);
   ciclo->pulsar();  // during the fade: back, and a fresh wait
-  cola->avanzar(1.4 + 0.34);
-  EXPECT_EQ(ciclo->estado(), E::desvaneciendo);
-  cola->avanzar(0.02);  // the fade (0.35 s) is over
-  EXPECT_EQ(ciclo->estado(), E::oculto);
-  EXPECT_THAT(cambios, ElementsAre(E::visible, E::visible, E::desvaneciendo, E::visible,
-                                   E::desvaneciendo, E::oculto));
+  cola->avanzar(5);
+  EXPECT_THAT(cambios, ElementsAre(Cambio{0, E::visible}, Cambio{1000, E::visible},
+                                   Cambio{2400, E::desvaneciendo}, Cambio{2600, E::visible},
+                                   Cambio{4000, E::desvaneciendo}, Cambio{4350, E::oculto}));
   // Gone with work pending: nothing runs for it.
   ciclo->pulsar();
   ciclo.reset();
