@@ -34,22 +34,6 @@ struct ColaQt : ::testing::Test {
   }
 };
 
-TEST_F(ColaQt, AsyncDesdeOtroHiloCorreEnElPrincipalYEnOrden) {
-  int corridas = 0;  // touched only by the tasks, on the main thread
-  bool enOrdenYEnPrincipal = true;
-  std::thread([&] {
-    EXPECT_FALSE(cola.enHiloPrincipal());  // only the thread that made it
-    for (int i = 0; i < 100; ++i) {
-      cola.async([&, i] {
-        enOrdenYEnPrincipal = enOrdenYEnPrincipal && corridas++ == i &&
-                              std::this_thread::get_id() == principal && cola.enHiloPrincipal();
-      });
-    }
-  }).join();
-  ASSERT_TRUE(esperarHasta([&] { return corridas == 100; }));
-  EXPECT_TRUE(enOrdenYEnPrincipal);
-}
-
 TEST_F(ColaQt, DespuesCorreEnOrdenDePlazoYLosIgualesEnOrdenDeLlegada) {
   std::vector<std::string> orden;
   cola.despues(0.2, [&] { orden.emplace_back("a"); });
@@ -79,7 +63,9 @@ TEST_F(ColaQt, UnaTareaQueCancelaSuTemporizadorNoVuelveACorrer) {
   EXPECT_EQ(armadosTrasCancelar, 0U);
 }
 
-TEST_F(ColaQt, DespuesYRepetirDesdeOtroHiloCorrenEnElPrincipalYCanceladosODestruidosNoCorren) {
+TEST_F(ColaQt, LoPedidoDesdeOtroHiloCorreEnElPrincipalEnOrdenYCanceladoODestruidoNoCorre) {
+  int corridas = 0;  // touched only by the tasks, on the main thread
+  bool enOrdenYEnPrincipal = true;
   std::vector<std::thread::id> hilos;
   std::unique_ptr<Temporizador> temporizador;
   std::unique_ptr<Temporizador> propio;
@@ -87,12 +73,20 @@ TEST_F(ColaQt, DespuesYRepetirDesdeOtroHiloCorrenEnElPrincipalYCanceladosODestru
   int cancelados = 0;
   cola.despues(0.05, [&] { ++cancelados; })->cancelar();
   std::thread([&] {
+    EXPECT_FALSE(cola.enHiloPrincipal());  // only the thread that made it
+    for (int i = 0; i < 100; ++i) {
+      cola.async([&, i] {
+        enOrdenYEnPrincipal = enOrdenYEnPrincipal && corridas++ == i &&
+                              std::this_thread::get_id() == principal && cola.enHiloPrincipal();
+      });
+    }
     cola.despues(0.01, [&] { ++cancelados; })->cancelar();  // before the hop that arms it
     cola.despues(0.01, [&] { hilos.push_back(std::this_thread::get_id()); });
     temporizador = cola.repetir(0.01, [&] { hilos.push_back(std::this_thread::get_id()); });
   }).join();
   propio = cola.repetir(0.01, [&] { ++veces; });
-  ASSERT_TRUE(esperarHasta([&] { return hilos.size() >= 4 && veces >= 3; }));
+  ASSERT_TRUE(esperarHasta([&] { return corridas == 100 && hilos.size() >= 4 && veces >= 3; }));
+  EXPECT_TRUE(enOrdenYEnPrincipal);
   // Destroyed from any thread, and from the main one: neither fires again.
   std::thread([&] { temporizador.reset(); }).join();
   propio.reset();
