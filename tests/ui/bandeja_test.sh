@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The tray item on a virtual desktop, on the demo world: without a tray the panel opens in a
-# window and says why; with one, a click on the item shows the panel under it, inside the usable
-# area, with the focus; a click elsewhere, Escape or a click on the item hides it. Status 77: no
-# desktop.
+# The tray item on a virtual desktop, demo world: no tray, a window and the reason; a click on the
+# item, the panel under it, in the usable area, with the focus; a click elsewhere, Escape or a click
+# on the item hide it. Status 77: no desktop.
 set -euo pipefail
 sonvia=$1
 raiz=$2
