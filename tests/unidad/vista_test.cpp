@@ -162,7 +162,6 @@ TEST(Colocacion, ElPanelSeAtaAlIconoOAlPunteroDentroDelArea) {
       {"icon in a bottom bar: above it", {500, 780, 22, 22}, derecha, {331, 276}},
       {"pointer in the upper half: under it", {300, 200, 1, 1}, arriba, {120, 205}},
       {"pointer low but the panel is tall: inside", {300, 420, 1, 1}, arriba, {120, 34}},
-      {"pointer at the top: centred under it, inside", {300, 0, 1, 1}, arriba, {120, 34}},
       {"vertical bar on the left: beside it", {8, 400, 32, 32}, izquierda, {52, 166}},
       {"vertical bar on the right: beside it", {960, 700, 32, 32}, derecha, {588, 296}},
       {"second screen", {2900, 1060, 24, 24}, {1920, 0, 1000, 1050}, {2556, 546}},
