@@ -7,7 +7,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
@@ -19,13 +18,11 @@ namespace {
 
 using integracion::dormir;
 using integracion::Hijo;
-using integracion::picoEnSumidero;
+using integracion::kAltavoces;
+using integracion::kAuriculares;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using Crono = std::chrono::steady_clock;
-
-constexpr const char* kAltavoces = "sonvia_prueba_altavoces";
-constexpr const char* kAuriculares = "sonvia_prueba_auriculares";
 
 std::size_t descriptoresAbiertos() {
   return static_cast<std::size_t>(std::distance(
@@ -78,13 +75,6 @@ struct SoakPipeWire : integracion::BancoCanal {
     cierres.push_back(std::chrono::duration<double, std::milli>(t3 - t2).count());
     return sono;
   }
-  std::string metadatos() { return integracion::ejecutar("pw-metadata -n default 2>&1"); }
-  std::string estadoGuardado() {
-    std::ifstream f(servidor.dir() + "/estado/wireplumber/restore-stream");
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
 };
 
 // Other programs come and go all the time: a player every 0.7 s and a
@@ -108,12 +98,9 @@ std::vector<std::unique_ptr<Hijo>> agitar(const std::string& archivo) {
 TEST_F(SoakPipeWire, AbrirYCerrarCanalesEntreProgramasQueVanYVienen) {
   const char* duracion = std::getenv("SONVIA_SOAK_SEGUNDOS");
   const double segundos = duracion != nullptr ? std::stod(duracion) : 60.0;
-  const auto tono = integracion::seno(servidor.dir(), 0.5, segundos + 30);
-  const auto otro = integracion::seno(servidor.dir(), 0.2, 5);
-  Hijo reproductor({"pw-play", "--latency=1024", tono});
-  const auto proceso = esperarProceso(reproductor.pid());
+  const auto proceso = reproducir(0.5, segundos + 30);
   const auto destino = salida(kAltavoces);
-  const auto agitadores = agitar(otro);
+  const auto agitadores = agitar(integracion::seno(servidor.dir(), 0.2, 5));
 
   const auto rssInicial = residenteKiB();
   int ciclos = 0;
@@ -139,13 +126,11 @@ TEST_F(SoakPipeWire, AbrirYCerrarCanalesEntreProgramasQueVanYVienen) {
 
   // The player is back on its own sink, at its own level.
   dormir(0.5);
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces, 0.5), 0.5, 0.3);
+  EXPECT_NEAR(pico(kAltavoces, 0.5), 0.5, 0.3);
 }
 
 TEST_F(SoakPipeWire, CerrarCanalesNoDejaDescriptoresAbiertos) {
-  const auto tono = integracion::seno(servidor.dir(), 0.5);
-  Hijo reproductor({"pw-play", "--latency=1024", tono});
-  const auto proceso = esperarProceso(reproductor.pid());
+  const auto proceso = reproducir(0.5);
   const auto destino = salida(kAltavoces);
   ciclo(proceso, destino, 0);  // whatever the first channel sets up for good
   const auto antes = descriptoresAbiertos();
@@ -162,25 +147,21 @@ TEST_F(SoakPipeWire, CerrarCanalesNoDejaDescriptoresAbiertos) {
 TEST_F(SoakPipeWire, OtroReproductorConLaMismaClaveNoEntraEnElCanal) {
   // Every pw-play stream says media.role Music: the session manager keys
   // what it remembers of streams by that.
-  const auto a = integracion::seno(servidor.dir(), 0.5);
-  const auto c = integracion::seno(servidor.dir(), 0.3);
-  Hijo reproductorA({"pw-play", "--latency=1024", a});
-  const auto proceso = esperarProceso(reproductorA.pid());
-  auto canal = Canal::crear(ctx, {proceso}, salida(kAuriculares), 1.0F);
+  auto canal = Canal::crear(ctx, {reproducir(0.5)}, salida(kAuriculares), 1.0F);
   dormir(1.2);  // longer than the session manager takes to store what it saw
-  Hijo reproductorC({"pw-play", "--latency=1024", c});
-  esperarProceso(reproductorC.pid());
+  reproducir(0.3);
   dormir(0.5);
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.3, 0.005);
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAuriculares), 0.5, 0.005);
+  EXPECT_NEAR(pico(kAltavoces), 0.3, 0.005);
+  EXPECT_NEAR(pico(kAuriculares), 0.5, 0.005);
   EXPECT_THAT(estadoGuardado(), Not(HasSubstr("ex.velmaro.sonvia")));
 
   canal.reset();
-  reproductorC.terminar(SIGTERM);
+  reproductores.back()->terminar(SIGTERM);
   dormir(1.5);  // the session manager writes its state a moment after a change
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.5, 0.005);
-  EXPECT_THAT(metadatos(), Not(HasSubstr("ex.velmaro.sonvia")));
-  EXPECT_THAT(metadatos(), Not(HasSubstr("target.")));
+  EXPECT_NEAR(pico(kAltavoces), 0.5, 0.005);
+  const auto metadatos = integracion::ejecutar("pw-metadata -n default 2>&1");
+  EXPECT_THAT(metadatos, Not(HasSubstr("ex.velmaro.sonvia")));
+  EXPECT_THAT(metadatos, Not(HasSubstr("target.")));
   EXPECT_THAT(estadoGuardado(), Not(HasSubstr("ex.velmaro.sonvia")));
 }
 
