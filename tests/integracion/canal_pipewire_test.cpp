@@ -131,12 +131,7 @@ TEST_F(CanalPipeWire, ElDispositivoSigueAlReproductor) {
   dormir(0.3);
   EXPECT_TRUE(canal->estaCorriendo());
   // The player ends: its stream goes, and the device stops with it.
-  bool parado = false;
-  for (int i = 0; i < 40 && !parado; ++i) {
-    dormir(0.1);
-    parado = !canal->estaCorriendo();
-  }
-  EXPECT_TRUE(parado);
+  EXPECT_TRUE(integracion::esperarQue([&] { return !canal->estaCorriendo(); }, 4));
 }
 
 TEST_F(CanalPipeWire, UnaSalidaQueDesapareceAvisaYNoRompeNada) {
@@ -154,10 +149,7 @@ TEST_F(CanalPipeWire, UnaSalidaQueDesapareceAvisaYNoRompeNada) {
       "pw-cli ls Node | awk '/^\tid /{id=$2} /node.name = \"sonvia_prueba_temporal\"/{print id}' "
       "| tr -d ',\n'");
   integracion::ejecutar("pw-cli destroy " + id);
-  for (int i = 0; i < 30 && avisos.load() == 0; ++i) {
-    dormir(0.1);
-  }
-  EXPECT_GT(avisos.load(), 0);
+  EXPECT_TRUE(integracion::esperarQue([&] { return avisos.load() > 0; }, 3));
   EXPECT_THAT(listarSalidas(), Not(HasSubstr("Temporal")));
   canal.reset();  // takes down what is left without complaint
   dejar();
@@ -198,18 +190,15 @@ TEST_F(CanalPipeWire, SiSonviaMuereElReproductorVuelveASuSalida) {
   kill(poseedor, SIGKILL);
   waitpid(poseedor, nullptr, 0);
   const auto inicio = std::chrono::steady_clock::now();
-  bool devuelto = false;
-  while (!devuelto && std::chrono::steady_clock::now() - inicio < std::chrono::seconds(3)) {
-    devuelto = integracion::ejecutar("pw-link -l")
+  ASSERT_TRUE(integracion::esperarQue(
+      [] {
+        return integracion::ejecutar("pw-link -l")
                    .find("pw-play:output_FL\n  |-> sonvia_prueba_altavoces:playback_FL") !=
                std::string::npos;
-    if (!devuelto) {
-      dormir(0.05);
-    }
-  }
+      },
+      3));
   const double tardo =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
-  ASSERT_TRUE(devuelto);
   EXPECT_LT(tardo, 1.0);
   EXPECT_NEAR(pico(kAltavoces), 0.5, 0.005);
   RecordProperty("segundos_hasta_volver", std::to_string(tardo));

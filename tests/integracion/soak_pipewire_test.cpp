@@ -75,6 +75,10 @@ struct SoakPipeWire : integracion::BancoCanal {
     cierres.push_back(std::chrono::duration<double, std::milli>(t3 - t2).count());
     return sono;
   }
+  template <typename T>
+  void anotar(const char* nombre, T valor) {
+    RecordProperty(nombre, std::to_string(valor));
+  }
 };
 
 // Other programs come and go all the time: a player every 0.7 s and a
@@ -101,8 +105,7 @@ TEST_F(SoakPipeWire, AbrirYCerrarCanalesEntreProgramasQueVanYVienen) {
   const auto proceso = reproducir(0.5, segundos + 30);
   const auto destino = salida(kAltavoces);
   const auto agitadores = agitar(integracion::seno(servidor.dir(), 0.2, 5));
-
-  const auto rssInicial = residenteKiB();
+  const auto rss = residenteKiB();
   int ciclos = 0;
   int mudos = 0;
   const auto fin = Crono::now() + std::chrono::duration<double>(segundos);
@@ -110,20 +113,15 @@ TEST_F(SoakPipeWire, AbrirYCerrarCanalesEntreProgramasQueVanYVienen) {
     mudos += ciclo(proceso, destino, 0.05 + 0.05 * (ciclos % 4)) ? 0 : 1;
     ++ciclos;
   }
-  const auto rssFinal = residenteKiB();
-  RecordProperty("ciclos", ciclos);
-  RecordProperty("ciclos_mudos", mudos);
-  RecordProperty("primer_sonido_ms_mediana", std::to_string(mediana(primerSonido)));
-  if (!primerSonido.empty()) {
-    RecordProperty("primer_sonido_ms_maximo",
-                   std::to_string(*std::max_element(primerSonido.begin(), primerSonido.end())));
-  }
-  RecordProperty("apertura_ms_mediana", std::to_string(mediana(aperturas)));
-  RecordProperty("cierre_ms_mediana", std::to_string(mediana(cierres)));
-  RecordProperty("rss_kib_inicio", std::to_string(rssInicial));
-  RecordProperty("rss_kib_fin", std::to_string(rssFinal));
+  anotar("ciclos", ciclos);
+  anotar("ciclos_mudos", mudos);
+  anotar("primer_sonido_ms_mediana", mediana(primerSonido));
+  anotar("primer_sonido_ms_maximo", primerSonido.empty() ? 0 : std::ranges::max(primerSonido));
+  anotar("apertura_ms_mediana", mediana(aperturas));
+  anotar("cierre_ms_mediana", mediana(cierres));
+  anotar("rss_kib_inicio", rss);
+  anotar("rss_kib_fin", residenteKiB());
   EXPECT_GT(ciclos, 20);
-
   // The player is back on its own sink, at its own level.
   dormir(0.5);
   EXPECT_NEAR(pico(kAltavoces, 0.5), 0.5, 0.3);
@@ -138,9 +136,9 @@ TEST_F(SoakPipeWire, CerrarCanalesNoDejaDescriptoresAbiertos) {
     ciclo(proceso, destino, 0);
   }
   const auto despues = descriptoresAbiertos();
-  RecordProperty("descriptores_antes", static_cast<int>(antes));
-  RecordProperty("descriptores_despues", static_cast<int>(despues));
-  RecordProperty("cierre_ms_mediana", std::to_string(mediana(cierres)));
+  anotar("descriptores_antes", antes);
+  anotar("descriptores_despues", despues);
+  anotar("cierre_ms_mediana", mediana(cierres));
   EXPECT_LE(despues, antes + 2);
 }
 

