@@ -2,7 +2,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
 #include "plataforma/pipewire/hal_pipewire.hpp"
@@ -87,12 +86,6 @@ TEST_F(Diagnostico, SinServidorUnMensajeClaroYNoEspera) {
   EXPECT_THAT(salida, HasSubstr("estado=1"));
 }
 
-}  // namespace
-}  // namespace sonvia
-
-namespace sonvia {
-namespace {
-
 // A null sink of another program's, left to the test's server.
 void sumidero(const std::string& nombre, const std::string& descripcion) {
   integracion::ejecutar(
@@ -122,32 +115,29 @@ TEST_F(Diagnostico, LosProcesosSeAgrupanYLoQueDicenOtrosProgramasNoRompeNiEngana
   setenv("XDG_DATA_HOME", (servidor.dir() + "/datos-prueba").c_str(), 1);
   setenv("XDG_DATA_DIRS", (servidor.dir() + "/ninguno").c_str(), 1);
   const auto archivo = integracion::seno(servidor.dir(), 0.3);
-  integracion::Hijo nativo({"pw-play", archivo});
-  integracion::Hijo pulse({"paplay", archivo});
-  // A player whose process name holds ")" and a newline.
-  const auto raro = servidor.dir() + "/x)\ny";
+  const auto raro = servidor.dir() + "/x)\ny";  // a process name with ")" and a newline
   std::filesystem::copy_file("/usr/bin/pw-cat", raro);
-  integracion::Hijo nombreRaro({raro, "--playback", archivo});
-  // Players that claim to be init, a negative pid, and one of ours by name.
-  integracion::Hijo init({"pw-play", "-P", "{ application.process.id = 1 }", archivo});
-  integracion::Hijo negativo({"pw-play", "-P", "{ application.process.id = -5 }", archivo});
-  integracion::Hijo escondido(
-      {"pw-play", "-P", "{ node.name = ex.velmaro.sonvia.escondido }", archivo});
-  const std::vector<pid_t> pids = {nativo.pid(), pulse.pid(),    nombreRaro.pid(),
-                                   init.pid(),   negativo.pid(), escondido.pid()};
-  const auto sonando = [&pids](const std::string& lista) {
-    return std::all_of(pids.begin(), pids.end(), [&lista](pid_t pid) {
-      return lista.find("♪ pid " + std::to_string(pid) + "  ") != std::string::npos;
+  // Besides those, players that claim to be init, a negative pid, and one of ours by name.
+  std::vector<std::unique_ptr<integracion::Hijo>> hijos;
+  for (const auto& orden : std::vector<std::vector<std::string>>{
+           {"pw-play", archivo},
+           {"paplay", archivo},
+           {raro, "--playback", archivo},
+           {"pw-play", "-P", "{ application.process.id = 1 }", archivo},
+           {"pw-play", "-P", "{ application.process.id = -5 }", archivo},
+           {"pw-play", "-P", "{ node.name = ex.velmaro.sonvia.escondido }", archivo}}) {
+    hijos.push_back(std::make_unique<integracion::Hijo>(orden));
+  }
+  std::string lista;
+  const auto sonando = [&] {
+    lista = sonvia("--procesos");
+    return std::ranges::all_of(hijos, [&lista](const auto& h) {
+      return lista.find("♪ pid " + std::to_string(h->pid()) + "  ") != std::string::npos;
     });
   };
-  std::string lista;
-  for (int i = 0; i < 50 && !sonando(lista); ++i) {
-    dormir(0.1);
-    lista = sonvia("--procesos");
-  }
+  EXPECT_TRUE(integracion::esperarQue(sonando, 10)) << lista;
   unsetenv("XDG_DATA_HOME");
   unsetenv("XDG_DATA_DIRS");
-  EXPECT_TRUE(sonando(lista)) << lista;
   EXPECT_THAT(lista,
               HasSubstr("  ♪ Reproductor de prueba  [ex.prueba.reproductor]  4 proceso(s)\n"));
   EXPECT_THAT(lista, HasSubstr("  ♪ Pulse de prueba  [ex.prueba.pulse]  1 proceso(s)\n"));
