@@ -218,8 +218,10 @@ TEST(PruebasDeCanalFallidas, UnLanzamientoFallidoSinSalidaOUnTonoQueNuncaSuenaSe
     std::size_t esperas;  // of 0.1 s each, looking for the tone
   };
   const std::vector<Caso> casos{
-      {true, "permiso denegado", false, "✗ no se pudo lanzar el tono: permiso denegado",
-       "✗ no se pudo lanzar el tono", 0, 0},
+      // The launcher's error is another program's text: escaped, its bad UTF-8 replaced.
+      {true, "permiso\ndenegado\xff", false,
+       "✗ no se pudo lanzar el tono: permiso\\ndenegado\xef\xbf\xbd", "✗ no se pudo lanzar el tono",
+       0, 0},
       {false, "", false, "✗ no hay salida", "✗ el tono no apareció", 2, 6},
       {true, "", true, "✗ el tono no apareció en Core Audio", "✗ el tono no apareció", 2, 80},
   };
@@ -247,15 +249,11 @@ TEST(PruebasDeCanalFallidas, UnLanzamientoFallidoSinSalidaOUnTonoQueNuncaSuenaSe
   }
 }
 
-TEST_F(PruebasDeCanal, LosNombresYErroresAjenosNoLleganCrudosALaTerminal) {
+TEST_F(PruebasDeCanal, LosNombresAjenosNoLleganCrudosALaTerminal) {
   hal.fijarPredeterminada(banco.salida("altavoces", "Altavoces\x1b]0;tomado\x07\n  ✓ falso"));
   probarCanal();
   EXPECT_EQ(lineas().at(1), "→ Salida: Altavoces\\x1b]0;tomado\\x07\\n  ✓ falso");
   EXPECT_THAT(lineas(), SizeIs(8));
-  salida.str("");
-  lanzador.fallarLanzamiento("permiso\ndenegado\xff");
-  probarCanal();
-  EXPECT_THAT(lineas(), ElementsAre("✗ no se pudo lanzar el tono: permiso\\ndenegado\xef\xbf\xbd"));
 }
 
 // ---------------------------------------------------------------------------
