@@ -19,12 +19,10 @@ namespace sonvia {
 namespace {
 
 using integracion::dormir;
-using integracion::picoEnSumidero;
+using integracion::kAltavoces;
+using integracion::kAuriculares;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-constexpr const char* kAltavoces = "sonvia_prueba_altavoces";
-constexpr const char* kAuriculares = "sonvia_prueba_auriculares";
 
 struct CanalPipeWire : integracion::BancoCanal {
   std::string listarSalidas() {
@@ -34,44 +32,46 @@ struct CanalPipeWire : integracion::BancoCanal {
   }
 };
 
-TEST_F(CanalPipeWire, LasGananciasSeMidenEnLaSalida) {
-  const auto archivo = integracion::seno(servidor.dir(), 0.7);
-  integracion::Hijo reproductor({"pw-play", "--latency=1024", archivo});
-  const auto proceso = esperarProceso(reproductor.pid());
-  // Each level is recorded in the test's report (--gtest_output) as well.
-  const auto medir = [this](const char* nombre) {
-    const double pico = picoEnSumidero(servidor.dir(), kAltavoces);
-    RecordProperty(nombre, std::to_string(pico));
-    return pico;
+// Each level is recorded in the test's report (--gtest_output) as well.
+TEST_F(CanalPipeWire, LasGananciasSeMidenEnLaSalidaYLaPropiaDelReproductorQuedaMuda) {
+  const auto proceso = reproducir(0.7);
+  const auto medir = [this](const char* nombre, const char* sumidero = kAltavoces) {
+    const double nivel = pico(sumidero);
+    RecordProperty(nombre, std::to_string(nivel));
+    return nivel;
   };
   EXPECT_NEAR(medir("directo"), 0.7, 0.01);
-
   auto canal = Canal::crear(ctx, {proceso}, salida(kAltavoces), 0.5F);
   dormir(0.5);
   EXPECT_TRUE(canal->estaCorriendo());
   EXPECT_NEAR(medir("ganancia_0_5"), 0.35, 0.35 * 0.01);
-
   // The gain moves 0.06 per cycle of 1024 frames: from 0.5 to 2.0 in about 0.5 s.
   canal->control().fijarVolumen(2.0F);
   dormir(1.0);
   const double lleno = medir("ganancia_2");
   EXPECT_GE(lleno, 0.999);
   EXPECT_LE(lleno, 1.0);
-
   canal->control().fijarVolumen(0.0F);
   dormir(1.2);
   EXPECT_LT(medir("ganancia_0"), 1e-4);
-
   // Closed: the player is heard on its own sink again, at its own level.
   canal.reset();
   dormir(0.5);
   EXPECT_NEAR(medir("cerrado"), 0.7, 0.01);
+  // Sent elsewhere, its own sink hears nothing; our own sink and filter are no outputs.
+  canal = Canal::crear(ctx, {proceso}, salida(kAuriculares), 1.0F);
+  dormir(0.5);
+  EXPECT_LT(medir("propia"), 1e-4);
+  EXPECT_NEAR(medir("otra", kAuriculares), 0.7, 0.007);
+  EXPECT_EQ(listarSalidas(),
+            "  ● Altavoces de prueba  (sonvia_prueba_altavoces)\n"
+            "  ○ Auriculares de prueba  (sonvia_prueba_auriculares)\n");
 }
 
 // A process that opens a second stream while a channel is open on it: the
 // new stream goes through the channel too. This very process plays.
 TEST_F(CanalPipeWire, UnSegundoStreamDelProcesoTambienSeInterviene) {
-  const auto seno = [](double frecuencia) {
+  const auto senal = [](double frecuencia) {
     return [frecuencia, fase = 0.0](std::span<float* const> canales, std::size_t n) mutable {
       for (std::size_t i = 0; i < n; ++i) {
         const auto s = static_cast<float>(0.4 * std::sin(fase));
@@ -85,40 +85,24 @@ TEST_F(CanalPipeWire, UnSegundoStreamDelProcesoTambienSeInterviene) {
     };
   };
   MotorTonoPipeWire primero;
-  ASSERT_FALSE(primero.arrancar(seno(440)));
+  ASSERT_FALSE(primero.arrancar(senal(440)));
   auto canal = Canal::crear(ctx, {esperarProceso(getpid())}, salida(kAltavoces), 0.0F);
   dormir(0.5);
-  EXPECT_LT(picoEnSumidero(servidor.dir(), kAltavoces), 1e-4);
+  EXPECT_LT(pico(kAltavoces), 1e-4);
 
   MotorTonoPipeWire segundo;
-  ASSERT_FALSE(segundo.arrancar(seno(660)));
+  ASSERT_FALSE(segundo.arrancar(senal(660)));
   dormir(0.8);
-  EXPECT_LT(picoEnSumidero(servidor.dir(), kAltavoces), 1e-4);
+  EXPECT_LT(pico(kAltavoces), 1e-4);
   canal->control().fijarVolumen(1.0F);
   dormir(0.5);
   // Both streams, mixed in the tap: 440 and 660 Hz at 0.4 each peak well above
   // what either gives alone, whatever their phases.
-  const double ambos = picoEnSumidero(servidor.dir(), kAltavoces);
+  const double ambos = pico(kAltavoces);
   EXPECT_GT(ambos, 0.5);
   EXPECT_LE(ambos, 0.8 + 0.01);
   segundo.detener();
   primero.detener();
-}
-
-TEST_F(CanalPipeWire, MientrasEstaIntervenidaSuSalidaPropiaNoRecibeNada) {
-  const auto archivo = integracion::seno(servidor.dir(), 0.5);
-  integracion::Hijo reproductor({"pw-play", "--latency=1024", archivo});
-  const auto proceso = esperarProceso(reproductor.pid());
-  auto canal = Canal::crear(ctx, {proceso}, salida(kAuriculares), 1.0F);
-  dormir(0.5);
-  EXPECT_LT(picoEnSumidero(servidor.dir(), kAltavoces), 1e-4);
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAuriculares), 0.5, 0.005);
-
-  // Our own sink and filter never show up as outputs.
-  const auto lista = listarSalidas();
-  EXPECT_EQ(lista,
-            "  ● Altavoces de prueba  (sonvia_prueba_altavoces)\n"
-            "  ○ Auriculares de prueba  (sonvia_prueba_auriculares)\n");
 }
 
 // Players through the PulseAudio layer, and streams that refuse to be moved
@@ -129,46 +113,34 @@ TEST_F(CanalPipeWire, LosReproductoresDePulseYLosQueNoSeDejanMoverTambienSeInter
            {"paplay", archivo},
            {"pw-play", "--latency=1024", "-P", "{ node.dont-reconnect = true }", archivo}}) {
     SCOPED_TRACE(orden[0]);
-    integracion::Hijo reproductor(orden);
-    auto canal = Canal::crear(ctx, {esperarProceso(reproductor.pid())}, salida(kAltavoces), 0.0F);
+    auto canal = Canal::crear(ctx, {reproducir(orden)}, salida(kAltavoces), 0.0F);
     dormir(0.5);
-    EXPECT_LT(picoEnSumidero(servidor.dir(), kAltavoces), 1e-4);
+    EXPECT_LT(pico(kAltavoces), 1e-4);
     canal->control().fijarVolumen(0.5F);
     dormir(0.5);
-    EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.25, 0.003);
+    EXPECT_NEAR(pico(kAltavoces), 0.25, 0.003);
     canal.reset();
     dormir(0.5);
-    EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.5, 0.005);
+    EXPECT_NEAR(pico(kAltavoces), 0.5, 0.005);
+    reproductores.clear();
   }
 }
 
 TEST_F(CanalPipeWire, ElDispositivoSigueAlReproductor) {
-  const auto archivo = integracion::seno(servidor.dir(), 0.5, 1.5);
-  integracion::Hijo reproductor({"pw-play", "--latency=1024", archivo});
-  const auto proceso = esperarProceso(reproductor.pid());
-  auto canal = Canal::crear(ctx, {proceso}, salida(kAltavoces), 1.0F);
+  auto canal = Canal::crear(ctx, {reproducir(0.5, 1.5)}, salida(kAltavoces), 1.0F);
   dormir(0.3);
   EXPECT_TRUE(canal->estaCorriendo());
   // The player ends: its stream goes, and the device stops with it.
-  bool parado = false;
-  for (int i = 0; i < 40 && !parado; ++i) {
-    dormir(0.1);
-    parado = !canal->estaCorriendo();
-  }
-  EXPECT_TRUE(parado);
+  EXPECT_TRUE(integracion::esperarQue([&] { return !canal->estaCorriendo(); }, 4));
 }
 
 TEST_F(CanalPipeWire, UnaSalidaQueDesapareceAvisaYNoRompeNada) {
-  const auto creado = integracion::ejecutar(
+  integracion::ejecutar(
       "pw-cli create-node adapter '{ factory.name=support.null-audio-sink "
       "node.name=sonvia_prueba_temporal node.description=Temporal media.class=Audio/Sink "
       "object.linger=true audio.position=[ FL FR ] }'");
   dormir(0.3);
-  const auto archivo = integracion::seno(servidor.dir(), 0.5);
-  integracion::Hijo reproductor({"pw-play", "--latency=1024", archivo});
-  const auto proceso = esperarProceso(reproductor.pid());
-  auto canal = Canal::crear(ctx, {proceso}, salida("sonvia_prueba_temporal"), 1.0F);
-
+  auto canal = Canal::crear(ctx, {reproducir(0.5)}, salida("sonvia_prueba_temporal"), 1.0F);
   auto cola = std::make_shared<ColaSerieHilo>("ex.prueba");
   std::atomic<int> avisos{0};
   auto dejar = CA::escuchar(*hal, kAudioObjectSystemObject, kAudioHardwarePropertyDevices,
@@ -177,20 +149,14 @@ TEST_F(CanalPipeWire, UnaSalidaQueDesapareceAvisaYNoRompeNada) {
       "pw-cli ls Node | awk '/^\tid /{id=$2} /node.name = \"sonvia_prueba_temporal\"/{print id}' "
       "| tr -d ',\n'");
   integracion::ejecutar("pw-cli destroy " + id);
-  for (int i = 0; i < 30 && avisos.load() == 0; ++i) {
-    dormir(0.1);
-  }
-  EXPECT_GT(avisos.load(), 0);
+  EXPECT_TRUE(integracion::esperarQue([&] { return avisos.load() > 0; }, 3));
   EXPECT_THAT(listarSalidas(), Not(HasSubstr("Temporal")));
   canal.reset();  // takes down what is left without complaint
   dejar();
-  static_cast<void>(creado);
 }
 
 TEST_F(CanalPipeWire, SiSonviaMuereElReproductorVuelveASuSalida) {
-  const auto archivo = integracion::seno(servidor.dir(), 0.5);
-  integracion::Hijo reproductor({"pw-play", "--latency=1024", archivo});
-  esperarProceso(reproductor.pid());
+  reproducir(0.5);
   // Another process holds the channel and is killed outright.
   hal.reset();
   // The guardian is forked only from a process with one thread; a sanitizer's
@@ -219,34 +185,29 @@ TEST_F(CanalPipeWire, SiSonviaMuereElReproductorVuelveASuSalida) {
   char listo = 0;
   ASSERT_EQ(read(tubo[0], &listo, 1), 1);
   dormir(0.5);
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.25, 0.003);
+  EXPECT_NEAR(pico(kAltavoces), 0.25, 0.003);
 
   kill(poseedor, SIGKILL);
   waitpid(poseedor, nullptr, 0);
   const auto inicio = std::chrono::steady_clock::now();
-  bool devuelto = false;
-  while (!devuelto && std::chrono::steady_clock::now() - inicio < std::chrono::seconds(3)) {
-    devuelto = integracion::ejecutar("pw-link -l")
+  ASSERT_TRUE(integracion::esperarQue(
+      [] {
+        return integracion::ejecutar("pw-link -l")
                    .find("pw-play:output_FL\n  |-> sonvia_prueba_altavoces:playback_FL") !=
                std::string::npos;
-    if (!devuelto) {
-      dormir(0.05);
-    }
-  }
+      },
+      3));
   const double tardo =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
-  ASSERT_TRUE(devuelto);
   EXPECT_LT(tardo, 1.0);
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.5, 0.005);
+  EXPECT_NEAR(pico(kAltavoces), 0.5, 0.005);
   RecordProperty("segundos_hasta_volver", std::to_string(tardo));
 
   // The session manager stored no target of ours for the player.
   dormir(1.5);  // it writes its state a moment after a change
-  std::ifstream estado(servidor.dir() + "/estado/wireplumber/restore-stream");
-  std::stringstream contenido;
-  contenido << estado.rdbuf();
-  EXPECT_THAT(contenido.str(), Not(HasSubstr("target")));
-  EXPECT_THAT(contenido.str(), Not(HasSubstr("ex.velmaro.sonvia")));
+  const auto estado = estadoGuardado();
+  EXPECT_THAT(estado, Not(HasSubstr("target")));
+  EXPECT_THAT(estado, Not(HasSubstr("ex.velmaro.sonvia")));
 }
 
 }  // namespace

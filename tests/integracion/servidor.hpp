@@ -50,6 +50,19 @@ inline void dormir(double segundos) {
   std::this_thread::sleep_for(std::chrono::duration<double>(segundos));
 }
 
+// Looks every 50 ms until `cumplida` holds or `segundos` have passed; whether it held.
+template <typename F>
+bool esperarQue(F cumplida, double segundos) {
+  const auto fin = std::chrono::steady_clock::now() + std::chrono::duration<double>(segundos);
+  while (!cumplida()) {
+    if (std::chrono::steady_clock::now() > fin) {
+      return false;
+    }
+    dormir(0.05);
+  }
+  return true;
+}
+
 // Starts the server under a temporary folder and points this process's
 // environment at it; stops it and removes the folder when destroyed.
 class ServidorPrivado {

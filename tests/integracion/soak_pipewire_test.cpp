@@ -7,7 +7,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "audio/procesos.hpp"
 #include "audio/salidas.hpp"
@@ -19,13 +18,11 @@ namespace {
 
 using integracion::dormir;
 using integracion::Hijo;
-using integracion::picoEnSumidero;
+using integracion::kAltavoces;
+using integracion::kAuriculares;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using Crono = std::chrono::steady_clock;
-
-constexpr const char* kAltavoces = "sonvia_prueba_altavoces";
-constexpr const char* kAuriculares = "sonvia_prueba_auriculares";
 
 std::size_t descriptoresAbiertos() {
   return static_cast<std::size_t>(std::distance(
@@ -78,12 +75,9 @@ struct SoakPipeWire : integracion::BancoCanal {
     cierres.push_back(std::chrono::duration<double, std::milli>(t3 - t2).count());
     return sono;
   }
-  std::string metadatos() { return integracion::ejecutar("pw-metadata -n default 2>&1"); }
-  std::string estadoGuardado() {
-    std::ifstream f(servidor.dir() + "/estado/wireplumber/restore-stream");
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+  template <typename T>
+  void anotar(const char* nombre, T valor) {
+    RecordProperty(nombre, std::to_string(valor));
   }
 };
 
@@ -108,14 +102,10 @@ std::vector<std::unique_ptr<Hijo>> agitar(const std::string& archivo) {
 TEST_F(SoakPipeWire, AbrirYCerrarCanalesEntreProgramasQueVanYVienen) {
   const char* duracion = std::getenv("SONVIA_SOAK_SEGUNDOS");
   const double segundos = duracion != nullptr ? std::stod(duracion) : 60.0;
-  const auto tono = integracion::seno(servidor.dir(), 0.5, segundos + 30);
-  const auto otro = integracion::seno(servidor.dir(), 0.2, 5);
-  Hijo reproductor({"pw-play", "--latency=1024", tono});
-  const auto proceso = esperarProceso(reproductor.pid());
+  const auto proceso = reproducir(0.5, segundos + 30);
   const auto destino = salida(kAltavoces);
-  const auto agitadores = agitar(otro);
-
-  const auto rssInicial = residenteKiB();
+  const auto agitadores = agitar(integracion::seno(servidor.dir(), 0.2, 5));
+  const auto rss = residenteKiB();
   int ciclos = 0;
   int mudos = 0;
   const auto fin = Crono::now() + std::chrono::duration<double>(segundos);
@@ -123,29 +113,22 @@ TEST_F(SoakPipeWire, AbrirYCerrarCanalesEntreProgramasQueVanYVienen) {
     mudos += ciclo(proceso, destino, 0.05 + 0.05 * (ciclos % 4)) ? 0 : 1;
     ++ciclos;
   }
-  const auto rssFinal = residenteKiB();
-  RecordProperty("ciclos", ciclos);
-  RecordProperty("ciclos_mudos", mudos);
-  RecordProperty("primer_sonido_ms_mediana", std::to_string(mediana(primerSonido)));
-  if (!primerSonido.empty()) {
-    RecordProperty("primer_sonido_ms_maximo",
-                   std::to_string(*std::max_element(primerSonido.begin(), primerSonido.end())));
-  }
-  RecordProperty("apertura_ms_mediana", std::to_string(mediana(aperturas)));
-  RecordProperty("cierre_ms_mediana", std::to_string(mediana(cierres)));
-  RecordProperty("rss_kib_inicio", std::to_string(rssInicial));
-  RecordProperty("rss_kib_fin", std::to_string(rssFinal));
+  anotar("ciclos", ciclos);
+  anotar("ciclos_mudos", mudos);
+  anotar("primer_sonido_ms_mediana", mediana(primerSonido));
+  anotar("primer_sonido_ms_maximo", primerSonido.empty() ? 0 : std::ranges::max(primerSonido));
+  anotar("apertura_ms_mediana", mediana(aperturas));
+  anotar("cierre_ms_mediana", mediana(cierres));
+  anotar("rss_kib_inicio", rss);
+  anotar("rss_kib_fin", residenteKiB());
   EXPECT_GT(ciclos, 20);
-
   // The player is back on its own sink, at its own level.
   dormir(0.5);
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces, 0.5), 0.5, 0.3);
+  EXPECT_NEAR(pico(kAltavoces, 0.5), 0.5, 0.3);
 }
 
 TEST_F(SoakPipeWire, CerrarCanalesNoDejaDescriptoresAbiertos) {
-  const auto tono = integracion::seno(servidor.dir(), 0.5);
-  Hijo reproductor({"pw-play", "--latency=1024", tono});
-  const auto proceso = esperarProceso(reproductor.pid());
+  const auto proceso = reproducir(0.5);
   const auto destino = salida(kAltavoces);
   ciclo(proceso, destino, 0);  // whatever the first channel sets up for good
   const auto antes = descriptoresAbiertos();
@@ -153,34 +136,30 @@ TEST_F(SoakPipeWire, CerrarCanalesNoDejaDescriptoresAbiertos) {
     ciclo(proceso, destino, 0);
   }
   const auto despues = descriptoresAbiertos();
-  RecordProperty("descriptores_antes", static_cast<int>(antes));
-  RecordProperty("descriptores_despues", static_cast<int>(despues));
-  RecordProperty("cierre_ms_mediana", std::to_string(mediana(cierres)));
+  anotar("descriptores_antes", antes);
+  anotar("descriptores_despues", despues);
+  anotar("cierre_ms_mediana", mediana(cierres));
   EXPECT_LE(despues, antes + 2);
 }
 
 TEST_F(SoakPipeWire, OtroReproductorConLaMismaClaveNoEntraEnElCanal) {
   // Every pw-play stream says media.role Music: the session manager keys
   // what it remembers of streams by that.
-  const auto a = integracion::seno(servidor.dir(), 0.5);
-  const auto c = integracion::seno(servidor.dir(), 0.3);
-  Hijo reproductorA({"pw-play", "--latency=1024", a});
-  const auto proceso = esperarProceso(reproductorA.pid());
-  auto canal = Canal::crear(ctx, {proceso}, salida(kAuriculares), 1.0F);
+  auto canal = Canal::crear(ctx, {reproducir(0.5)}, salida(kAuriculares), 1.0F);
   dormir(1.2);  // longer than the session manager takes to store what it saw
-  Hijo reproductorC({"pw-play", "--latency=1024", c});
-  esperarProceso(reproductorC.pid());
+  reproducir(0.3);
   dormir(0.5);
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.3, 0.005);
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAuriculares), 0.5, 0.005);
+  EXPECT_NEAR(pico(kAltavoces), 0.3, 0.005);
+  EXPECT_NEAR(pico(kAuriculares), 0.5, 0.005);
   EXPECT_THAT(estadoGuardado(), Not(HasSubstr("ex.velmaro.sonvia")));
 
   canal.reset();
-  reproductorC.terminar(SIGTERM);
+  reproductores.back()->terminar(SIGTERM);
   dormir(1.5);  // the session manager writes its state a moment after a change
-  EXPECT_NEAR(picoEnSumidero(servidor.dir(), kAltavoces), 0.5, 0.005);
-  EXPECT_THAT(metadatos(), Not(HasSubstr("ex.velmaro.sonvia")));
-  EXPECT_THAT(metadatos(), Not(HasSubstr("target.")));
+  EXPECT_NEAR(pico(kAltavoces), 0.5, 0.005);
+  const auto metadatos = integracion::ejecutar("pw-metadata -n default 2>&1");
+  EXPECT_THAT(metadatos, Not(HasSubstr("ex.velmaro.sonvia")));
+  EXPECT_THAT(metadatos, Not(HasSubstr("target.")));
   EXPECT_THAT(estadoGuardado(), Not(HasSubstr("ex.velmaro.sonvia")));
 }
 

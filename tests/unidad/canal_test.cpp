@@ -1,10 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
+#include <semaphore>
 #include <sstream>
-#include <thread>
 
 #include "banco.hpp"
 #include "canal/canal.hpp"
@@ -13,8 +12,12 @@
 namespace sonvia {
 namespace {
 
+using ::testing::AllOf;
+using ::testing::Each;
 using ::testing::ElementsAre;
+using ::testing::Field;
 using ::testing::HasSubstr;
+using ::testing::Ne;
 using ::testing::StartsWith;
 
 struct Canales : ::testing::Test {
@@ -58,28 +61,21 @@ TEST_F(Canales, ElTapYElAgregadoSeDescribenComoDebe) {
             std::tuple(std::vector{p, q}, true, 1, true, std::string("Sonvia"), 36U));
   EXPECT_TRUE(hal.silenciadoPorTap(p));
 
+  // The aggregate: what the platforms read of it (the output by uid and object, the tap by
+  // uuid, privacy, a uid of ours of its own).
   ASSERT_EQ(hal.agregados().size(), 1U);
   auto d = hal.agregados()[0].descripcion;
   EXPECT_THAT(d["uid"].get<std::string>(), StartsWith("ex.velmaro.sonvia."));
   EXPECT_NE(d["uid"].get<std::string>(), "ex.velmaro.sonvia." + tap.uuid);
-  d.erase("uid");
-  EXPECT_EQ(d,
-            (Diccionario{
-                {"name", "Sonvia"},
-                {"master", "altavoces"},
-                {"private", true},
-                {"stacked", false},
-                {"tapautostart", true},
-                {"subdevices", Diccionario::array({{{"uid", "altavoces"}, {"objeto", altavoces}}})},
-                {"taps", Diccionario::array({{{"drift", true}, {"uid", tap.uuid}}})},
-            }));
+  EXPECT_EQ(
+      std::tuple(d["master"], d["subdevices"], d["taps"][0]["uid"], d["private"], d["name"]),
+      std::tuple("altavoces", Diccionario::array({{{"uid", "altavoces"}, {"objeto", altavoces}}}),
+                 tap.uuid, true, "Sonvia"));
   // Our own devices never show up as outputs.
-  for (const auto& s : Audio::salidas(hal)) {
-    EXPECT_NE(s.objeto, hal.agregados()[0].objeto);
-  }
+  EXPECT_THAT(Audio::salidas(hal), Each(Field(&Salida::objeto, Ne(hal.agregados()[0].objeto))));
 }
 
-TEST_F(Canales, ElDispositivoSoloCorreMientrasAlgunProcesoSuena) {
+TEST_F(Canales, ElDispositivoSoloCorreMientrasAlgunProcesoSuenaYUnArranqueFallidoSeReintenta) {
   banco.entorno.fijar("SONVIA_DEPURAR", "1");
   const auto q = hal.agregarProceso({.pid = 11, .sonando = false});
   sonando(p, false);
@@ -99,15 +95,11 @@ TEST_F(Canales, ElDispositivoSoloCorreMientrasAlgunProcesoSuena) {
   hal.fallarPropiedad(q, kAudioProcessPropertyIsRunningOutput);
   sonando(q, true);
   EXPECT_FALSE(corriendo());
-}
-
-TEST_F(Canales, UnArranqueFallidoSeReintentaConElSiguienteAviso) {
-  banco.entorno.fijar("SONVIA_DEPURAR", "1");
+  // A start that fails is tried again with the next notification.
   hal.fallarCreacion(HalSimulado::Creacion::arranque, kAudioHardwareUnspecifiedError);
-  auto canal = abrir({p}, altavoces);
+  sonando(p, true);
   EXPECT_FALSE(corriendo());
-  EXPECT_THAT(lineas().back(), StartsWith("    [arranque "));
-  EXPECT_THAT(lineas().back(), HasSubstr(" ms, falló]"));
+  EXPECT_THAT(lineas().back(), AllOf(StartsWith("    [arranque "), HasSubstr(" ms, falló]")));
   hal.repararCreaciones();
   sonando(p, false);
   sonando(p, true);
@@ -125,21 +117,15 @@ TEST_F(Canales, UnOyenteRechazadoDejaSoloLaPrimeraRevision) {
   EXPECT_TRUE(banco.nadaQueda());
 }
 
+// How the streams and the tap's format are described is pinned by the channel test's report.
 TEST_F(Canales, SoloElTapComoEntrada) {
-  const auto texto = [](int total, int salida) {
-    return "streams de entrada del agregado: " + std::to_string(total) +
-           " (de la salida: " + std::to_string(salida) + ", del tap: 1); estéreo en canales 1-2";
-  };
   // Built-in speakers have no input stream: nothing to switch off.
-  EXPECT_EQ(abrir({p}, altavoces)->describirStreams(), texto(1, 0));
+  abrir({p}, altavoces);
   EXPECT_THAT(hal.historial(), ::testing::Not(::testing::Contains(StartsWith("suse"))));
   // A headset's microphone stream is switched off for our proc; the tap's stays on.
   auto canal = abrir({p}, cascos);
   ASSERT_EQ(hal.procs().size(), 1U);
   EXPECT_THAT(hal.procs()[0].streamsActivos, ElementsAre(0U, 1U));
-  EXPECT_EQ(canal->describirStreams(), texto(2, 1));
-  ASSERT_TRUE(canal->formatoTap());
-  EXPECT_EQ(canal->formatoTap()->mChannelsPerFrame, 2U);
 }
 
 TEST_F(Canales, ElParEstereoDeLaSalida) {
@@ -155,17 +141,16 @@ TEST_F(Canales, ElParEstereoDeLaSalida) {
 
   // The IO proc runs procesar with the pair: the tap's stereo goes to channels 2 and 3.
   auto canal = abrir({p}, ocho, 0.5F);
-  std::vector<float> tap = {0.2F, -0.4F, 0.2F, -0.4F};
-  std::vector<float> salida(16, 9.0F);
+  std::vector<float> tap = {0.2F, -0.4F};
+  std::vector<float> salida(8, 9.0F);
   BloqueListaBuffers entrada(1);
   entrada.buffers()[0] = {2, static_cast<std::uint32_t>(tap.size() * 4), tap.data()};
   BloqueListaBuffers fuera(1);
   fuera.buffers()[0] = {8, static_cast<std::uint32_t>(salida.size() * 4), salida.data()};
   hal.ejecutarCiclo(hal.agregados()[0].objeto, entrada.lista(), fuera.lista());
-  EXPECT_THAT(salida, ElementsAre(0, 0, 0.1F, -0.2F, 0, 0, 0, 0, 0, 0, 0.1F, -0.2F, 0, 0, 0, 0));
+  EXPECT_THAT(salida, ElementsAre(0, 0, 0.1F, -0.2F, 0, 0, 0, 0));
   const auto niveles = canal->control().leerNiveles();
-  EXPECT_FLOAT_EQ(niveles.entrada, 0.4F);
-  EXPECT_FLOAT_EQ(niveles.salida, 0.2F);
+  EXPECT_EQ(std::pair(niveles.entrada, niveles.salida), std::pair(0.4F, 0.2F));
 }
 
 TEST_F(Canales, CadaFalloDeCreacionDaSuErrorYNoDejaNada) {
@@ -265,34 +250,20 @@ TEST(CanalEnHilos, SoltarloMientrasRevisaEsperaYNoDejaNada) {
   auto canal = Canal::crear(ctx, {p}, Audio::salidas(banco.hal).at(0), 1.0F);
   canal->estaCorriendo();  // the first revisar() has run
 
-  std::mutex m;
-  std::condition_variable cv;
-  bool dentro = false;
-  bool soltando = false;
+  std::binary_semaphore dentro{0};
+  std::atomic<bool> soltando{false};
   banco.hal.alLeer([&](AudioObjectID, std::uint32_t selector) {
-    if (selector != kAudioProcessPropertyIsRunningOutput) {
-      return;
+    if (selector == kAudioProcessPropertyIsRunningOutput && !soltando) {
+      dentro.release();
+      soltando.wait(false);
     }
-    std::unique_lock l(m);
-    dentro = true;
-    cv.notify_all();
-    cv.wait(l, [&] { return soltando; });
   });
   banco.hal.fijarSonando(p, true);
   banco.hal.entregarNotificaciones();  // queues revisar() on the channel's thread
-  {
-    std::unique_lock l(m);
-    cv.wait(l, [&] { return dentro; });
-  }
-  std::thread dueno([&] {
-    {
-      const std::lock_guard l(m);
-      soltando = true;
-    }
-    cv.notify_all();
-    canal.reset();
-  });
-  dueno.join();
+  dentro.acquire();
+  soltando = true;
+  soltando.notify_all();
+  canal.reset();
   banco.hal.alLeer(nullptr);
   EXPECT_TRUE(banco.nadaQueda());
 }

@@ -122,13 +122,11 @@ TEST(ControlTiempoRealRampa, ComoMuchoSeisCentesimasPorCicloLinealEntreCeroYDosY
     int ciclos;
   };
   const std::vector<Caso> casos = {
-      {1.0F, 0.0F, 1.0F, 0.0F, 64, 64, 17},
       {0.5F, 0.53F, 0.5F, 0.53F, 37, 37, 1},  // 37: not a multiple of any vector width
       {0.0F, 2.0F, 0.0F, 2.0F, 16, 16, 34},
       {1.0F, 0.0F, 1.0F, 0.0F, 256, 512, 17},  // the rest of a longer output is silence
       {1.0F, 0.0F, 1.0F, 0.0F, 256, 128, 17},  // a shorter output ends the ramp at its own end
       {1e6F, 1e6F, 2.0F, 2.0F, 16, 16, 0},
-      {1.0F, 1e6F, 1.0F, 2.0F, 16, 16, 17},
       {1.0F, -3.0F, 1.0F, 0.0F, 16, 16, 17},
       {-3.0F, 0.5F, 0.0F, 0.5F, 16, 16, 9},
       {kNaN, 0.5F, 0.0F, 0.5F, 16, 16, 9},
@@ -214,12 +212,11 @@ TEST(ControlTiempoRealRecorte,
 TEST(ControlTiempoRealEntrada, SinBufferUtilizableSilenciaConservaPicosYAvanzaLaRampa) {
   constexpr std::uint32_t kCuadros = 16;
   Muestras datos(2, kCuadros);
-  BloqueListaBuffers vacia(0);
   BloqueListaBuffers inutiles = lista({conDefecto(datos.buffer(), Defecto::sinDatos),
                                        conDefecto(datos.buffer(), Defecto::sinCanales)});
   Muestras senal({0.5F, 0.25F}, kCuadros);
   for (const AudioBufferList* sinEntrada :
-       std::array<const AudioBufferList*, 3>{nullptr, &vacia.lista(), &inutiles.lista()}) {
+       {static_cast<AudioBufferList*>(nullptr), &inutiles.lista()}) {
     ControlTiempoReal control(1.0F, 0, 1);
     pasar(control.memoria(), senal);  // leaves peaks (0.5, 0.5)
     control.fijarVolumen(0.0F);
@@ -317,7 +314,6 @@ TEST(ControlTiempoRealSalida, TodasLasDisposicionesDanLasMismasMuestras) {
       {"mono separados", {izquierda.buffer(), derecha.buffer()}, 2, 0, 1},
       {"cuatro canales", {cuatro.buffer()}, 2, 0, 1},
       {"a ocho canales", {intercalada.buffer()}, 8, 5, 6},
-      {"a tres canales", {intercalada.buffer()}, 3, 0, 1},
       {"a una salida", {intercalada.buffer()}, 1, 0, 1},
   };
   // A constant gain, then a ramp down, then up, then constant again.
