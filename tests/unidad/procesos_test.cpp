@@ -74,7 +74,6 @@ TEST_F(Resolucion_, CadaProcesoSeResuelveASuPaqueteOANada) {
 
 TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinal) {
   const std::vector<std::pair<std::string, std::string>> casos = {
-      {"/Applications/Música.app", "Música"},
       {"/Applications/www.app.net.app", "www.app.net"},
       {"/Applications/Doble.app.app", "Doble.app"},
       {"/Applications/.app", ".app"}};
