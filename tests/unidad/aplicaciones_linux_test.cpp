@@ -102,8 +102,7 @@ TEST(LecturaDeEntradas, ElNombreSigueAlIdiomaConSusRespaldos) {
       "Name[sr@latin]=Plejer\n"
       "Name[de_DE.UTF-8]=Spieler\n"
       "Name[fr]=\n";
-  // ll_CC@mod, ll_CC, ll, ll@mod, none; the key's encoding does not count and an empty
-  // translation is none.
+  // ll_CC@mod, ll_CC, ll, ll@mod, none; the key's encoding is ignored, an empty one is none.
   const std::vector<std::pair<std::string, std::string>> casos = {
       {"es_ES.UTF-8@euro", "Reproductor en euros"},
       {"es_ES.UTF-8", "Reproductor de España"},
@@ -254,8 +253,7 @@ struct Escritorio : ::testing::Test {
                      "Name[es]=Música\nX-Flatpak=org.ejemplo.Musica\n", kFlatpak});
   }
 
-  // A process in the fake /proc: its executable link (which may dangle), its
-  // parent, user and command name.
+  // A process in the fake /proc: executable link (which may dangle), parent, user, name.
   void proceso(std::int32_t pid, const fs::path& ejecutable, std::int32_t padre = 1,
                std::uint32_t uid = 1000, std::string comando = "") {
     const auto carpeta = fs::path("proc") / std::to_string(pid);
@@ -290,8 +288,7 @@ struct Escritorio : ::testing::Test {
     return ruta ? apps().paqueteDe(*ruta) : std::nullopt;
   }
 
-  // A terminal (with a desktop entry) under the user's service manager, a
-  // shell in it and a command-line player run from the shell.
+  // A terminal with an entry under the service manager, a shell in it, a player run from it.
   fs::path terminalConReproductor() {
     arbol.ejecutable("usr/bin/bash");
     arbol.ejecutable("usr/bin/mpv");
@@ -308,12 +305,11 @@ struct Escritorio : ::testing::Test {
   std::unique_ptr<Contexto> ctx_;
 };
 
-// Each process against the entries its row adds to a world that keeps growing: entries that
-// hide, shadow, fail to parse or fall back. `gana` is the row's entry it falls in, -1 none.
+// Each process against the entries its row adds to a world that keeps growing.
 TEST_F(Escritorio, CadaProcesoCaeEnLaEntradaQueLeTocaONingunaYSeQuedaSinResponsable) {
   struct Caso {
     std::string ejecutable;  // installed under the tree unless absolute
-    int gana;
+    int gana;                // the row's entry it falls in, -1 none
     std::vector<Instalada> entradas;
   };
   const auto editor =
@@ -342,8 +338,7 @@ TEST_F(Escritorio, CadaProcesoCaeEnLaEntradaQueLeTocaONingunaYSeQuedaSinResponsa
       // Fallbacks: the window class or the id is the executable's name.
       {"opt/Juego-bin", 0, {{"ex.juego", "Juego", "lanza", "StartupWMClass=juego-BIN\n"}}},
       {"/opt/galeria/galeria", 0, {{"galeria", "G", "", "DBusActivatable=true\n"}}},
-      // An interpreter is never an application by name; audio servers (by name) and system
-      // daemons (by folder) are installed applications, never running ones.
+      // Interpreters, audio servers and system daemons are never running applications.
       {"/usr/bin/python3", -1, {{"python3", "Python", "python3"}}},
       {"usr/bin/pipewire-pulse", -1, {ex("pipewire-pulse")}},
       {"/usr/libexec/sonido", -1, {{"ex.sonido", "S", "/usr/libexec/sonido", "NoDisplay=true\n"}}},
@@ -389,9 +384,8 @@ TEST_F(Escritorio, UnaAplicacionFlatpakCuentaSoloSiElServidorDaSuMismoIdDePortal
                                "--file-forwarding org.ejemplo.Video @@u %U @@",
                                "", std::string(kUsuario) + "/flatpak/exports/share"});
   instalar({"musica", "Música del sistema", "/app/bin/musica"});
-  // Each claims a sandbox and the server gives it an app id: a tool without an entry, one the
-  // server gives another app, a host program in a sandbox of its own making the server does
-  // not know (nor by its path).
+  // A tool without an entry, another app's portal id, a sandbox the server does not know (nor
+  // the host program by its path).
   struct Caso {
     fs::path ejecutable;
     std::string reclama;
@@ -429,8 +423,7 @@ TEST_F(Escritorio, UnaMismaRutaDentroYFueraDelSandboxNoSeConfunde) {
   proceso(211, bin("reproductor"));
   proceso(212, "/app/bin/musica");
   flatpak(212, "org.ejemplo.Musica");
-  // On another thread, without the process: only the record of sandboxed paths answers, and
-  // not for the path that both sides showed.
+  // On another thread only the record of sandboxed paths answers, not for a path both showed.
   const auto enOtroHilo = [this](const fs::path& ruta) {
     std::optional<std::string> paquete;
     std::thread([&] { paquete = apps().paqueteDe(ruta); }).join();
@@ -455,8 +448,7 @@ TEST_F(Escritorio, LosProcesosDeSnapSeReconocenPorSuNombre) {
                                 "", kSnap});
   const auto notas = instalar({"notas_notas", "Notas", "/snap/bin/notas.editor %F", "", kSnap});
   instalar({"notas_ayuda", "Ayuda de Notas", "/snap/bin/notas.ayuda", "", kSnap});
-  // SNAP_NAME counts only inside that snap's own unit (cgroup v2 or v1): any process can set
-  // the variable, a cgroup of another snap or of no snap proves nothing.
+  // SNAP_NAME counts only inside that snap's own unit (cgroup v2 or v1), not elsewhere.
   struct Caso {
     fs::path ejecutable;
     std::string entorno;  // "" no file
@@ -528,8 +520,7 @@ TEST_F(Escritorio, UnProcesoSinEntradaEsDeSuAntepasadoConEntradaSinCruzarFronter
   }
 }
 
-// Only the folder that got the new file is dated anew, so a change below a data folder (and
-// nowhere above it) must be seen on its own.
+// Only the folder that got the new file is dated anew: a change below must be seen on its own.
 TEST_F(Escritorio, ElIndiceSeRehaceCuandoCambiaUnaCarpeta) {
   const auto hace = [](int horas) {
     return fs::file_time_type::clock::now() - std::chrono::hours(horas);
@@ -563,8 +554,7 @@ TEST_F(Escritorio, UnaCarpetaConLaHoraEnElFuturoNoRehaceElIndiceSiempre) {
   arbol.ejecutable("usr/bin/nuevo");
   proceso(430, bin("radio"));
   proceso(431, bin("nuevo"));
-  // An hour ahead of the clock: one build. A second ahead: it may be a tick in progress, so it
-  // is built again on each query until its time has stood for two seconds.
+  // An hour ahead: one build. A second ahead (a tick in progress?): rebuilt for two seconds.
   const auto construccionesTras = [this](int consultas) {
     for (int consulta = 0; consulta < consultas; ++consulta) {
       EXPECT_TRUE(paquete(430));

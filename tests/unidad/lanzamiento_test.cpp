@@ -39,16 +39,15 @@ TEST(ModoDeLanzamiento, LaPrimeraBanderaDecideLaCapturaDespuesYElOrigenDeUnaExte
   EXPECT_EQ(elegirModo(std::vector<std::string>{"chrome-extension://x/"}).modo, Modo::aplicacion);
   // "--tono-pausa" is not "--tono".
   EXPECT_EQ(modo({"--tono-pausa"}), (Lanzamiento{Modo::tonoPausa, 4.0, 3.0, 5.0}));
-  EXPECT_EQ(modo({"--captura", "a.png"}), (Lanzamiento{.modo = Modo::captura, .archivo = "a.png"}));
+  EXPECT_EQ(modo({"--captura", "a.png", "--oscuro"}),
+            (Lanzamiento{.modo = Modo::captura, .archivo = "a.png", .esquema = "oscuro"}));
   EXPECT_EQ(modo({"--claro", "--captura", "a.png", "--oscuro"}).esquema, "claro");
-  EXPECT_EQ(modo({"--captura", "a.png", "--oscuro"}).esquema, "oscuro");
   // A flag after "--captura" is not the file; an absent file is left empty.
   EXPECT_EQ(modo({"--captura", "--oscuro"}).archivo, "");
   EXPECT_EQ(modo({"--captura"}).archivo, "");
 }
 
-// The first "--tono" counts; a duration that is not a whole non-negative
-// number gives the default 8 s, and none lasts more than a day.
+// The first "--tono" counts; a bad duration gives the default 8 s; none lasts over a day.
 TEST(ModoDeLanzamiento, LaDuracionDelTonoAceptaSoloNumerosCompletosYDuraUnDiaComoMucho) {
   EXPECT_EQ(modo({"--tono", "3", "--tono", "5"}).sonido, 3.0);
   EXPECT_EQ(modo({"--tono", "--prueba"}), (Lanzamiento{Modo::tono, 8.0, 0, 0}));

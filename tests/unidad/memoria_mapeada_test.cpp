@@ -1,5 +1,4 @@
-// Memory the audio server hands over is checked against the process's
-// mappings before the real-time thread touches it.
+// Memory the audio server hands over is checked against the mappings before it is touched.
 #include "plataforma/pipewire/memoria_mapeada.hpp"
 
 #include <gtest/gtest.h>

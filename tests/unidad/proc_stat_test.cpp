@@ -13,8 +13,7 @@ namespace {
 
 using namespace std::string_literals;
 
-// The fields after the name of a real stat line: state, ppid, then 17 more
-// before starttime (field 22) and the rest.
+// A real stat line: name, state, ppid, 17 more fields, starttime (field 22) and the rest.
 std::string linea(std::string_view comando, std::string_view padre = "77",
                   std::string_view inicio = "123456") {
   return "4242 (" + std::string(comando) + ") S " + std::string(padre) +
@@ -42,8 +41,7 @@ TEST(EstadoDeProceso, NombresHostilesCamposQueFaltanYNumerosMalos) {
   for (const auto& [contenido, esperado] : leidos) {
     EXPECT_EQ(analizarEstadoProceso(contenido), esperado) << contenido;
   }
-  // No name, no space after it, a missing state or parent, a NUL inside; a parent that is
-  // no pid (2^31 is beyond 32 bits).
+  // No name, no space after it, no state or parent, a NUL; a parent that is no pid (2^31).
   std::vector<std::string> rechazados = {
       "4242",          "4242 (sin cierre S 1", "4242 )al reves( S 1",
       "4242 (a)S 1 2", "4242 (a)  S 1 2",      "4242 (a) S"};

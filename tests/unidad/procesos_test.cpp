@@ -88,8 +88,7 @@ TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinal) {
   }
 }
 
-// One path lookup answers from the cache, an absent resolution included; a reused pid is
-// resolved again, and the cache is emptied whole when it reaches 301 entries.
+// The cache answers (absent ones too), a reused pid is resolved again, 301 entries empty it.
 TEST_F(Resolucion_, LaCacheRespondeSeRenuevaConElPidYSeVaciaAlLlegarA301) {
   banco.apps.agregarPaquete("/Applications/A.app", "ex.a");
   banco.apps.agregarPaquete("/Applications/B.app", "ex.b");
@@ -156,8 +155,7 @@ TEST(Agrupacion, OrdenPorNombreSinMayusculasPeroConAcentos) {
   for (const auto& app : Audio::apps(banco.ctx())) {
     nombres.push_back(app.nombre);
   }
-  // A lower-case name does not go after all capitalised ones; accents count
-  // after the letters themselves.
+  // Lower case does not go after all capitals; accents count after the letters themselves.
   EXPECT_THAT(nombres, ElementsAre("abaco", "Ábaco", "Alfa", "beta", "embolo", "Émbolo", "Zeta"));
 }
 
@@ -178,9 +176,8 @@ TEST(RutaEjecutable, BytesInvalidosSeSustituyen) {
   EXPECT_FALSE(Audio::rutaEjecutable(banco.ctx(), 6));
 }
 
-// Names read as people read them in every locale, the bare C/POSIX one of a
-// fresh machine included (ICU's en_US_POSIX tailoring would put capitals first
-// and accented letters after "z").
+// Names read as people read them in every locale, C/POSIX included (ICU's en_US_POSIX
+// tailoring would put capitals first and accented letters after "z").
 TEST(OrdenNombres, MayusculasYAcentosNoSeparanLosNombres) {
   for (const char* locale : {"es_ES", "en_US", "C", "POSIX", "en_US_POSIX", "C.UTF-8"}) {
     const OrdenNombres orden(locale);
