@@ -87,43 +87,19 @@ constexpr const char* kFlatpak = "var/lib/flatpak/exports/share";
 Instalada ex(const std::string& programa, const std::string& mas = "") {
   return {"ex." + programa, programa, programa, mas};
 }
-Instalada crudo(const std::string& id, const std::string& contenido,
-                const std::string& datos = kUsuario) {
-  return {id, "", "", contenido, datos};
-}
-TEST(LecturaDeEntradas, ElNombreSigueAlIdiomaConSusRespaldos) {
+TEST(LecturaDeEntradas, EscapesBooleanosSoloElGrupoDeLaEntradaYElNombreSegunElIdioma) {
   const std::string contenido =
-      "[Desktop Entry]\n"
-      "Type=Application\n"
-      "Name=Player\n"
-      "Name[es]=Reproductor\n"
-      "Name[es_ES]=Reproductor de España\n"
-      "Name[es_ES@euro]=Reproductor en euros\n"
-      "Name[sr@latin]=Plejer\n"
-      "Name[de_DE.UTF-8]=Spieler\n"
-      "Name[fr]=\n";
-  // ll_CC@mod, ll_CC, ll, ll@mod, none; the key's encoding is ignored, an empty one is none.
-  const std::vector<std::pair<std::string, std::string>> casos = {
-      {"es_ES.UTF-8@euro", "Reproductor en euros"},
-      {"es_ES.UTF-8", "Reproductor de España"},
-      {"es_MX.UTF-8", "Reproductor"},
-      {"sr_RS@latin", "Plejer"},
-      {"sr_RS", "Player"},
-      {"de_DE", "Spieler"},
-      {"fr_FR", "Player"},
-      {"C", "Player"}};
-  for (const auto& [idioma, nombre] : casos) {
-    EXPECT_EQ(xdg::leerEntradaEscritorio(contenido, idioma).value().nombre, nombre) << idioma;
-  }
-}
-
-TEST(LecturaDeEntradas, EscapesBooleanosYSoloElGrupoDeLaEntrada) {
-  const auto leida = xdg::leerEntradaEscritorio(
       "# comentario\r\n"
       "\r\n"
       "[Desktop Entry]\r\n"
       "  Type = Application\r\n"
       "Name=Dos\\sespacios\\\\y\\tfin \r\n"
+      "Name[es]=Reproductor\n"
+      "Name[es_ES]=Reproductor de España\n"
+      "Name[es_ES@euro]=Reproductor en euros\n"
+      "Name[sr@latin]=Plejer\n"
+      "Name[de_DE.UTF-8]=Spieler\n"
+      "Name[fr]=\n"
       "Exec=primero\n"
       "Exec=segundo %U\n"
       "TryExec=segundo\n"
@@ -134,8 +110,8 @@ TEST(LecturaDeEntradas, EscapesBooleanosYSoloElGrupoDeLaEntrada) {
       "StartupWMClass=Segundo\n"
       "Clave Con Espacios=se tolera\n"
       "[Desktop Action nueva]\n"
-      "Name=Ventana nueva\n",
-      "es");
+      "Name=Ventana nueva\n";
+  const auto leida = xdg::leerEntradaEscritorio(contenido, "C");
   ASSERT_TRUE(leida);
   const auto campos = [](const xdg::EntradaEscritorio& e) {
     return std::vector{e.tipo, e.nombre, e.exec, e.tryExec, e.icono, e.flatpak, e.claseVentana};
@@ -144,9 +120,20 @@ TEST(LecturaDeEntradas, EscapesBooleanosYSoloElGrupoDeLaEntrada) {
   EXPECT_THAT(campos(*leida), ElementsAre("Application", "Dos espacios\\y\tfin", "segundo %U",
                                           "segundo", "ex-icono", "org.ejemplo.App", "Segundo"));
   EXPECT_TRUE(leida->noMostrar && leida->oculta);
-
   // Only true and 1 are true.
   EXPECT_FALSE(xdg::leerEntradaEscritorio("[Desktop Entry]\nName=N\nHidden=yes\n", "")->oculta);
+  // ll_CC@mod, ll_CC, ll, ll@mod, none; the key's encoding is ignored, an empty one is none.
+  const std::vector<std::pair<std::string, std::string>> casos = {
+      {"es_ES.UTF-8@euro", "Reproductor en euros"},
+      {"es_ES.UTF-8", "Reproductor de España"},
+      {"es_MX.UTF-8", "Reproductor"},
+      {"sr_RS@latin", "Plejer"},
+      {"sr_RS", leida->nombre},
+      {"de_DE", "Spieler"},
+      {"fr_FR", leida->nombre}};
+  for (const auto& [idioma, nombre] : casos) {
+    EXPECT_EQ(xdg::leerEntradaEscritorio(contenido, idioma).value().nombre, nombre) << idioma;
+  }
 }
 
 TEST(LecturaDeEntradas, LosArchivosMalformadosSeRechazan) {
@@ -320,7 +307,7 @@ TEST_F(Escritorio, CadaProcesoCaeEnLaEntradaQueLeTocaONingunaYSeQuedaSinResponsa
       // A shell is not the application it starts.
       {"usr/bin/sh", -1, {{"ex.envoltorio", "Envoltorio", "sh -c \"exec notas\""}}},
       // Hidden by the user's folder, another Type there, a bare Hidden there, a missing TryExec.
-      {"usr/bin/radio", -1, {ex("radio"), crudo("ex.radio", "[Desktop Entry]\nHidden=true\n")}},
+      {"usr/bin/tv", -1, {ex("tv"), {"ex.tv", "", "", "[Desktop Entry]\nHidden=1\n", kUsuario}}},
       {"usr/bin/mapa", -1, {ex("mapa"), {"ex.mapa", "Mapa", "", "Type=Link\n", kUsuario}}},
       {"usr/bin/lupa", -1, {ex("lupa", "TryExec=lupa-no-instalada\n")}},
       {"usr/bin/probado", 0, {ex("probado", "TryExec=probado\n")}},
@@ -332,7 +319,7 @@ TEST_F(Escritorio, CadaProcesoCaeEnLaEntradaQueLeTocaONingunaYSeQuedaSinResponsa
       {"usr/bin/roto",
        -1,
        {{"ex.roto", "Roto", "\"roto %U"},
-        crudo("ex.basura", "\177ELF\0\0\1\377"s, "usr/share"),
+        {"ex.basura", "", "", "\177ELF\0\0\1\377"s},
         {"ex.enorme", "Enorme", "roto", "Comment=" + std::string(300 * 1024, 'x') + "\n"}}},
       // Fallbacks: the window class or the id is the executable's name.
       {"opt/Juego-bin", 0, {{"ex.juego", "Juego", "lanza", "StartupWMClass=juego-BIN\n"}}},
@@ -372,8 +359,8 @@ TEST_F(Escritorio, CadaProcesoCaeEnLaEntradaQueLeTocaONingunaYSeQuedaSinResponsa
     EXPECT_EQ(apps().procesoResponsable(pid), esperado ? pid : 0);
   }
   EXPECT_EQ(apps().nombreVisible(raiz / kUsuario / "applications/ex.mezcla.desktop"), "Usuario");
-  for (const auto* id : {"ex.radio", "ex.mapa", "ex.lupa", "ex.roto", "ex.basura", "ex.enorme",
-                         "carpeta", "colgado"}) {
+  for (const auto* id :
+       {"ex.tv", "ex.mapa", "ex.lupa", "ex.roto", "ex.basura", "ex.enorme", "carpeta", "colgado"}) {
     EXPECT_FALSE(apps().ubicacionDeApp(id)) << id;
   }
   EXPECT_TRUE(apps().ubicacionDeApp("ex.sonido"));
