@@ -501,15 +501,12 @@ TEST_F(Escritorio, ElIndiceSeRehaceCuandoCambiaUnaCarpeta) {
   const auto hace = [](int horas) {
     return fs::file_time_type::clock::now() - std::chrono::hours(horas);
   };
-  app("viejo");
   instalar({"sub/ex.otro", "Otro", "otro"});
-  proceso(400, bin("viejo"));
   for (const auto* carpeta : {"usr/share/applications", "usr/share/applications/sub"}) {
     fs::last_write_time(raiz / carpeta, hace(5));
   }
-  EXPECT_TRUE(paquete(400));
   // A new file in a folder read, in the user's folder that did not exist, in a folder below.
-  std::size_t construcciones = 1;  // built once, on first use
+  std::size_t construcciones = 1;  // built once, on the first query
   std::int32_t pid = 400;
   for (const std::string datos : {"usr/share", kUsuario, "usr/share"}) {
     const auto programa = "p" + std::to_string(++pid);
