@@ -169,15 +169,11 @@ TEST(LecturaDeEntradas, ArgumentosDeExec) {
 }
 
 TEST(LecturaDeEntradas, QuienAbreUnaDireccionYComoAbrirlaConOtra) {
-  const std::pair<std::string_view, std::optional<std::string>> salidas[] = {
-      {"org.gnome.Epiphany.desktop\n", "org.gnome.Epiphany"},
-      {"Default application for “x-scheme-handler/https”: brave-browser.desktop\n"
-       "Registered applications:\n\tfirefox-esr.desktop\n",
-       "brave-browser"},
-  };
-  for (const auto& [salida, esperada] : salidas) {
-    EXPECT_EQ(xdg::aplicacionDeMime(salida), esperada) << salida;
-  }
+  EXPECT_THAT(xdg::aplicacionDeMime("org.gnome.Epiphany.desktop\n"),
+              Optional("org.gnome.Epiphany"s));
+  EXPECT_THAT(xdg::aplicacionDeMime("Default application for “x-scheme-handler/https”: "
+                                    "brave.desktop\nRegistered applications:\n\tfirefox.desktop\n"),
+              Optional("brave"s));
   // None, hostile ids, and a name past the first line (only the first one counts).
   for (const auto* salida : {"No default applications for “x-scheme-handler/https”\n", ".desktop",
                              "../../bin/sh.desktop", "-x.desktop", "\nchromium.desktop"}) {
