@@ -39,7 +39,8 @@ TEST(ModoDeLanzamiento, LaPrimeraBanderaDecideLaCapturaDespuesYElOrigenDeUnaExte
   EXPECT_EQ(elegirModo(std::vector<std::string>{"chrome-extension://x/"}).modo, Modo::aplicacion);
   // "--tono-pausa" is not "--tono".
   EXPECT_EQ(modo({"--tono-pausa"}), (Lanzamiento{Modo::tonoPausa, 4.0, 3.0, 5.0}));
-  EXPECT_EQ(modo({"--captura", "a.png", "--oscuro"}),
+  // The first of the two schemes wins, either way round.
+  EXPECT_EQ(modo({"--captura", "a.png", "--oscuro", "--claro"}),
             (Lanzamiento{.modo = Modo::captura, .archivo = "a.png", .esquema = "oscuro"}));
   EXPECT_EQ(modo({"--claro", "--captura", "a.png", "--oscuro"}).esquema, "claro");
   // A flag after "--captura" is not the file; an absent file is left empty.
