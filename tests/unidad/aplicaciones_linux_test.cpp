@@ -483,7 +483,7 @@ TEST_F(Escritorio, UnProcesoSinEntradaEsDeSuAntepasadoConEntradaSinCruzarFronter
   proceso(340, bin("mpv"), 341);
   proceso(341, bin("bash"), 340);  // a cycle
   proceso(350, bin("mpv"), 351);   // the parent is gone
-  // The service manager (a boundary by its folder), no such process, and pid 0 have none either.
+  // The service manager, no such process, and pid 0 have none either.
   for (const auto pid : {102, 101, 103, 100}) {
     EXPECT_EQ(apps().procesoResponsable(pid), 100) << pid;
   }
