@@ -433,7 +433,7 @@ TEST_F(Escritorio, LosProcesosDeSnapSeReconocenPorSuNombre) {
   const auto lector = instalar(
       {"lector_lector", "Lector", "env BAMF_DESKTOP_FILE_HINT=x /snap/bin/lector", "", kSnap});
   const auto notas = instalar({"notas_notas", "Notas", "/snap/bin/notas.editor %F", "", kSnap});
-  instalar({"notas_ayuda", "Ayuda de Notas", "/snap/bin/notas.ayuda", "", kSnap});
+  instalar({"notas_ayuda", "Ayuda", "/snap/bin/notas.ayuda", "", kSnap});  // NAME_NAME wins
   // SNAP_NAME counts only inside that snap's own unit (cgroup v2 or v1), not elsewhere.
   struct Caso {
     fs::path ejecutable;
@@ -445,16 +445,13 @@ TEST_F(Escritorio, LosProcesosDeSnapSeReconocenPorSuNombre) {
   const std::vector<Caso> casos = {
       {"/snap/lector/42/usr/bin/lector", "", "", lector},
       {"/usr/bin/python3.10", "HOME=/home/ana\0SNAP_NAME=notas\0SNAP_REVISION=7\0"s,
-       "0::/user.slice/user-1000.slice/user@1000.service/app.slice/snap.notas.notas-0f1e2d.scope\n",
-       notas},  // NAME_NAME first
+       "0::/user.slice/user@1000.service/app.slice/snap.notas.notas-0f1e2d.scope\n", notas},
       {"/usr/bin/python3", snapNotas,
        "12:pids:/system.slice/snap.notas.sincronizar.service\n0::/\n", notas},
       {bin("reproductor"), snapNotas, "", anfitrion},  // started from a snap, a program of the host
-      {"/usr/bin/python3", snapNotas, "", std::nullopt},
-      {"/usr/bin/python3", snapNotas, "12:pids:/system.slice/snap.lector.daemon.service\n",
-       std::nullopt},
-      {"/usr/bin/python3", snapNotas, "0::/app.slice/notas.scope\n1:name=snap.notas:/\n",
-       std::nullopt},
+      {"/usr/bin/python3", snapNotas, "", {}},
+      {"/usr/bin/python3", snapNotas, "12:pids:/system.slice/snap.lector.daemon.service\n", {}},
+      {"/usr/bin/python3", snapNotas, "0::/app.slice/notas.scope\n1:name=snap.notas:/\n", {}},
   };
   std::int32_t pid = 220;
   for (const auto& caso : casos) {
