@@ -72,7 +72,7 @@ TEST_F(Resolucion_, CadaProcesoSeResuelveASuPaqueteOANada) {
   EXPECT_TRUE(identificar(33));
 }
 
-TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinal) {
+TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinalYSoloLoInstaladoSeOfrece) {
   const std::vector<std::pair<std::string, std::string>> casos = {
       {"/Applications/www.app.net.app", "www.app.net"},
       {"/Applications/Doble.app.app", "Doble.app"},
@@ -83,9 +83,12 @@ TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinal) {
     banco.apps.agregarPaquete(ruta, id);
     proceso(pid, ruta + "/Contents/MacOS/x");
     EXPECT_EQ(identificar(pid)->nombre, nombre) << ruta;
-    EXPECT_EQ(Audio::appInstalada(banco.ctx(), id)->nombre, nombre) << ruta;
+    EXPECT_EQ(Audio::appInstalada(banco.ctx(), id), (AppAudio{id, nombre, ruta, {}, false}));
     ++pid;
   }
+  banco.apps.agregarPaquete("/Volumes/Otra/Vieja.app", "ex.vieja", false);
+  EXPECT_FALSE(Audio::appInstalada(banco.ctx(), "ex.vieja"));
+  EXPECT_FALSE(Audio::appInstalada(banco.ctx(), "ex.nada"));
 }
 
 // The cache answers (absent ones too), a reused pid is resolved again, 301 entries empty it.
@@ -157,16 +160,6 @@ TEST(Agrupacion, OrdenPorNombreSinMayusculasPeroConAcentos) {
   }
   // Lower case does not go after all capitals; accents count after the letters themselves.
   EXPECT_THAT(nombres, ElementsAre("abaco", "Ábaco", "Alfa", "beta", "embolo", "Émbolo", "Zeta"));
-}
-
-TEST(AppInstalada, ConYSinUbicacion) {
-  prueba::Banco banco;
-  banco.apps.agregarPaquete("/Applications/Notas.app", "ex.notas");
-  banco.apps.agregarPaquete("/Volumes/Otra/Vieja.app", "ex.vieja", false);
-  EXPECT_EQ(Audio::appInstalada(banco.ctx(), "ex.notas"),
-            (AppAudio{"ex.notas", "Notas", "/Applications/Notas.app", {}, false}));
-  EXPECT_FALSE(Audio::appInstalada(banco.ctx(), "ex.vieja"));
-  EXPECT_FALSE(Audio::appInstalada(banco.ctx(), "ex.nada"));
 }
 
 TEST(RutaEjecutable, BytesInvalidosSeSustituyen) {
