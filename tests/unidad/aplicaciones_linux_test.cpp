@@ -87,44 +87,19 @@ constexpr const char* kFlatpak = "var/lib/flatpak/exports/share";
 Instalada ex(const std::string& programa, const std::string& mas = "") {
   return {"ex." + programa, programa, programa, mas};
 }
-Instalada crudo(const std::string& id, const std::string& contenido,
-                const std::string& datos = kUsuario) {
-  return {id, "", "", contenido, datos};
-}
-TEST(LecturaDeEntradas, ElNombreSigueAlIdiomaConSusRespaldos) {
+TEST(LecturaDeEntradas, EscapesBooleanosSoloElGrupoDeLaEntradaYElNombreSegunElIdioma) {
   const std::string contenido =
-      "[Desktop Entry]\n"
-      "Type=Application\n"
-      "Name=Player\n"
-      "Name[es]=Reproductor\n"
-      "Name[es_ES]=Reproductor de España\n"
-      "Name[es_ES@euro]=Reproductor en euros\n"
-      "Name[sr@latin]=Plejer\n"
-      "Name[de_DE.UTF-8]=Spieler\n"
-      "Name[fr]=\n";
-  // ll_CC@mod, ll_CC, ll, ll@mod, none; the key's encoding does not count and an empty
-  // translation is none.
-  const std::pair<const char*, const char*> casos[] = {{"es_ES.UTF-8@euro", "Reproductor en euros"},
-                                                       {"es_ES.UTF-8", "Reproductor de España"},
-                                                       {"es_MX.UTF-8", "Reproductor"},
-                                                       {"sr_RS@latin", "Plejer"},
-                                                       {"sr_RS", "Player"},
-                                                       {"de_DE", "Spieler"},
-                                                       {"fr_FR", "Player"},
-                                                       {"C", "Player"},
-                                                       {"", "Player"}};
-  for (const auto& [idioma, nombre] : casos) {
-    EXPECT_EQ(xdg::leerEntradaEscritorio(contenido, idioma).value().nombre, nombre) << idioma;
-  }
-}
-
-TEST(LecturaDeEntradas, EscapesBooleanosYSoloElGrupoDeLaEntrada) {
-  const auto leida = xdg::leerEntradaEscritorio(
       "# comentario\r\n"
       "\r\n"
       "[Desktop Entry]\r\n"
       "  Type = Application\r\n"
       "Name=Dos\\sespacios\\\\y\\tfin \r\n"
+      "Name[es]=Reproductor\n"
+      "Name[es_ES]=Reproductor de España\n"
+      "Name[es_ES@euro]=Reproductor en euros\n"
+      "Name[sr@latin]=Plejer\n"
+      "Name[de_DE.UTF-8]=Spieler\n"
+      "Name[fr]=\n"
       "Exec=primero\n"
       "Exec=segundo %U\n"
       "TryExec=segundo\n"
@@ -133,12 +108,10 @@ TEST(LecturaDeEntradas, EscapesBooleanosYSoloElGrupoDeLaEntrada) {
       "Hidden=1\n"
       "X-Flatpak=org.ejemplo.App\n"
       "StartupWMClass=Segundo\n"
-      "X-Otra-Clave[es]=lo que sea\n"
       "Clave Con Espacios=se tolera\n"
       "[Desktop Action nueva]\n"
-      "Name=Ventana nueva\n"
-      "Icon=otro\n",
-      "es");
+      "Name=Ventana nueva\n";
+  const auto leida = xdg::leerEntradaEscritorio(contenido, "C");
   ASSERT_TRUE(leida);
   const auto campos = [](const xdg::EntradaEscritorio& e) {
     return std::vector{e.tipo, e.nombre, e.exec, e.tryExec, e.icono, e.flatpak, e.claseVentana};
@@ -147,33 +120,37 @@ TEST(LecturaDeEntradas, EscapesBooleanosYSoloElGrupoDeLaEntrada) {
   EXPECT_THAT(campos(*leida), ElementsAre("Application", "Dos espacios\\y\tfin", "segundo %U",
                                           "segundo", "ex-icono", "org.ejemplo.App", "Segundo"));
   EXPECT_TRUE(leida->noMostrar && leida->oculta);
-
-  const auto falsos =
-      xdg::leerEntradaEscritorio("[Desktop Entry]\nName=N\nNoDisplay=false\nHidden=yes\n", "");
-  ASSERT_TRUE(falsos);
-  EXPECT_FALSE(falsos->noMostrar || falsos->oculta);  // only true and 1 are true
+  // Only true and 1 are true.
+  EXPECT_FALSE(xdg::leerEntradaEscritorio("[Desktop Entry]\nName=N\nHidden=yes\n", "")->oculta);
+  // ll_CC@mod, ll_CC, ll, ll@mod, none; the key's encoding is ignored, an empty one is none.
+  const std::vector<std::pair<std::string, std::string>> casos = {
+      {"es_ES.UTF-8@euro", "Reproductor en euros"},
+      {"es_ES.UTF-8", "Reproductor de España"},
+      {"es_MX.UTF-8", "Reproductor"},
+      {"sr_RS@latin", "Plejer"},
+      {"sr_RS", leida->nombre},
+      {"de_DE", "Spieler"},
+      {"fr_FR", leida->nombre}};
+  for (const auto& [idioma, nombre] : casos) {
+    EXPECT_EQ(xdg::leerEntradaEscritorio(contenido, idioma).value().nombre, nombre) << idioma;
+  }
 }
 
 TEST(LecturaDeEntradas, LosArchivosMalformadosSeRechazan) {
   const std::vector<std::string> malformados = {
-      "",
       "[Otra Cosa]\nName=N\n",                               // no entry group
       "Name=N\n[Desktop Entry]\nName=N\n",                   // key before any group
-      "[Desktop Entry]\nName=N\nesto no es una clave\n",     // line without '='
       "[Desktop Entry\nName=N\n",                            // open group header
       "[Desktop Entry]\nName=N\n[Desktop Entry]\nName=M\n",  // group twice
-      "[Desktop Entry]\nName=N\n=sin clave\n",
-      "[Desktop Entry]\nName=N\nNom]bre=x\n",                   // invalid key
-      "[Desktop Entry]\nName[es=N\n",                           // open locale
-      "[Desktop Entry]\nName=N\n[Otro]\nbasura\n",              // broken elsewhere
-      "[Desktop Entry]\nName=N\0\n"s,                           // NUL byte
-      "[Desktop Entry]\nName=\xff\xfe\n",                       // not UTF-8
-      "[Desktop Entry]\nName=\xc0\xaf\n",                       // overlong UTF-8
-      "[Desktop Entry]\nName=\xed\xa0\x80\n",                   // surrogate
-      "[Desktop Entry]\nName=\xe2\x82\n",                       // cut sequence
-      "[Desktop Entry]\nType=Application\nExec=x\n",            // no Name
-      "[Desktop Entry]\nName=\nName[es]=Solo traducido\n",      // empty Name
-      "\x7f\x45\x4c\x46\x02\x01\x01\x00\x00\x00\x00\x00\x00"s,  // a binary
+      "[Desktop Entry]\nName=N\nNom]bre=x\n",                // invalid key
+      "[Desktop Entry]\nName[es=N\n",                        // open locale
+      "[Desktop Entry]\nName=N\n[Otro]\nbasura\n",           // line without '=' elsewhere
+      "[Desktop Entry]\nName=N\0\n"s,                        // NUL byte
+      "[Desktop Entry]\nName=\xff\xfe\n",                    // not UTF-8
+      "[Desktop Entry]\nName=\xc0\xaf\n",                    // overlong UTF-8
+      "[Desktop Entry]\nName=\xed\xa0\x80\n",                // surrogate
+      "[Desktop Entry]\nName=\xe2\x82\n",                    // cut sequence
+      "[Desktop Entry]\nName=\nName[es]=Solo traducido\n",   // empty Name
   };
   for (std::size_t i = 0; i < malformados.size(); ++i) {
     EXPECT_FALSE(xdg::leerEntradaEscritorio(malformados[i], "es_ES")) << i;
@@ -192,26 +169,18 @@ TEST(LecturaDeEntradas, ArgumentosDeExec) {
 }
 
 TEST(LecturaDeEntradas, QuienAbreUnaDireccionYComoAbrirlaConOtra) {
-  const std::pair<std::string_view, std::optional<std::string>> salidas[] = {
-      {"chromium.desktop\n", "chromium"},
-      {"org.gnome.Epiphany.desktop", "org.gnome.Epiphany"},
-      {"Default application for “x-scheme-handler/https”: brave-browser.desktop\n"
-       "Registered applications:\n\tfirefox-esr.desktop\n",
-       "brave-browser"},
-  };
-  for (const auto& [salida, esperada] : salidas) {
-    EXPECT_EQ(xdg::aplicacionDeMime(salida), esperada) << salida;
-  }
+  EXPECT_THAT(xdg::aplicacionDeMime("org.gnome.Epiphany.desktop\n"),
+              Optional("org.gnome.Epiphany"s));
+  EXPECT_THAT(xdg::aplicacionDeMime("Default application for “x-scheme-handler/https”: "
+                                    "brave.desktop\nRegistered applications:\n\tfirefox.desktop\n"),
+              Optional("brave"s));
   // None, hostile ids, and a name past the first line (only the first one counts).
-  for (const auto* salida :
-       {"No default applications for “x-scheme-handler/https”\n", "", ".desktop",
-        "../../bin/sh.desktop", "-x.desktop", "a b.desktop", "\nchromium.desktop"}) {
+  for (const auto* salida : {"No default applications for “x-scheme-handler/https”\n", ".desktop",
+                             "../../bin/sh.desktop", "-x.desktop", "\nchromium.desktop"}) {
     EXPECT_FALSE(xdg::aplicacionDeMime(salida)) << salida;
   }
   EXPECT_THAT(xdg::ordenAbrirCon("/usr/bin/chromium %U", "https://a.b/c?d=1&e"),
               Optional(ElementsAre("/usr/bin/chromium", "https://a.b/c?d=1&e")));
-  EXPECT_THAT(xdg::ordenAbrirCon("env A=1 brave --incognito %u", "x"),
-              Optional(ElementsAre("env", "A=1", "brave", "--incognito", "x")));
   EXPECT_FALSE(xdg::ordenAbrirCon("  %U ", "x"));
   EXPECT_FALSE(xdg::ordenAbrirCon("\"abierto", "x"));
 }
@@ -266,8 +235,7 @@ struct Escritorio : ::testing::Test {
                      "Name[es]=Música\nX-Flatpak=org.ejemplo.Musica\n", kFlatpak});
   }
 
-  // A process in the fake /proc: its executable link (which may dangle), its
-  // parent, user and command name.
+  // A process in the fake /proc: executable link (which may dangle), parent, user, name.
   void proceso(std::int32_t pid, const fs::path& ejecutable, std::int32_t padre = 1,
                std::uint32_t uid = 1000, std::string comando = "") {
     const auto carpeta = fs::path("proc") / std::to_string(pid);
@@ -278,11 +246,10 @@ struct Escritorio : ::testing::Test {
       arbol.enlace(carpeta / "exe", ejecutable);
     }
     arbol.escribir(carpeta / "stat", std::to_string(pid) + " (" + comando + ") S " +
-                                         std::to_string(padre) + " " + std::to_string(pid) + " " +
-                                         std::to_string(pid) + " 34816 0 4194560 0 0\n");
-    const auto u = std::to_string(uid);
-    arbol.escribir(carpeta / "status", "Name:\t" + comando + "\nUmask:\t0022\nState:\tS\nUid:\t" +
-                                           u + "\t" + u + "\t" + u + "\t" + u + "\nGid:\t100\n");
+                                         std::to_string(padre) + " 1 1 34816 0 4194560 0 0\n");
+    // The real user counts, not the effective one.
+    arbol.escribir(carpeta / "status", "Name:\t" + comando + "\nState:\tS\nUid:\t" +
+                                           std::to_string(uid) + "\t0\t0\t0\nGid:\t100\n");
   }
   // Another file of a process in the fake /proc ("environ", "cgroup"); none when empty.
   void enProc(std::int32_t pid, std::string_view archivo, std::string_view contenido) {
@@ -302,8 +269,7 @@ struct Escritorio : ::testing::Test {
     return ruta ? apps().paqueteDe(*ruta) : std::nullopt;
   }
 
-  // A terminal (with a desktop entry) under the user's service manager, a
-  // shell in it and a command-line player run from the shell.
+  // A terminal with an entry under the service manager, a shell in it, a player run from it.
   fs::path terminalConReproductor() {
     arbol.ejecutable("usr/bin/bash");
     arbol.ejecutable("usr/bin/mpv");
@@ -320,34 +286,11 @@ struct Escritorio : ::testing::Test {
   std::unique_ptr<Contexto> ctx_;
 };
 
-TEST_F(Escritorio, ElEjecutableCoincideConElProgramaDeExecPorPathEnlacesEIdioma) {
-  raices.idioma = "es_MX.UTF-8";
-  const auto real = arbol.ejecutable("opt/Reproductor/reproductor");
-  arbol.enlace("usr/bin/reproductor", "../../opt/Reproductor/reproductor");
-  const auto archivo = instalar({"multimedia/ex.reproductor", "Player", "reproductor %U",
-                                 "Name[es]=Reproductor\nName[es_ES]=Reproductor de España\n"
-                                 "Icon=ex-reproductor\n"});
-  proceso(100, real);
-
-  ASSERT_EQ(paquete(100), archivo);
-  EXPECT_THAT(apps().identificadorDePaquete(archivo),
-              Optional(std::string("multimedia-ex.reproductor")));
-  EXPECT_EQ(apps().nombreVisible(archivo), "Reproductor");
-  EXPECT_THAT(apps().nombreEnEjecucion(100), Optional(std::string("Reproductor")));
-  for (const auto* id : {"multimedia-ex.reproductor", "multimedia-ex.reproductor.desktop"}) {
-    EXPECT_THAT(apps().ubicacionDeApp(id), Optional(archivo.string())) << id;
-  }
-  EXPECT_THAT(apps().icono(archivo), Optional(std::string("ex-reproductor")));
-  EXPECT_EQ(apps().paqueteDe(bin("reproductor")), archivo);  // the link leads to the same program
-  EXPECT_FALSE(apps().ubicacionDeApp("ex.inexistente"));
-}
-
-// Each process against the entries its row adds to a world that keeps growing: entries that
-// hide, shadow, fail to parse or fall back. `gana` is the row's entry it falls in, -1 none.
+// Each process against the entries its row adds to a world that keeps growing.
 TEST_F(Escritorio, CadaProcesoCaeEnLaEntradaQueLeTocaONingunaYSeQuedaSinResponsable) {
   struct Caso {
     std::string ejecutable;  // installed under the tree unless absolute
-    int gana;
+    int gana;                // the row's entry it falls in, -1 none
     std::vector<Instalada> entradas;
   };
   const auto editor =
@@ -359,47 +302,36 @@ TEST_F(Escritorio, CadaProcesoCaeEnLaEntradaQueLeTocaONingunaYSeQuedaSinResponsa
       // A shell is not the application it starts.
       {"usr/bin/sh", -1, {{"ex.envoltorio", "Envoltorio", "sh -c \"exec notas\""}}},
       // Hidden by the user's folder, another Type there, a bare Hidden there, a missing TryExec.
-      {"usr/bin/radio", -1, {ex("radio"), crudo("ex.radio", "[Desktop Entry]\nHidden=true\n")}},
-      {"usr/bin/mapa",
-       -1,
-       {ex("mapa"),
-        crudo("ex.mapa", "[Desktop Entry]\nType=Link\nName=Mapa\nURL=https://ejemplo.org\n")}},
+      {"usr/bin/tv", -1, {ex("tv"), {"ex.tv", "", "", "[Desktop Entry]\nHidden=1\n", kUsuario}}},
+      {"usr/bin/mapa", -1, {ex("mapa"), {"ex.mapa", "Mapa", "", "Type=Link\n", kUsuario}}},
       {"usr/bin/lupa", -1, {ex("lupa", "TryExec=lupa-no-instalada\n")}},
       {"usr/bin/probado", 0, {ex("probado", "TryExec=probado\n")}},
-      // The earlier folder wins; a shown entry beats a NoDisplay one.
+      // The earlier (user's) folder wins; a shown entry beats a NoDisplay one.
       {"usr/bin/mezcla", 1, {ex("mezcla"), {"ex.mezcla", "Usuario", "mezcla", "", kUsuario}}},
-      {"usr/bin/otra", 1, {ex("otra"), {"ex.otra", "Local", "otra", "", "usr/local/share"}}},
-      {"usr/bin/visor",
-       1,
-       {{"a-ayudante", "A", "visor --url %u", "NoDisplay=true\n"}, {"z-visor", "Visor", "visor"}}},
+      {"usr/bin/visor", 1, {{"a-visor", "A", "visor %u", "NoDisplay=true\n"}, {"z", "Z", "visor"}}},
       // Malformed files are skipped and hide nothing.
-      {"usr/bin/emisora",
-       0,
-       {ex("emisora"),
-        crudo("ex.emisora",
-              "[Desktop Entry]\nType=Application\nName=Emisora rota\nExec emisora\n")}},
+      {"usr/bin/emisora", 0, {ex("emisora"), {"ex.emisora", "R", "", "Exec emisora\n", kUsuario}}},
       {"usr/bin/roto",
        -1,
        {{"ex.roto", "Roto", "\"roto %U"},
-        crudo("ex.basura", "\177ELF\0\0\1\377"s, "usr/share"),
-        {"ex.enorme", "Enorme", "roto",
-         "Comment=" + std::string(std::size_t{300} * 1024, 'x') + "\n"}}},
+        {"ex.basura", "", "", "\177ELF\0\0\1\377"s},
+        {"ex.enorme", "Enorme", "roto", "Comment=" + std::string(300 * 1024, 'x') + "\n"}}},
       // Fallbacks: the window class or the id is the executable's name.
-      {"opt/juego/Juego-bin",
-       0,
-       {{"ex.juego", "Juego", "lanzar-juego", "StartupWMClass=juego-BIN\n"}}},
+      {"opt/Juego-bin", 0, {{"ex.juego", "Juego", "lanza", "StartupWMClass=juego-BIN\n"}}},
       {"/opt/galeria/galeria", 0, {{"galeria", "G", "", "DBusActivatable=true\n"}}},
-      // An interpreter is never an application by name; audio servers and system daemons are
-      // installed applications, never running ones.
+      // Interpreters by their whole name (a bare name, a version, a version and a variant, a
+      // variant that needs no version), not by how it starts.
+      {"usr/bin/luakit", 0, {ex("luakit")}},
+      {"usr/bin/winegui", 0, {ex("winegui")}},
+      {"usr/bin/pythonista", 0, {ex("pythonista")}},
+      {"usr/bin/python", -1, {ex("python")}},
+      {"usr/bin/python3.11", -1, {ex("python3.11")}},
+      {"usr/bin/python3.13t", -1, {ex("python3.13t")}},
+      {"usr/bin/wine-preloader", -1, {ex("wine-preloader")}},
+      // Interpreters, audio servers and system daemons are never running applications.
       {"/usr/bin/python3", -1, {{"python3", "Python", "python3"}}},
       {"usr/bin/pipewire-pulse", -1, {ex("pipewire-pulse")}},
-      {"/usr/bin/wireplumber", -1, {{"wireplumber", "WirePlumber", "wp"}}},
-      {"/usr/libexec/gsd-sonido",
-       -1,
-       {{"ex.sonido", "Sonido", "/usr/libexec/gsd-sonido", "NoDisplay=true\n"}}},
-      {"/usr/sbin/demonio", -1, {{"ex.demonio", "Demonio", "/usr/sbin/demonio"}}},
-      {"/usr/lib/systemd/servicio", -1, {{"ex.servicio", "Servicio", "/usr/lib/systemd/servicio"}}},
-      {"/sbin/inicio", -1, {{"ex.inicio", "Inicio", "/sbin/inicio"}}},
+      {"/usr/libexec/sonido", -1, {{"ex.sonido", "S", "/usr/libexec/sonido", "NoDisplay=true\n"}}},
   };
   fs::create_directories(raiz / "usr/share/applications/carpeta.desktop");
   arbol.enlace("usr/share/applications/colgado.desktop", "no-existe.desktop");
@@ -421,9 +353,8 @@ TEST_F(Escritorio, CadaProcesoCaeEnLaEntradaQueLeTocaONingunaYSeQuedaSinResponsa
               esperado ? std::optional(caso.entradas[gana].nombre) : std::nullopt);
     EXPECT_EQ(apps().procesoResponsable(pid), esperado ? pid : 0);
   }
-  EXPECT_EQ(apps().nombreVisible(raiz / kUsuario / "applications/ex.mezcla.desktop"), "Usuario");
-  for (const auto* id : {"ex.radio", "ex.mapa", "ex.lupa", "ex.roto", "ex.basura", "ex.enorme",
-                         "carpeta", "colgado"}) {
+  for (const auto* id :
+       {"ex.tv", "ex.mapa", "ex.lupa", "ex.roto", "ex.basura", "ex.enorme", "carpeta", "colgado"}) {
     EXPECT_FALSE(apps().ubicacionDeApp(id)) << id;
   }
   EXPECT_TRUE(apps().ubicacionDeApp("ex.sonido"));
@@ -431,21 +362,18 @@ TEST_F(Escritorio, CadaProcesoCaeEnLaEntradaQueLeTocaONingunaYSeQuedaSinResponsa
 
 TEST_F(Escritorio, UnaAplicacionFlatpakCuentaSoloSiElServidorDaSuMismoIdDePortal) {
   app("reproductor");
-  const auto musica = instalar({"org.ejemplo.Musica", "Music",
-                                "/usr/bin/flatpak run --branch=stable --arch=x86_64 "
-                                "--command=musica --file-forwarding org.ejemplo.Musica @@u %U @@",
-                                "Name[es]=Música\nX-Flatpak=org.ejemplo.Musica\n", kFlatpak});
-  instalar({"org.ejemplo.Musica.Radio", "Radio de Música",
-            "/usr/bin/flatpak run org.ejemplo.Musica --radio", "X-Flatpak=org.ejemplo.Musica\n",
-            kFlatpak});
-  // Without X-Flatpak: the app of `flatpak run`, its option's value apart.
+  const auto musica = musicaFlatpak();
+  instalar({"org.ejemplo.Musica.Radio", "Radio", "flatpak run org.ejemplo.Musica --radio",
+            "X-Flatpak=org.ejemplo.Musica\n", kFlatpak});
+  // Without X-Flatpak: the app of `flatpak run`, past options with their values apart or not.
   raices.datosSistema.push_back(raiz / kUsuario / "flatpak/exports/share");
-  const auto video = instalar({"video", "Vídeo", "flatpak run --command video org.ejemplo.Video %f",
+  const auto video = instalar({"video", "Vídeo",
+                               "/usr/bin/flatpak run --branch=stable --command video "
+                               "--file-forwarding org.ejemplo.Video @@u %U @@",
                                "", std::string(kUsuario) + "/flatpak/exports/share"});
   instalar({"musica", "Música del sistema", "/app/bin/musica"});
-  // Each claims a sandbox and the server gives it an app id: a tool without an entry, one the
-  // server gives another app, a host program in a sandbox of its own making the server does
-  // not know (nor by its path).
+  // A tool without an entry, another app's portal id, a sandbox the server does not know (nor
+  // the host program by its path).
   struct Caso {
     fs::path ejecutable;
     std::string reclama;
@@ -472,10 +400,6 @@ TEST_F(Escritorio, UnaAplicacionFlatpakCuentaSoloSiElServidorDaSuMismoIdDePortal
     ++pid;
   }
   EXPECT_THAT(preguntados, ElementsAre(200, 201, 202, 203, 204));
-  EXPECT_THAT(apps().rutaEjecutable(200), Optional(std::string("/app/bin/musica")));
-  EXPECT_THAT(apps().nombreEnEjecucion(200), Optional(std::string("Música")));
-  EXPECT_THAT(apps().identificadorDePaquete(musica), Optional(std::string("org.ejemplo.Musica")));
-  EXPECT_EQ(apps().procesoResponsable(200), 200);
 }
 
 TEST_F(Escritorio, UnaMismaRutaDentroYFueraDelSandboxNoSeConfunde) {
@@ -487,8 +411,7 @@ TEST_F(Escritorio, UnaMismaRutaDentroYFueraDelSandboxNoSeConfunde) {
   proceso(211, bin("reproductor"));
   proceso(212, "/app/bin/musica");
   flatpak(212, "org.ejemplo.Musica");
-  // On another thread, without the process: only the record of sandboxed paths answers, and
-  // not for the path that both sides showed.
+  // On another thread only the record of sandboxed paths answers, not for a path both showed.
   const auto enOtroHilo = [this](const fs::path& ruta) {
     std::optional<std::string> paquete;
     std::thread([&] { paquete = apps().paqueteDe(ruta); }).join();
@@ -507,14 +430,11 @@ TEST_F(Escritorio, UnaMismaRutaDentroYFueraDelSandboxNoSeConfunde) {
 TEST_F(Escritorio, LosProcesosDeSnapSeReconocenPorSuNombre) {
   const auto anfitrion = app("reproductor");
   constexpr const char* kSnap = "var/lib/snapd/desktop";
-  const auto lector = instalar({"lector_lector", "Lector",
-                                "env BAMF_DESKTOP_FILE_HINT=/var/lib/snapd/desktop/applications/"
-                                "lector_lector.desktop /snap/bin/lector %U",
-                                "", kSnap});
+  const auto lector = instalar(
+      {"lector_lector", "Lector", "env BAMF_DESKTOP_FILE_HINT=x /snap/bin/lector", "", kSnap});
   const auto notas = instalar({"notas_notas", "Notas", "/snap/bin/notas.editor %F", "", kSnap});
-  instalar({"notas_ayuda", "Ayuda de Notas", "/snap/bin/notas.ayuda", "", kSnap});
-  // SNAP_NAME counts only inside that snap's own unit (cgroup v2 or v1): any process can set
-  // the variable, a cgroup of another snap or of no snap proves nothing.
+  instalar({"notas_ayuda", "Ayuda", "/snap/bin/notas.ayuda", "", kSnap});  // NAME_NAME wins
+  // SNAP_NAME counts only inside that snap's own unit (cgroup v2 or v1), not elsewhere.
   struct Caso {
     fs::path ejecutable;
     std::string entorno;  // "" no file
@@ -525,18 +445,13 @@ TEST_F(Escritorio, LosProcesosDeSnapSeReconocenPorSuNombre) {
   const std::vector<Caso> casos = {
       {"/snap/lector/42/usr/bin/lector", "", "", lector},
       {"/usr/bin/python3.10", "HOME=/home/ana\0SNAP_NAME=notas\0SNAP_REVISION=7\0"s,
-       "0::/user.slice/user-1000.slice/user@1000.service/app.slice/snap.notas.notas-0f1e2d.scope\n",
-       notas},  // NAME_NAME first
+       "0::/user.slice/user@1000.service/app.slice/snap.notas.notas-0f1e2d.scope\n", notas},
       {"/usr/bin/python3", snapNotas,
        "12:pids:/system.slice/snap.notas.sincronizar.service\n0::/\n", notas},
       {bin("reproductor"), snapNotas, "", anfitrion},  // started from a snap, a program of the host
-      {"/usr/bin/python3", snapNotas, "", std::nullopt},
-      {"/usr/bin/python3", snapNotas, "0::/user.slice/user-1000.slice/session-2.scope\n",
-       std::nullopt},
-      {"/usr/bin/python3", snapNotas, "12:pids:/system.slice/snap.lector.daemon.service\n",
-       std::nullopt},
-      {"/usr/bin/python3", snapNotas, "0::/app.slice/notas.scope\n1:name=snap.notas:/\n",
-       std::nullopt},
+      {"/usr/bin/python3", snapNotas, "", {}},
+      {"/usr/bin/python3", snapNotas, "12:pids:/system.slice/snap.lector.daemon.service\n", {}},
+      {"/usr/bin/python3", snapNotas, "0::/app.slice/notas.scope\n1:name=snap.notas:/\n", {}},
   };
   std::int32_t pid = 220;
   for (const auto& caso : casos) {
@@ -547,26 +462,7 @@ TEST_F(Escritorio, LosProcesosDeSnapSeReconocenPorSuNombre) {
   }
   EXPECT_THAT(apps().paqueteDe("/snap/lector/43/usr/lib/lector/ayudante"),
               Optional(lector.string()));
-  EXPECT_THAT(apps().identificadorDePaquete(notas), Optional(std::string("notas_notas")));
   EXPECT_FALSE(apps().paqueteDe("/snap/desconocido/1/bin/x"));
-}
-
-TEST_F(Escritorio, LosInterpretesSeReconocenPorSuNombreEnteroYNoPorSuPrincipio) {
-  const std::vector<std::pair<std::string, bool>> programas = {
-      {"luakit", true},       {"rubyripper", true},      {"winegui", true},
-      {"pythonista", true},   {"perlman", true},         {"python", false},
-      {"python3", false},     {"python3.11", false},     {"python3.13t", false},
-      {"python3-dbg", false}, {"perl5.36.0", false},     {"lua5.4", false},
-      {"luajit", false},      {"ruby3.1", false},        {"wine", false},
-      {"wine64", false},      {"wine-preloader", false}, {"wine64-preloader", false},
-      {"wineserver", false},
-  };
-  std::int32_t pid = 700;
-  for (const auto& [programa, esAplicacion] : programas) {
-    const auto archivo = app(programa);
-    proceso(++pid, bin(programa));
-    EXPECT_EQ(paquete(pid), esAplicacion ? std::optional(archivo) : std::nullopt) << programa;
-  }
 }
 
 TEST_F(Escritorio, UnProcesoSinEntradaEsDeSuAntepasadoConEntradaSinCruzarFronteras) {
@@ -584,32 +480,26 @@ TEST_F(Escritorio, UnProcesoSinEntradaEsDeSuAntepasadoConEntradaSinCruzarFronter
   proceso(340, bin("mpv"), 341);
   proceso(341, bin("bash"), 340);  // a cycle
   proceso(350, bin("mpv"), 351);   // the parent is gone
-  proceso(360, "/usr/lib/systemd/systemd", 100, 1000, "systemd");
-  proceso(361, bin("mpv"), 360);
   // The service manager, no such process, and pid 0 have none either.
   for (const auto pid : {102, 101, 103, 100}) {
     EXPECT_EQ(apps().procesoResponsable(pid), 100) << pid;
   }
-  for (const auto pid : {50, 999, 0, 301, 311, 321, 330, 340, 350, 361}) {
+  for (const auto pid : {50, 999, 0, 301, 311, 321, 330, 340, 350}) {
     EXPECT_EQ(apps().procesoResponsable(pid), 0) << pid;
   }
 }
 
-// Only the folder that got the new file is dated anew, so a change below a data folder (and
-// nowhere above it) must be seen on its own.
-TEST_F(Escritorio, ElIndiceSeRehaceCuandoCambiaUnaCarpeta) {
+// Only the folder that got the new file is dated anew: a change below must be seen on its own.
+TEST_F(Escritorio, ElIndiceSeRehaceCuandoCambiaUnaCarpetaYNoSiempreSiSuHoraVaAdelantada) {
   const auto hace = [](int horas) {
     return fs::file_time_type::clock::now() - std::chrono::hours(horas);
   };
-  app("viejo");
   instalar({"sub/ex.otro", "Otro", "otro"});
-  proceso(400, bin("viejo"));
   for (const auto* carpeta : {"usr/share/applications", "usr/share/applications/sub"}) {
     fs::last_write_time(raiz / carpeta, hace(5));
   }
-  EXPECT_TRUE(paquete(400));
   // A new file in a folder read, in the user's folder that did not exist, in a folder below.
-  std::size_t construcciones = 1;  // built once, on first use
+  std::size_t construcciones = 1;  // built once, on the first query
   std::int32_t pid = 400;
   for (const std::string datos : {"usr/share", kUsuario, "usr/share"}) {
     const auto programa = "p" + std::to_string(++pid);
@@ -623,20 +513,10 @@ TEST_F(Escritorio, ElIndiceSeRehaceCuandoCambiaUnaCarpeta) {
     EXPECT_EQ(paquete(pid), archivo);
     EXPECT_EQ(apps().indexaciones(), ++construcciones) << archivo;
   }
-  EXPECT_TRUE(paquete(400));
-  EXPECT_EQ(apps().indexaciones(), 4U);
-}
-
-TEST_F(Escritorio, UnaCarpetaConLaHoraEnElFuturoNoRehaceElIndiceSiempre) {
-  app("radio");
-  arbol.ejecutable("usr/bin/nuevo");
-  proceso(430, bin("radio"));
-  proceso(431, bin("nuevo"));
-  // An hour ahead of the clock: one build. A second ahead: it may be a tick in progress, so it
-  // is built again on each query until its time has stood for two seconds.
+  // An hour ahead: built once; a second ahead (a tick in progress?): built per query for 2 s.
   const auto construccionesTras = [this](int consultas) {
     for (int consulta = 0; consulta < consultas; ++consulta) {
-      EXPECT_TRUE(paquete(430));
+      EXPECT_TRUE(paquete(401));
     }
     return apps().indexaciones();
   };
@@ -653,21 +533,37 @@ TEST_F(Escritorio, UnaCarpetaConLaHoraEnElFuturoNoRehaceElIndiceSiempre) {
     EXPECT_EQ(construccionesTras(10), construcciones);
   }
   // A change still shows.
+  arbol.ejecutable("usr/bin/nuevo");
+  proceso(431, bin("nuevo"));
   const auto nuevo = instalar({"ex.nuevo", "Nuevo", "nuevo"});
   EXPECT_EQ(paquete(431), nuevo);
 }
 
-TEST_F(Escritorio, IdentidadYRutaDelEjecutable) {
+TEST_F(Escritorio, ElEjecutableCoincideConElProgramaDeExecPorPathYEnlacesYDaLosDatosDeSuEntrada) {
   EXPECT_THAT(apps().identificadorPropio(), Optional(std::string("ex.velmaro.sonvia")));
   EXPECT_EQ(apps().procesoPropio(), static_cast<std::int32_t>(getpid()));
+  const auto real = arbol.ejecutable("opt/Reproductor/reproductor");
+  arbol.enlace("usr/bin/reproductor", "../../opt/Reproductor/reproductor");
+  const auto archivo = instalar({"multimedia/ex.reproductor", "Player", "reproductor %U",
+                                 "Name[es]=Reproductor\nIcon=ex-reproductor\n"});
+  proceso(100, real);
+  ASSERT_EQ(paquete(100), archivo);
+  EXPECT_EQ(apps().paqueteDe(bin("reproductor")), archivo);  // the link leads to the same program
+  EXPECT_THAT(apps().identificadorDePaquete(archivo),
+              Optional(std::string("multimedia-ex.reproductor")));
+  EXPECT_EQ(apps().nombreVisible(archivo), "Reproductor");
+  for (const auto* id : {"multimedia-ex.reproductor", "multimedia-ex.reproductor.desktop"}) {
+    EXPECT_THAT(apps().ubicacionDeApp(id), Optional(archivo.string())) << id;
+  }
+  EXPECT_THAT(apps().icono(archivo), Optional(std::string("ex-reproductor")));
+  // The link as read: a deleted executable, bytes that are not UTF-8, none.
   proceso(500, "/opt/juego/juego (deleted)");
-  proceso(501, std::string("/opt/caf\xe9/juego"));  // not UTF-8: kept as it is
+  proceso(501, std::string("/opt/caf\xe9/juego"));
   proceso(502, "");
-  const std::vector<std::pair<std::int32_t, std::optional<std::string>>> rutas = {
-      {500, "/opt/juego/juego"}, {501, "/opt/caf\xe9/juego"}, {502, std::nullopt},
-      {503, std::nullopt},       {0, std::nullopt},           {-4, std::nullopt}};
-  for (const auto& [pid, ruta] : rutas) {
-    EXPECT_EQ(apps().rutaEjecutable(pid), ruta) << pid;
+  EXPECT_THAT(apps().rutaEjecutable(500), Optional(std::string("/opt/juego/juego")));
+  EXPECT_THAT(apps().rutaEjecutable(501), Optional(std::string("/opt/caf\xe9/juego")));
+  for (const std::int32_t pid : {502, 0}) {
+    EXPECT_FALSE(apps().rutaEjecutable(pid)) << pid;
   }
   // Paths that are not indexed entries.
   EXPECT_FALSE(apps().identificadorDePaquete("/opt/otra/cosa"));
@@ -686,7 +582,6 @@ TEST(RaicesDelEntorno, CarpetasDeDatosPathEIdioma) {
                        {"LANG", "es_ES.UTF-8"},
                        {"LC_MESSAGES", "pt_BR.UTF-8"},
                        {"LC_ALL", ""}}));
-  EXPECT_EQ(a.proc, "/proc");
   EXPECT_EQ(a.datosUsuario, "/home/ana/.local/share");
   EXPECT_THAT(
       a.datosSistema,
@@ -699,7 +594,6 @@ TEST(RaicesDelEntorno, CarpetasDeDatosPathEIdioma) {
       EntornoSimulado({{"HOME", "/home/ana"},
                        {"XDG_DATA_HOME", "/datos"},
                        {"XDG_DATA_DIRS", "/var/lib/flatpak/exports/share:/usr/share/:rel"},
-                       {"LANG", "es_ES.UTF-8"},
                        {"LC_ALL", "de_DE.UTF-8"}}));
   EXPECT_EQ(b.datosUsuario, "/datos");
   EXPECT_THAT(b.datosSistema,
@@ -708,9 +602,7 @@ TEST(RaicesDelEntorno, CarpetasDeDatosPathEIdioma) {
   EXPECT_THAT(b.rutasEjecutables, ElementsAre("/usr/local/bin", "/usr/bin", "/bin"));
   EXPECT_EQ(b.idioma, "de_DE.UTF-8");
 
-  const auto c = AplicacionesLinux::Raices::delEntorno(EntornoSimulado());
-  EXPECT_TRUE(c.datosUsuario.empty());
-  EXPECT_EQ(c.idioma, "");
+  EXPECT_TRUE(AplicacionesLinux::Raices::delEntorno(EntornoSimulado()).datosUsuario.empty());
 }
 
 TEST_F(Escritorio, ElNucleoListaLasAplicacionesConSusEntradas) {
@@ -720,17 +612,10 @@ TEST_F(Escritorio, ElNucleoListaLasAplicacionesConSusEntradas) {
     proceso(pid, "/app/bin/musica", pid == 200 ? 1 : 200);
     flatpak(pid, "org.ejemplo.Musica");
   }
-  arbol.ejecutable("usr/bin/pipewire-pulse");
-  proceso(230, bin("pipewire-pulse"), 50);
   const auto reproductor = banco.hal.agregarProceso({.pid = 102, .sonando = true});
   const auto flatpak1 = banco.hal.agregarProceso({.pid = 200, .sonando = false});
   const auto flatpak2 = banco.hal.agregarProceso({.pid = 201, .sonando = true});
-  banco.hal.agregarProceso({.pid = 230, .sonando = true});
 
-  EXPECT_THAT(Audio::resolverApp(ctx(), 102),
-              Optional(Resolucion{
-                  .clave = "ex.terminal", .nombre = "Terminal", .ruta = terminal.string()}));
-  EXPECT_FALSE(Audio::identificar(ctx(), 230));
   // {clave, nombre, ruta, procesos, sonando}
   EXPECT_THAT(
       Audio::apps(ctx()),
@@ -738,7 +623,6 @@ TEST_F(Escritorio, ElNucleoListaLasAplicacionesConSusEntradas) {
                   AppAudio{"ex.terminal", "Terminal", terminal, {reproductor}, true}));
   EXPECT_THAT(Audio::appInstalada(ctx(), "ex.terminal"),
               Optional(AppAudio{"ex.terminal", "Terminal", terminal, {}, false}));
-  EXPECT_FALSE(Audio::appInstalada(ctx(), "ex.no.instalada"));
   // The entry's Name as it is: ".app" inside it is no bundle suffix.
   instalar({"ex.lector", "Lector de feeds (www.app.net)", "lector"});
   EXPECT_EQ(Audio::appInstalada(ctx(), "ex.lector")->nombre, "Lector de feeds (www.app.net)");
@@ -771,36 +655,30 @@ TEST(InicioSesionXdg, ActivoSoloConUnaEntradaLegibleYNoOcultaYFijarDiceElEstadoR
   };
   const std::string nuestra = InicioSesionXdg::entrada("/usr/bin/sonvia");
   const std::vector<Caso> casos{
-      {"nada", std::nullopt, std::nullopt, false},
       {"nuestra", nuestra, std::nullopt, true},
-      {"oculta", "[Desktop Entry]\nType=Application\nName=Sonvia\nHidden=true\n", std::nullopt,
-       false},
+      {"oculta", "[Desktop Entry]\nName=Sonvia\nHidden=true\n", std::nullopt, false},
       {"rota", "Exec=sonvia\n", std::nullopt, false},
       {"carpeta", "/", std::nullopt, false},
       {"registrar", std::nullopt, true, true},
       {"registrar-oculta", "[Desktop Entry]\nName=Sonvia\nHidden=true\n", true, true},
       {"registrar-sobre-carpeta", "/", true, false},
       {"quitar", nuestra, false, false},
-      {"quitar-nada", std::nullopt, false, false},
   };
   for (const auto& caso : casos) {
+    SCOPED_TRACE(caso.nombre);
     ArbolTemporal arbol;
-    const auto carpeta = arbol.raiz() / "config" / "autostart";
-    InicioSesionXdg inicio(carpeta, "/usr/bin/sonvia");
+    InicioSesionXdg inicio(arbol.raiz() / "config" / "autostart", "/usr/bin/sonvia");
     if (caso.previo == "/") {
       fs::create_directories(inicio.ruta() / "dentro");
     } else if (caso.previo) {
       arbol.escribir(fs::relative(inicio.ruta(), arbol.raiz()), *caso.previo);
     }
     if (caso.fijar) {
-      EXPECT_EQ(inicio.fijar(*caso.fijar), caso.activo) << caso.nombre;
+      EXPECT_EQ(inicio.fijar(*caso.fijar), caso.activo);
     }
-    EXPECT_EQ(inicio.activo(), caso.activo) << caso.nombre;
+    EXPECT_EQ(inicio.activo(), caso.activo);
     if (caso.fijar == true && caso.activo) {
-      EXPECT_EQ(Archivos::leer(inicio.ruta()), nuestra) << caso.nombre;
-    }
-    if (caso.fijar == false) {
-      EXPECT_FALSE(fs::exists(inicio.ruta())) << caso.nombre;
+      EXPECT_EQ(Archivos::leer(inicio.ruta()), nuestra);
     }
   }
 }
@@ -814,8 +692,7 @@ TEST(InicioSesionXdg, LaCarpetaSaleDelEntornoYElEjecutableSeLeeTalCual) {
             "/cfg/autostart/ex.velmaro.sonvia.desktop");
 
   for (const std::string ejecutable :
-       {"/usr/bin/sonvia", "/opt/Mi Sonvia/sonvia", R"(/tmp/a"b$c`d\e'f/100%/sonvia)",
-        "/tmp/línea\nnueva/sonvia"}) {
+       {"/usr/bin/sonvia", R"(/tmp/a "b$c`d\e'f/100%/sonvia)", "/tmp/línea\nnueva/sonvia"}) {
     const auto entrada = xdg::leerEntradaEscritorio(InicioSesionXdg::entrada(ejecutable), "");
     ASSERT_TRUE(entrada) << ejecutable;
     EXPECT_THAT(xdg::argumentosDeExec(entrada->exec), Optional(ElementsAre(ejecutable)));

@@ -26,13 +26,10 @@ TEST(ModoDeLanzamiento, LaPrimeraBanderaDecideLaCapturaDespuesYElOrigenDeUnaExte
       {{}, Modo::aplicacion},
       {{"--ayuda", "-x"}, Modo::aplicacion},
       {{"--prueba", "--procesos"}, Modo::procesos},
-      {{"--procesos", "--prueba"}, Modo::procesos},
       {{"--prueba", "--salidas"}, Modo::salidas},
       {{"--tono-pausa", "--prueba-pausa"}, Modo::pruebaPausa},
       {{"--PROCESOS"}, Modo::aplicacion},  // case matters
       {{"--captura", "a.png", "--salidas"}, Modo::salidas},
-      {{"--oscuro"}, Modo::aplicacion},
-      {{"chrome-extension://abcdefghijklmnop/", "--procesos"}, Modo::puente},
       {{"--salidas", "chrome-extension://x/"}, Modo::puente},
   };
   for (const auto& [args, esperado] : modos) {
@@ -42,30 +39,26 @@ TEST(ModoDeLanzamiento, LaPrimeraBanderaDecideLaCapturaDespuesYElOrigenDeUnaExte
   EXPECT_EQ(elegirModo(std::vector<std::string>{"chrome-extension://x/"}).modo, Modo::aplicacion);
   // "--tono-pausa" is not "--tono".
   EXPECT_EQ(modo({"--tono-pausa"}), (Lanzamiento{Modo::tonoPausa, 4.0, 3.0, 5.0}));
-  EXPECT_EQ(modo({"--captura", "a.png"}), (Lanzamiento{.modo = Modo::captura, .archivo = "a.png"}));
+  // The first of the two schemes wins, either way round.
+  EXPECT_EQ(modo({"--captura", "a.png", "--oscuro", "--claro"}),
+            (Lanzamiento{.modo = Modo::captura, .archivo = "a.png", .esquema = "oscuro"}));
   EXPECT_EQ(modo({"--claro", "--captura", "a.png", "--oscuro"}).esquema, "claro");
-  EXPECT_EQ(modo({"--captura", "a.png", "--oscuro"}).esquema, "oscuro");
   // A flag after "--captura" is not the file; an absent file is left empty.
   EXPECT_EQ(modo({"--captura", "--oscuro"}).archivo, "");
   EXPECT_EQ(modo({"--captura"}).archivo, "");
 }
 
-// The first "--tono" counts; a duration that is not a whole non-negative
-// number gives the default 8 s, and none lasts more than a day.
+// The first "--tono" counts; a bad duration gives the default 8 s; none lasts over a day.
 TEST(ModoDeLanzamiento, LaDuracionDelTonoAceptaSoloNumerosCompletosYDuraUnDiaComoMucho) {
   EXPECT_EQ(modo({"--tono", "3", "--tono", "5"}).sonido, 3.0);
   EXPECT_EQ(modo({"--tono", "--prueba"}), (Lanzamiento{Modo::tono, 8.0, 0, 0}));
   const std::vector<std::pair<const char*, double>> casos = {
-      {"12", 12.0},         {"+1.25", 1.25},   {".5", 0.5}, {"1e1", 10.0},
-      {"0X10", 16.0},       {"0x1.8p1", 3.0},  {"0", 0.0},  {"86400", 86400.0},
-      {"86400.5", 86400.0}, {"1e19", 86400.0},  // past what a sleep can count
-      {"0x1p1023", 86400.0}};
+      {"+1.25", 1.25}, {".5", 0.5}, {"0X1.8p1", 3.0}, {"0", 0.0}, {"86400.5", 86400.0}};
   for (const auto& [texto, esperada] : casos) {
     EXPECT_EQ(leerDuracion(texto), esperada) << texto;
     EXPECT_EQ(modo({"--tono", texto}).sonido, esperada) << texto;
   }
-  for (const char* malo : {" 2", "2 ", "2s", "abc", "", "inf", "nan", "-1", "1e400", "0x", "+-2",
-                           "--3", "1,5", "-0.5", "infinity", "-inf"}) {
+  for (const char* malo : {" 2", "2s", "", "nan", "-0.5", "1e400", "0x", "+-2"}) {
     EXPECT_EQ(leerDuracion(malo), std::nullopt) << '"' << malo << '"';
     EXPECT_EQ(modo({"--tono", malo}).sonido, 8.0) << '"' << malo << '"';
   }
@@ -75,9 +68,7 @@ TEST(Dormir, UnaEsperaDuraUnDiaComoMuchoYNadaSiNoEsPositiva) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double infinito = std::numeric_limits<double>::infinity();
   const std::vector<std::pair<double, double>> casos = {
-      {0.25, 0.25}, {86400, 86400}, {1e19, 86400},  {infinito, 86400},
-      {0, 0},       {-3, 0},        {-infinito, 0}, {nan, 0},
-  };
+      {0.25, 0.25}, {86400, 86400}, {infinito, 86400}, {0, 0}, {-infinito, 0}, {nan, 0}};
   for (const auto& [pedida, esperada] : casos) {
     EXPECT_EQ(Dormir::acotar(pedida), esperada) << pedida;
   }
@@ -86,11 +77,8 @@ TEST(Dormir, UnaEsperaDuraUnDiaComoMuchoYNadaSiNoEsPositiva) {
   DormirSimulado dormir{banco.reloj, *banco.principal, banco.hal, banco.colas};
   dormir.fijarCiclo(3600);
   dormir.fijarRetraso(0);
-  for (const double pedida : {1e30, infinito}) {
-    const double inicio = banco.reloj.ahora();
-    dormir.dormir(pedida);
-    ASSERT_DOUBLE_EQ(banco.reloj.ahora() - inicio, 86400.0) << pedida;
-  }
+  dormir.dormir(infinito);
+  EXPECT_DOUBLE_EQ(banco.reloj.ahora(), 86400.0);
 }
 
 struct Arranque : ::testing::Test {
@@ -126,10 +114,8 @@ TEST_F(Arranque, LosModosConInterfazVanALaInterfazConSusDatos) {
   EXPECT_EQ(ejecutar({}, interfaz), 7);
   EXPECT_EQ(ejecutar({"--captura", "x.png", "--claro"}, interfaz), 7);
   EXPECT_EQ(ejecutar({"--salidas"}, interfaz), 0);
-  ASSERT_EQ(vistos.size(), 2U);
-  EXPECT_EQ(vistos[0].modo, Modo::aplicacion);
-  EXPECT_EQ(vistos[1],
-            (Lanzamiento{.modo = Modo::captura, .archivo = "x.png", .esquema = "claro"}));
+  EXPECT_EQ(vistos, (std::vector<Lanzamiento>{
+                        {}, {.modo = Modo::captura, .archivo = "x.png", .esquema = "claro"}}));
 }
 
 TEST_F(Arranque, LosModosSinConstruirFallanYSoloElDeAplicacionRegistraLoPredeterminado) {

