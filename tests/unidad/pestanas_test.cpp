@@ -109,7 +109,6 @@ TEST_F(RegistroPestanas, FusionaLosInformesDeCadaNavegador) {
   // without host goes under "?".
   int cambios = 0;
   const auto obs = pestanas->porNavegador().observar([&cambios](const auto&) { ++cambios; });
-  informe("chromium", "10", "[{]");
   informe("chromium", "10", R"([{"id":1}])");
   avisos.publicar(kAvisoPestanas, {{"json", "[]"}});
   informe("brave", "12", informeDe({{1, "x"}}));
