@@ -61,10 +61,9 @@ class PantallaPrivada : public ::testing::Environment {
     }
     xvfb_ = std::make_unique<Proceso>(std::vector<std::string>{
         "Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
-    esperarHasta([&] { return xvfb_->salida().find('\n') != std::string::npos || xvfb_->estado(); },
-                 std::chrono::seconds(20));
     const auto& numero = xvfb_->salida();
-    if (numero.find('\n') == std::string::npos) {
+    if (!esperarHasta([&] { return xvfb_->salida().find('\n') != std::string::npos; },
+                      std::chrono::seconds(20))) {
       motivo = "Xvfb no arrancó: " + xvfb_->errores();
       return;
     }
