@@ -257,12 +257,11 @@ TEST_F(CopiaExtension, LaGuiaSegunNavegadoresTrasladoYTienda) {
   const Caso casos[] = {
       {"guide, folder shown", true, normal, mostrar, guia},
       {"guide, cancelled", true, normal, pegar, guia, 1},
-      {"no browser", false, normal, aviso, sinNavegador},
       {"translocated", true, trasladada, aviso, "AppImage"},
       {"store, default known", true, tienda, {pagina}, "", 0, "google-chrome", dos},
       {"store, other default", true, tienda, {paginaEnBrave}, "", 0, "firefox", dos},
       {"store, none installed", true, tienda, {pagina}},
-      {"store, no manifest", false, tienda, aviso, sinNavegador, 0, "google-chrome"},
+      {"no browser, store page not opened", false, tienda, aviso, sinNavegador, 0, "google-chrome"},
   };
   for (const auto& caso : casos) {
     SCOPED_TRACE(caso.nombre);
