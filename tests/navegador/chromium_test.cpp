@@ -1,7 +1,6 @@
 // End to end: headless Chromium with the extension loaded, on a private audio
-// server and this test's private session bus, talking to the tab registry of
-// this process through the bridge that Chromium starts from the manifest our
-// Host code wrote.
+// server and session bus, talking to this process's tab registry through the
+// bridge Chromium starts from the manifest Host wrote.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

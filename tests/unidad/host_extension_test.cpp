@@ -107,9 +107,7 @@ TEST_F(HostManifiestos, EnOrdenDeLaTablaSoloDondeHayNavegadorYSinReescribir) {
 }
 
 TEST_F(HostManifiestos, ArchivosDeTiendaSoloDondeFaltan) {
-  const Host::Plataforma mac{.base = casa,
-                             .navegadores = Host::navegadoresMacOS(),
-                             .carpetasTienda = Host::carpetasTiendaMacOS()};
+  const Host::Plataforma mac{.base = casa, .carpetasTienda = Host::carpetasTiendaMacOS()};
   fs::create_directories(casa / "Google/Chrome");
   escribir(casa / "Vivaldi/External Extensions/tienda.json", "otro");
   Host::instalarTienda(mac, {.ejecutable = "/x"});  // no store identifier: nothing
