@@ -31,10 +31,7 @@ inline void enBusPrivado(int argc, char** argv) {
   setenv("SONVIA_BUS_PRIVADO", "1", 1);
   std::vector<char*> argumentos{const_cast<char*>("dbus-run-session"),  // NOLINT: execvp
                                 const_cast<char*>("--")};               // NOLINT: execvp
-  for (int i = 0; i < argc; ++i) {
-    argumentos.push_back(argv[i]);
-  }
-  argumentos.push_back(nullptr);
+  argumentos.insert(argumentos.end(), argv, argv + argc + 1);  // argv[argc] is the null one
   execvp(argumentos[0], argumentos.data());
   std::perror("dbus-run-session");
   std::_Exit(1);
@@ -64,11 +61,9 @@ class Proceso {
     for (int i = 0; i < 3; ++i) {
       close(tubos[i][i == 0 ? 0 : 1]);
       fd_[i] = tubos[i][i == 0 ? 1 : 0];
+      fcntl(fd_[i], F_SETFL, i == 0 ? 0 : O_NONBLOCK);
     }
-    fcntl(fd_[1], F_SETFL, O_NONBLOCK);
-    fcntl(fd_[2], F_SETFL, O_NONBLOCK);
     if (r != 0) {
-      estado_ = 127;
       throw std::runtime_error("no se pudo lanzar " + argumentos[0]);
     }
   }

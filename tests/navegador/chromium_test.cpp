@@ -1,7 +1,6 @@
 // End to end: headless Chromium with the extension loaded, on a private audio
-// server and this test's private session bus, talking to the tab registry of
-// this process through the bridge that Chromium starts from the manifest our
-// Host code wrote.
+// server and session bus, talking to this process's tab registry through the
+// bridge Chromium starts from the manifest Host wrote.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -68,18 +67,12 @@ TEST(Chromium, UnaPestanaConSonidoSuVolumenSuSilencioYSuCierre) {
   std::filesystem::copy_file(integracion::seno(dir.string(), 0.3, 5), dir / "web/tono.wav");
   pruebas::Proceso web({"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1",
                         "--directory", (dir / "web").string()});
-  // It says "Serving HTTP on 127.0.0.1 port N (…)" once it listens.
-  std::string puerto;
-  ASSERT_TRUE(pruebas::esperarHasta([&] {
-    const auto& salida = web.salida();
-    const auto en = salida.find(" port ");
-    const auto fin = salida.find(' ', en + 6);
-    puerto = en == std::string::npos || fin == std::string::npos
-                 ? ""
-                 : salida.substr(en + 6, fin - en - 6);
-    return !puerto.empty();
-  })) << web.errores();
-  const auto direccion = "http://127.0.0.1:" + puerto + "/";
+  // Once it listens it says "Serving HTTP on 127.0.0.1 port N (http://127.0.0.1:N/) ...".
+  const auto& anuncio = web.salida();
+  ASSERT_TRUE(pruebas::esperarHasta([&] { return web.salida().find(')') != std::string::npos; }))
+      << web.errores();
+  const auto inicio = anuncio.find("(http") + 1;
+  const auto direccion = anuncio.substr(inicio, anuncio.find(')') - inicio);
 
   RelojMonotonico reloj;
   const auto principal = std::make_shared<ColaPrincipalQt>();
@@ -145,13 +138,11 @@ TEST(Chromium, UnaPestanaConSonidoSuVolumenSuSilencioYSuCierre) {
   registro->silenciar(true, id, "chromium");
   // The local change shows at once; wait for a report of the browser's own.
   ASSERT_TRUE(paso("silencio confirmado", [&] {
-    for (const auto& [host, informe] : registro->informes().at("chromium")) {
-      if (informe.cuando > antes && !informe.pestanas.empty() &&
-          informe.pestanas.front().silenciada) {
-        return true;
-      }
-    }
-    return false;
+    const auto& informes = registro->informes().at("chromium");
+    return std::any_of(informes.begin(), informes.end(), [antes](const auto& par) {
+      const auto& [pestanas, cuando] = par.second;
+      return cuando > antes && !pestanas.empty() && pestanas.front().silenciada;
+    });
   }));
 
   // Turned down to 0 the tab stops being audible, and stays in the list.
@@ -159,7 +150,6 @@ TEST(Chromium, UnaPestanaConSonidoSuVolumenSuSilencioYSuCierre) {
   ASSERT_TRUE(paso("a volumen 0 deja de sonar y sigue en la lista", [&] {
     return pestana() && pestana()->titulo == "vol=0 wa=0" && !pestana()->sonando;
   })) << titulo();
-  EXPECT_EQ(pestana()->id, id);
 
   chromium.senal(SIGTERM);
   ASSERT_TRUE(paso("pestañas retiradas tras cerrar", [&] { return !pestana(); }));
