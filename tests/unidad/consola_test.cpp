@@ -169,44 +169,39 @@ TEST_F(Mezclador, LosCanalesYLasEscuchasSiguenALosProcesosDeCadaApp) {
   EXPECT_EQ(hal.oyentes(), oyentes - 1);  // the departed processes' listeners are gone
 }
 
-TEST_F(Mezclador, NivelesDeLosCanalesAbiertos) {
+// The level timer alone, with no listener at all, finds new applications every fourth tick,
+// and publishes the open channels' output peaks; a closed channel's level goes at once.
+TEST_F(Mezclador, SinOyentesElRelojRefrescaLasAppsCadaCuatroTicksYDaLosNiveles) {
+  const std::string v = "org.prueba.video";
+  hal.rechazarOyentes(true);
   app("video", 11, true);
   radioA(0.5F);
-  consola->modificar("org.prueba.video", Cambios::volumen(0.6F));
-  consola->empezarReloj();
-  pico(k, 0.25F);
-  pico("org.prueba.video", 0.5F);
-  pasar(0.25);
-  EXPECT_EQ(consola->niveles()(), (MapaNiveles{{k, 0.25F}, {"org.prueba.video", 0.5F}}));
-  // Peaks are taken: silence since then reads as 0.
-  pasar(0.25);
-  EXPECT_EQ(consola->niveles()().at(k), 0.0F);
-
-  consola->modificar("org.prueba.video", Cambios::volumen(1.0F));
-  pasar(1.5);  // the channel closes, its level goes at once
-  EXPECT_FALSE(consola->niveles()().contains("org.prueba.video"));
-  pasar(0.25);
-  EXPECT_THAT(consola->niveles()(), ElementsAre(std::pair{k, 0.0F}));
-}
-
-// Without any listener the mixer still works: the level timer alone finds new applications.
-TEST_F(Mezclador, SinOyentesElRelojRefrescaLasAppsCadaCuatroTicks) {
-  hal.rechazarOyentes(true);
-  radioA(0.4F);
-  EXPECT_FLOAT_EQ(ganancia(k), 0.4F);
+  consola->modificar(v, Cambios::volumen(0.6F));
   consola->empezarReloj();
   consola->empezarReloj();  // one timer only
   for (std::int32_t i = 1; i <= 2; ++i) {
-    app("otra" + std::to_string(i), 10 + i, true);
+    app("otra" + std::to_string(i), 20 + i, true);
     banco.principal->avanzar(0.25 * 3);
-    EXPECT_EQ(consola->apps()().size(), static_cast<std::size_t>(i));
+    EXPECT_EQ(consola->apps()().size(), static_cast<std::size_t>(i) + 1);
     banco.principal->avanzar(0.25);
     EXPECT_EQ(consola->ticks(), 4 * i);
-    EXPECT_EQ(consola->apps()().size(), static_cast<std::size_t>(i) + 1);
+    EXPECT_EQ(consola->apps()().size(), static_cast<std::size_t>(i) + 2);
   }
+  pico(k, 0.25F);
+  pico(v, 0.5F);
+  pasar(0.25);
+  EXPECT_EQ(consola->niveles()(), (MapaNiveles{{k, 0.25F}, {v, 0.5F}}));
+  // Peaks are taken: silence since then reads as 0.
+  pasar(0.25);
+  EXPECT_EQ(consola->niveles()().at(k), 0.0F);
+  consola->modificar(v, Cambios::volumen(1.0F));
+  pasar(1.5);
+  EXPECT_FALSE(consola->niveles()().contains(v));
+  pasar(0.25);
+  EXPECT_THAT(consola->niveles()(), ElementsAre(std::pair{k, 0.0F}));
   consola->pararReloj();
   banco.principal->avanzar(1.0);
-  EXPECT_EQ(consola->ticks(), 8);
+  EXPECT_EQ(consola->ticks(), 17);
 }
 
 TEST_F(Mezclador, OrdenDelPanel) {
@@ -561,10 +556,18 @@ TEST_F(Llamada, UnaLecturaFallidaNoEsUnaLlamadaYApagarElModoLaTermina) {
   EXPECT_EQ(estado(), "P: Q R S");
 }
 
-TEST_F(Llamada, ElLlamadorNuncaSeBaja) {
+// The first capturing application in list order is the caller and is never lowered; another of
+// its processes taking the microphone too does not make a new call.
+TEST_F(Llamada, ElLlamadorNuncaSeBajaYOtroProcesoSuyoNoLoReasigna) {
   capturar(q, true);
-  capturar(r, true);  // a second one capturing: the first in list order is the caller
+  capturar(r, true);
   EXPECT_EQ(estado(), "Q: R");
+  int anuncios = 0;
+  auto o = consola->llamada().observar([&](const auto&) { ++anuncios; });
+  capturar(app("Q", 30, false), true);
+  pasar(2.12);
+  EXPECT_EQ(consola->apps()()[1].procesos.size(), 2U);
+  EXPECT_EQ(anuncios, 0);
   // P, earlier in the list, takes the microphone: Q joins the lowered ones.
   hal.fijarSonando(p, true);
   capturar(p, true);
@@ -574,17 +577,6 @@ TEST_F(Llamada, ElLlamadorNuncaSeBaja) {
   capturar(p, false);
   EXPECT_EQ(estado(), "Q: P R");
   EXPECT_FLOAT_EQ(g("Q"), 1.0F);
-}
-
-TEST_F(Llamada, ElMismoLlamadorConOtrosProcesosNoSeReasigna) {
-  capturar(p, true);
-  int anuncios = 0;
-  auto o = consola->llamada().observar([&](const auto&) { ++anuncios; });
-  capturar(app("P", 30, false), true);
-  pasar(2.12);
-  EXPECT_EQ(consola->apps()()[0].procesos.size(), 2U);
-  EXPECT_EQ(anuncios, 0);
-  EXPECT_EQ(estado(), "P: Q R");
 }
 
 }  // namespace
