@@ -161,7 +161,6 @@ TEST_F(Almacen, CargarDescartaLosNeutrosSinEscribirYGuardarEscribeElDocumentoEnt
   almacen->cargar();
   EXPECT_EQ(almacen->ajustes(),
             (MapaAjustes{{"bajo", {0.25F, false, "auriculares"}}, {"mudo", {1.0F, true}}}));
-  EXPECT_EQ(almacen->ajuste("vacio"), Ajuste::neutro());
   EXPECT_EQ(banco.preferencias.escrituras(), escrituras);
   almacen->fijar("bajo", {0.1F});
   almacen->fijar("casi", {0.996F});
