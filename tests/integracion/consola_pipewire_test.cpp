@@ -44,14 +44,13 @@ struct Escritorio {
     pwcat = std::filesystem::canonical(pwcat.substr(0, pwcat.find('\n')));
     std::filesystem::copy_file(pwcat, bin + "/reproductor-prueba");
     std::filesystem::copy_file(pwcat, bin + "/llamada-prueba");
-    std::ofstream(aplicaciones + "/" + kReproductor + ".desktop")
-        << "[Desktop Entry]\nType=Application\nName=Reproductor de prueba\nExec=" << bin
-        << "/reproductor-prueba %f\n";
-    std::ofstream(aplicaciones + "/" + kPulse + ".desktop")
-        << "[Desktop Entry]\nType=Application\nName=Pulse de prueba\nExec=paplay %f\n";
-    std::ofstream(aplicaciones + "/" + kLlamada + ".desktop")
-        << "[Desktop Entry]\nType=Application\nName=Llamada de prueba\nExec=" << bin
-        << "/llamada-prueba\n";
+    const auto entrada = [&](const char* clave, const char* nombre, const std::string& exec) {
+      std::ofstream(aplicaciones + "/" + clave + ".desktop")
+          << "[Desktop Entry]\nType=Application\nName=" << nombre << "\nExec=" << exec << "\n";
+    };
+    entrada(kReproductor, "Reproductor de prueba", bin + "/reproductor-prueba %f");
+    entrada(kPulse, "Pulse de prueba", "paplay %f");
+    entrada(kLlamada, "Llamada de prueba", bin + "/llamada-prueba");
     setenv("XDG_DATA_HOME", (dir + "/datos-prueba").c_str(), 1);
     setenv("XDG_DATA_DIRS", (dir + "/ninguno").c_str(), 1);
   }
