@@ -277,14 +277,16 @@ TEST_F(Mezclador, LosVolumenesSeAcotanAlCargarYAlCambiarYUnCambioIgualONoFinitoN
   EXPECT_EQ(consola->salidas()().size(), 2U);
   EXPECT_EQ(consola->predeterminada()()->uid, "altavoces");
   EXPECT_EQ(banco.preferencias.escrituras(), escrituras);
-  // Changes: the volume bar and the call level.
+  // Changes: the volume bar and the call level (one that is not a number is ignored).
+  const float nan = std::numeric_limits<float>::quiet_NaN();
   using Pares = std::vector<std::pair<float, float>>;  // asked, applied
   for (const auto& [pedido, aplicado] : Pares{{0.5F, 0.5F}, {7.0F, 2.0F}, {-1.0F, 0.0F}}) {
     consola->modificar(k, Cambios::volumen(pedido));
     EXPECT_EQ(consola->ajuste(k).volumen, aplicado) << pedido;
     EXPECT_EQ(ganancia(k), aplicado) << pedido;
   }
-  for (const auto& [pedido, aplicado] : Pares{{0.3F, 0.3F}, {1e30F, 1.0F}, {-50.0F, 0.0F}}) {
+  for (const auto& [pedido, aplicado] :
+       Pares{{0.3F, 0.3F}, {1e30F, 1.0F}, {-50.0F, 0.0F}, {nan, 0.0F}}) {
     consola->fijarNivelLlamada(pedido);
     EXPECT_EQ(consola->nivelLlamada()(), aplicado) << pedido;
     EXPECT_EQ(banco.preferencias.flotante(AlmacenAjustes::kClaveNivelLlamada), aplicado) << pedido;
@@ -294,7 +296,7 @@ TEST_F(Mezclador, LosVolumenesSeAcotanAlCargarYAlCambiarYUnCambioIgualONoFinitoN
   int anuncios = 0;
   auto o = consola->ajustes().observar([&](const auto&) { ++anuncios; });
   consola->modificar(k, Cambios::volumen(-5.0F));  // 0 once bounded, as it is
-  consola->modificar(k, Cambios::volumen(std::numeric_limits<float>::quiet_NaN()));
+  consola->modificar(k, Cambios::volumen(nan));
   pasar(1.0);
   EXPECT_EQ(anuncios, 0);
   EXPECT_EQ(banco.preferencias.escrituras(), guardadas);
