@@ -54,33 +54,26 @@ struct Escuchas : PropiedadesCA {
   }
 };
 
-TEST_F(Escuchas, ElBloqueCorreEnLaColaElegidaYNoDespuesDeParar) {
-  auto parar = escuchar();
-  notificar(true);
-  EXPECT_EQ(llamadas, 0);  // delivered to the queue, not run on the notification thread
-  banco.principal->ejecutarPendientes();
-  EXPECT_EQ(llamadas, 1);
-  notificar(false);  // queued before stopping: the block is not called
-  parar();
-  banco.principal->ejecutarPendientes();
-  EXPECT_EQ(llamadas, 1);
-}
-
-TEST_F(Escuchas, PararDosVecesOUnRegistroRechazadoNoQuitanOtroOyente) {
+// Blocks run on the chosen queue, not on the notification thread, and never once stopped, even
+// if queued before; stopping twice, or stopping a refused registration, removes no other listener.
+TEST_F(Escuchas, ElBloqueCorreEnLaColaElegidaYPararSoloQuitaElPropio) {
   hal.rechazarOyentes(true);
   auto rechazado = escuchar();
   EXPECT_EQ(hal.oyentes(), 0U);
   hal.rechazarOyentes(false);
   auto parar = escuchar();
   auto otro = escuchar();
-  EXPECT_EQ(hal.oyentes(), 2U);
+  notificar(true);
+  EXPECT_EQ(llamadas, 0);
+  banco.principal->ejecutarPendientes();
+  EXPECT_EQ(llamadas, 2);
+  notificar(false);
   rechazado();
   parar();
   parar();
   EXPECT_EQ(hal.oyentes(), 1U);
-  notificar(true);
   banco.principal->ejecutarPendientes();
-  EXPECT_EQ(llamadas, 1);
+  EXPECT_EQ(llamadas, 3);
   otro();
   EXPECT_EQ(hal.oyentes(), 0U);
 }

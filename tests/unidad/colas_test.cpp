@@ -64,7 +64,9 @@ TEST(ColaSerie, SyncDesdeDentroSeDetectaEnLugarDeBloquear) {
   EXPECT_EQ(detectados, 2);
 }
 
-TEST(ColaSerie, SyncVeLoEncoladoAntesYEnOrden) {
+// A task that holds the queue's last reference drops it without the queue's thread hanging on
+// joining itself.
+TEST(ColaSerie, SyncVeLoEncoladoAntesYEnOrdenYLaUltimaReferenciaSeSueltaDesdeDentro) {
   auto cola = std::make_shared<ColaSerieHilo>("ex.prueba");
   std::vector<int> vistos;
   for (int i = 0; i < 100; ++i) {
@@ -74,13 +76,8 @@ TEST(ColaSerie, SyncVeLoEncoladoAntesYEnOrden) {
   cola->sync([&] { alSincronizar = vistos.size(); });
   EXPECT_EQ(alSincronizar, 100U);
   EXPECT_TRUE(std::is_sorted(vistos.begin(), vistos.end()));
-}
-
-TEST(ColaSerie, SoltarLaUltimaReferenciaDesdeLaPropiaColaNoSeBloquea) {
-  auto cola = std::make_shared<ColaSerieHilo>("ex.prueba");
   std::atomic<bool> hecho{false};
   ColaSerieHilo testigo("ex.testigo");
-  // The queue's own task holds the last reference and drops it.
   cola->async([c = cola, &hecho]() mutable {
     c.reset();
     hecho = true;
