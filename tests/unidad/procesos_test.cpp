@@ -29,8 +29,7 @@ TEST_F(Resolucion_, CadaProcesoSeResuelveASuPaqueteOANada) {
   proceso(20,
           "/Applications/Navegador.app/Contents/Frameworks/Motor.framework/Helpers/"
           "Navegador Helper.app/Contents/MacOS/Navegador Helper");
-  banco.apps.agregarPaquete("/Applications/Raro.app", "ex.raro");
-  proceso(21, "/Applications/Raro.app");
+  banco.app("/Applications/Raro.app", "ex.raro", 21, false, "/Applications/Raro.app");
   banco.apps.agregarPaquete("/Applications/Terminal.app", "ex.terminal");
   proceso(30, "/Applications/Terminal.app/Contents/MacOS/Terminal", std::nullopt, "Terminal");
   proceso(31, "/usr/local/bin/reproductor", 30);
@@ -38,13 +37,9 @@ TEST_F(Resolucion_, CadaProcesoSeResuelveASuPaqueteOANada) {
   proceso(40, "/usr/sbin/lanzador");
   proceso(41, "/Applications/Juego.app/Contents/MacOS/Juego", 40);
   proceso(50, "/usr/bin/afplay");
-  banco.apps.agregarPaquete("/System/Library/CoreServices/Sistema.app", "ex.sistema");
-  proceso(51, "/System/Library/CoreServices/Sistema.app/Contents/MacOS/Sistema");
-  banco.apps.agregarPaquete("/Library/Developer/Herramientas/Simulador.app", "ex.simulador");
-  proceso(52, "/Library/Developer/Herramientas/Simulador.app/Contents/MacOS/Simulador");
-  proceso(53, "");  // no readable path
-  banco.apps.agregarPaquete("/Users/ana/Herramienta.app", std::nullopt);
-  proceso(60, "/Users/ana/Herramienta.app/Contents/MacOS/h");
+  banco.app("/System/Library/CoreServices/Sistema.app", "ex.sistema", 51, false);
+  banco.app("/Library/Developer/Herramientas/Simulador.app", "ex.simulador", 52, false);
+  banco.app("/Users/ana/Herramienta.app", std::nullopt, 60, false);
 
   const std::vector<std::pair<std::int32_t, std::optional<Resolucion>>> casos{
       // A nested bundle is cut at the first ".app"; the name loses it.
@@ -60,8 +55,8 @@ TEST_F(Resolucion_, CadaProcesoSeResuelveASuPaqueteOANada) {
   for (const auto& [pid, resolucion] : casos) {
     EXPECT_EQ(identificar(pid), resolucion) << pid;
   }
-  // System tools and folders, no path at all, no such process.
-  for (const std::int32_t pid : {50, 51, 52, 53, 54}) {
+  // System tools and folders, no such process.
+  for (const std::int32_t pid : {50, 51, 52, 54}) {
     EXPECT_FALSE(identificar(pid)) << pid;
   }
   // Without a responsible-process call each process stands for itself.
@@ -80,8 +75,7 @@ TEST_F(Resolucion_, ElNombreDelPaquetePierdeSoloSuPuntoAppFinalYSoloLoInstaladoS
   std::int32_t pid = 22;
   for (const auto& [ruta, nombre] : casos) {
     const auto id = "ex." + std::to_string(pid);
-    banco.apps.agregarPaquete(ruta, id);
-    proceso(pid, ruta + "/Contents/MacOS/x");
+    banco.app(ruta, id, pid, false);
     EXPECT_EQ(identificar(pid)->nombre, nombre) << ruta;
     EXPECT_EQ(Audio::appInstalada(banco.ctx(), id), (AppAudio{id, nombre, ruta, {}, false}));
     ++pid;
@@ -128,8 +122,9 @@ TEST(ProcesosDeAudio, SinPidSeOmitenYLoDemasSeTomaConValoresPorDefecto) {
               ElementsAre(ProcesoAudio{a, 1, "ex.a", true}, ProcesoAudio{c, 3, "", false}));
 }
 
-// The running name of the first process seen names the app, over its bundle's and a helper's.
-TEST(Agrupacion, DosProcesosDeUnaAppDanUnaEntradaConElNombreDelPrimero) {
+// The running name of the first process seen names the app, over its bundle's and a helper's;
+// the apps go by name, not by key.
+TEST(Agrupacion, DosProcesosDeUnaAppDanUnaEntradaConElNombreDelPrimeroYVanPorNombre) {
   prueba::Banco banco;
   banco.apps.agregarPaquete("/Applications/Navegador.app", "ex.nav");
   banco.apps.agregarProceso(
@@ -139,27 +134,16 @@ TEST(Agrupacion, DosProcesosDeUnaAppDanUnaEntradaConElNombreDelPrimero) {
   const auto principal = banco.hal.agregarProceso({.pid = 10, .sonando = false});
   const auto ayudante = banco.hal.agregarProceso({.pid = 11, .sonando = true});
   banco.hal.agregarProceso({.pid = 12, .sonando = true});  // unresolvable: left out
-
-  EXPECT_THAT(
-      Audio::apps(banco.ctx()),
-      ElementsAre(AppAudio{
-          "ex.nav", "Navegador Web", "/Applications/Navegador.app", {principal, ayudante}, true}));
-}
-
-TEST(Agrupacion, OrdenPorNombreSinMayusculasPeroConAcentos) {
-  prueba::Banco banco;
-  int pid = 100;
-  for (const auto* nombre : {"Zeta", "beta", "Alfa", "Émbolo", "embolo", "Ábaco", "abaco"}) {
-    const std::string ruta = std::string("/Applications/") + nombre + ".app";
-    banco.app(ruta, std::string("ex.") + std::to_string(pid), pid, false);
-    ++pid;
-  }
-  std::vector<std::string> nombres;
-  for (const auto& app : Audio::apps(banco.ctx())) {
-    nombres.push_back(app.nombre);
-  }
-  // Lower case does not go after all capitals; accents count after the letters themselves.
-  EXPECT_THAT(nombres, ElementsAre("abaco", "Ábaco", "Alfa", "beta", "embolo", "Émbolo", "Zeta"));
+  const auto zeta = banco.app("/Applications/Zeta.app", "ex.a", 13, false);
+  const auto abaco = banco.app("/Applications/ábaco.app", "ex.z", 14, true);
+  EXPECT_THAT(Audio::apps(banco.ctx()),
+              ElementsAre(AppAudio{"ex.z", "ábaco", "/Applications/ábaco.app", {abaco}, true},
+                          AppAudio{"ex.nav",
+                                   "Navegador Web",
+                                   "/Applications/Navegador.app",
+                                   {principal, ayudante},
+                                   true},
+                          AppAudio{"ex.a", "Zeta", "/Applications/Zeta.app", {zeta}, false}));
 }
 
 TEST(RutaEjecutable, BytesInvalidosSeSustituyen) {
