@@ -36,7 +36,7 @@ TEST_F(Resolucion_, CadaProcesoSeResuelveASuPaqueteOANada) {
   banco.apps.agregarPaquete("/Applications/Juego.app", "ex.juego");
   proceso(40, "/usr/sbin/lanzador");
   proceso(41, "/Applications/Juego.app/Contents/MacOS/Juego", 40);
-  proceso(50, "/usr/bin/afplay");
+  proceso(50, "/usr/bin/afpl\xFFy");
   banco.app("/System/Library/CoreServices/Sistema.app", "ex.sistema", 51, false);
   banco.app("/Library/Developer/Herramientas/Simulador.app", "ex.simulador", 52, false);
   banco.app("/Users/ana/Herramienta.app", std::nullopt, 60, false);
@@ -55,10 +55,12 @@ TEST_F(Resolucion_, CadaProcesoSeResuelveASuPaqueteOANada) {
   for (const auto& [pid, resolucion] : casos) {
     EXPECT_EQ(identificar(pid), resolucion) << pid;
   }
-  // System tools and folders, no such process.
+  // System tools and folders, no such process; bytes that are not UTF-8 are replaced.
   for (const std::int32_t pid : {50, 51, 52, 54}) {
     EXPECT_FALSE(identificar(pid)) << pid;
   }
+  EXPECT_EQ(Audio::rutaEjecutable(banco.ctx(), 50), "/usr/bin/afpl\xEF\xBF\xBDy");
+  EXPECT_FALSE(Audio::rutaEjecutable(banco.ctx(), 54));
   // Without a responsible-process call each process stands for itself.
   banco.apps.fijarSoporteResponsable(false);
   proceso(32, "/usr/local/bin/reproductor", 30);
@@ -144,13 +146,6 @@ TEST(Agrupacion, DosProcesosDeUnaAppDanUnaEntradaConElNombreDelPrimeroYVanPorNom
                                    {principal, ayudante},
                                    true},
                           AppAudio{"ex.a", "Zeta", "/Applications/Zeta.app", {zeta}, false}));
-}
-
-TEST(RutaEjecutable, BytesInvalidosSeSustituyen) {
-  prueba::Banco banco;
-  banco.apps.agregarProceso(5, {std::string("/opt/m\xFFsica"), std::nullopt, std::nullopt});
-  EXPECT_EQ(Audio::rutaEjecutable(banco.ctx(), 5), "/opt/m\xEF\xBF\xBDsica");
-  EXPECT_FALSE(Audio::rutaEjecutable(banco.ctx(), 6));
 }
 
 // Names read as people read them in every locale, C/POSIX included (ICU's en_US_POSIX
