@@ -27,8 +27,7 @@ struct Listados : ::testing::Test {
 
 TEST_F(Listados, ProcesosConMarcasYMarcadores) {
   EXPECT_EQ(procesos(), "PROCESOS CON AUDIO\n\nAGRUPADOS POR APP\n");  // only the headings
-  banco.app("/Applications/Música.app", "ex.musica", 501, true,
-            "/Applications/Música.app/Contents/MacOS/Música");
+  banco.app("/Applications/Música.app", "ex.musica", 501, true);
   banco.apps.agregarProceso(
       502, {"/Applications/Música.app/Contents/MacOS/Ayudante", 501, std::nullopt});
   banco.hal.agregarProceso({.pid = 502, .bundleID = "", .sonando = false});
@@ -36,7 +35,7 @@ TEST_F(Listados, ProcesosConMarcasYMarcadores) {
 
   EXPECT_EQ(procesos(),
             "PROCESOS CON AUDIO\n"
-            "  ♪ pid 501  ex.musica  /Applications/Música.app/Contents/MacOS/Música\n"
+            "  ♪ pid 501  ex.musica  /Applications/Música.app/Contents/MacOS/principal\n"
             "    pid 502  —  /Applications/Música.app/Contents/MacOS/Ayudante\n"
             "  ♪ pid 777  —  ?\n"
             "\n"
