@@ -588,11 +588,10 @@ TEST(RaicesDelEntorno, CarpetasDeDatosPathEIdioma) {
 }
 
 TEST_F(Escritorio, ElNucleoDejaFueraASonviaYSoloEnModoPruebaListaOtraCopia) {
-  arbol.ejecutable("usr/bin/sonvia");
-  instalar({"ex.velmaro.sonvia", "Sonvia", "sonvia"});
+  app("velmaro.sonvia");
   const auto propio = static_cast<std::int32_t>(getpid());
-  proceso(600, bin("sonvia"));
-  proceso(propio, bin("sonvia"));
+  proceso(600, bin("velmaro.sonvia"));
+  proceso(propio, bin("velmaro.sonvia"));
   // Test mode is "1" exactly.
   for (const auto& [valor, otraCopia] :
        {std::pair{"", false}, std::pair{"true", false}, std::pair{"1", true}}) {
