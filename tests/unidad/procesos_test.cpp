@@ -148,8 +148,7 @@ TEST(Agrupacion, DosProcesosDeUnaAppDanUnaEntradaConElNombreDelPrimeroYVanPorNom
                           AppAudio{"ex.a", "Zeta", "/Applications/Zeta.app", {zeta}, false}));
 }
 
-// Names read as people read them in every locale, C/POSIX included (ICU's en_US_POSIX
-// tailoring would put capitals first and accented letters after "z").
+// Every locale, C/POSIX too, reads names as people do (not ICU's POSIX capitals-first order).
 TEST(OrdenNombres, MayusculasYAcentosNoSeparanLosNombres) {
   for (const char* locale : {"es_ES", "en_US", "C", "POSIX", "en_US_POSIX", "C.UTF-8"}) {
     const OrdenNombres orden(locale);
