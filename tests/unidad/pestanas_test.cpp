@@ -1,5 +1,4 @@
-// The tab registry: reports merged per browser, purges after unanswered
-// requests, throttled volume orders, and the JSON the bridges speak.
+// The tab registry: merged reports, purges, throttled orders, the bridges' JSON.
 #include "navegador/pestanas.hpp"
 
 #include <gtest/gtest.h>
