@@ -99,8 +99,7 @@ TEST_F(RegistroPestanas, FusionaLosInformesDeCadaNavegador) {
   informe("brave", "12", informeDe({{1, "x"}}));
   EXPECT_EQ(titulos("chromium"), Textos({"a", "b", "c"}));
 
-  // Malformed reports, and the same content again, change nothing; a report
-  // without host goes under "?".
+  // Malformed or repeated reports change nothing; one without host goes under "?".
   int cambios = 0;
   const auto obs = pestanas->porNavegador().observar([&cambios](const auto&) { ++cambios; });
   informe("chromium", "10", R"([{"id":1}])");

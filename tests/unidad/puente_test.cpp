@@ -104,8 +104,7 @@ TEST_F(PuenteBanco, LimitesDelMarco) {
 }
 
 TEST_F(PuenteBanco, SoloLosInformesDePestanasSeReenvianCompactos) {
-  // Nesting that writing it again would take the stack for is ignored; a
-  // bracket inside a string is not nesting.
+  // Nesting too deep to write again is ignored; a bracket inside a string is not nesting.
   const auto anidado = [](int n) { return std::string(n, '[') + std::string(n, ']'); };
   const auto hondo = anidado(Puente::kProfundidadMaxima - 1);
   const auto cadena = "[\"" + std::string(1000, '[') + "\"]";
