@@ -14,9 +14,8 @@ namespace {
 
 using Tecla = Atajos::Tecla;
 
-// A desktop with one playing application (pid 100), one installed without
-// audio (pid 200), another copy of Sonvia (pid 300), and the hot keys wired to
-// the mixer as the shell wires them.
+// One playing application (pid 100), one without audio (200), another copy of
+// Sonvia (300), and the hot keys wired to the mixer as the shell wires them.
 struct Escena {
   static constexpr const char* kMusica = "org.prueba.musica";
   prueba::Banco banco;
@@ -51,12 +50,8 @@ struct Escena {
 };
 
 TEST(TeclasRapidas, CadaPulsacionMueveElVolumenEnLaRejillaDeCincoYLasDeVolumenQuitanElSilencio) {
-  struct Caso {
-    Ajuste inicial;
-    std::vector<Tecla> teclas;
-    Ajuste final;
-  };
-  const std::vector<Caso> casos{
+  // The setting before, the keys, the setting after.
+  const std::tuple<Ajuste, std::vector<Tecla>, Ajuste> casos[] = {
       {{.volumen = 1.97F}, {Tecla::arriba, Tecla::arriba}, {2.0F}},  // 2.05 limited
       {{.volumen = 0.48F}, {Tecla::arriba}, {0.6F}},                 // 11.6 rounds to 12
       {{.volumen = 0.07F}, {Tecla::abajo}, {0.0F}},  // round(-0.6) is -1, then the floor
@@ -68,49 +63,46 @@ TEST(TeclasRapidas, CadaPulsacionMueveElVolumenEnLaRejillaDeCincoYLasDeVolumenQu
       {{}, {Tecla::arriba}, {1.1F}},  // no setting yet: from 100 %
   };
   Escena e;
-  for (const auto& caso : casos) {
-    SCOPED_TRACE(caso.inicial.volumen);
-    e.consola->modificar(Escena::kMusica, [&](Ajuste& a) { a = caso.inicial; });
-    for (const auto tecla : caso.teclas) {
+  for (const auto& [inicial, teclas, esperado] : casos) {
+    SCOPED_TRACE(inicial.volumen);
+    e.consola->modificar(Escena::kMusica, [&](Ajuste& a) { a = inicial; });
+    for (const auto tecla : teclas) {
       e.pulsar(tecla);
     }
     const auto resultado = e.consola->ajuste(Escena::kMusica);
-    EXPECT_EQ(resultado, caso.final);
+    EXPECT_EQ(resultado, esperado);
     EXPECT_FALSE(std::signbit(resultado.volumen));
     ASSERT_FALSE(e.vistas.empty());
     EXPECT_EQ(std::pair(e.vistas.back().volumen, e.vistas.back().silencio),
-              std::pair(caso.final.volumen, caso.final.silencio));
+              std::pair(esperado.volumen, esperado.silencio));
   }
 }
 
 TEST(TeclasRapidas, LaAppDeAdelanteRecibeElCambioYElIndicadorLoMuestra) {
-  struct Caso {
-    std::optional<std::int32_t> alFrente;
-    std::optional<VistaIndicador> vista;
-    MapaAjustes ajustes;
-  };
-  const std::vector<Caso> casos{
-      {100,
-       VistaIndicador{.nombre = "Musica", .ruta = "/Aplicaciones/Musica.app", .volumen = 1.1F},
-       {{Escena::kMusica, {1.1F}}}},
-      // No audio process: stored for when it plays, and said so.
-      {200,
-       VistaIndicador{.nombre = "Notas",
-                      .ruta = "/Aplicaciones/Notas.app",
-                      .volumen = 1.1F,
-                      .nota = "Se aplicará cuando suene"},
-       {{"org.prueba.notas", {1.1F}}}},
-      {300, std::nullopt, {}},  // another copy of Sonvia
-      {999, std::nullopt, {}},  // a process nobody knows
-      {std::nullopt, std::nullopt, {}},
-  };
-  for (const auto& caso : casos) {
+  // The process in front, what the indicator shows, the settings after.
+  const std::tuple<std::optional<std::int32_t>, std::optional<VistaIndicador>, MapaAjustes>
+      casos[] = {
+          {100,
+           VistaIndicador{.nombre = "Musica", .ruta = "/Aplicaciones/Musica.app", .volumen = 1.1F},
+           {{Escena::kMusica, {1.1F}}}},
+          // No audio process: stored for when it plays, and said so.
+          {200,
+           VistaIndicador{.nombre = "Notas",
+                          .ruta = "/Aplicaciones/Notas.app",
+                          .volumen = 1.1F,
+                          .nota = "Se aplicará cuando suene"},
+           {{"org.prueba.notas", {1.1F}}}},
+          {300, std::nullopt, {}},  // another copy of Sonvia
+          {999, std::nullopt, {}},  // a process nobody knows
+          {std::nullopt, std::nullopt, {}},
+      };
+  for (const auto& [alFrente, vista, ajustes] : casos) {
     Escena mundo;
-    mundo.atajos.fijarAlFrente(caso.alFrente);
+    mundo.atajos.fijarAlFrente(alFrente);
     mundo.pulsar(Tecla::arriba);
-    SCOPED_TRACE(caso.alFrente.value_or(0));
-    EXPECT_EQ(mundo.vistas.empty() ? std::nullopt : std::optional(mundo.vistas.back()), caso.vista);
-    EXPECT_EQ(mundo.consola->ajustes()(), caso.ajustes);
+    SCOPED_TRACE(alFrente.value_or(0));
+    EXPECT_EQ(mundo.vistas.empty() ? std::nullopt : std::optional(mundo.vistas.back()), vista);
+    EXPECT_EQ(mundo.consola->ajustes()(), ajustes);
   }
 }
 
@@ -121,13 +113,11 @@ TEST(TeclasRapidas, ElRegistroSigueAlAjusteYElManejadorFuncionaAlRegistrarDespue
   EXPECT_EQ(e.banco.preferencias.booleano("atajos"), true);
   EXPECT_EQ(e.atajos.registrados(), (std::vector<std::uint32_t>{1, 2, 3}));
   e.pulsar(Tecla::arriba);
-  EXPECT_EQ(e.vistas.size(), 1U);
-
   e.manejador->activar(false);
   EXPECT_EQ(e.banco.preferencias.booleano("atajos"), false);
   EXPECT_TRUE(e.atajos.registrados().empty());
 
-  // A press already queued when the handler goes does nothing.
+  // A press already queued when the handler goes does nothing; the one before did.
   e.manejador->activar(true);
   e.atajos.pulsar(Tecla::abajo);
   e.manejador.reset();
@@ -137,39 +127,27 @@ TEST(TeclasRapidas, ElRegistroSigueAlAjusteYElManejadorFuncionaAlRegistrarDespue
 }
 
 TEST(VistaIndicador, TextoColorYBarraSegunVolumenYSilencio) {
-  struct Caso {
-    float volumen;
-    bool silencio;
-    const char* valor;
-    VistaIndicador::Color color;
-    VistaIndicador::Degradado degradado;
-    double relleno;  // on a bar 200 points wide
-  };
   using C = VistaIndicador::Color;
   using D = VistaIndicador::Degradado;
-  const std::vector<Caso> casos{
+  // Volume, muted, then the text, colour, gradient and fill of a bar 200 points wide.
+  const std::tuple<float, bool, const char*, C, D, double> casos[] = {
       {0.995F, false, "100 %", C::primario, D::normal, 99.5},
       {1.004F, false, "100 %", C::primario, D::normal, 100.4},
       {1.01F, false, "101 %", C::naranja, D::refuerzo, 101},
       {0.005F, false, "1 %", C::primario, D::normal, 6},  // halves away from zero
       {1.5F, true, "Silenciada", C::rojo, D::refuerzo, 6},
   };
-  for (const auto& caso : casos) {
-    const VistaIndicador v{.nombre = "x", .volumen = caso.volumen, .silencio = caso.silencio};
-    EXPECT_EQ(v.valor(), caso.valor) << caso.volumen;
-    EXPECT_EQ(v.color(), caso.color) << caso.volumen;
-    EXPECT_EQ(v.degradado(), caso.degradado) << caso.volumen;
-    EXPECT_NEAR(v.relleno(200), caso.relleno, 1e-4) << caso.volumen;
+  for (const auto& [volumen, silencio, valor, color, degradado, relleno] : casos) {
+    SCOPED_TRACE(volumen);
+    const VistaIndicador v{.nombre = "x", .volumen = volumen, .silencio = silencio};
+    EXPECT_EQ(std::tuple(v.valor(), v.color(), v.degradado()), std::tuple(valor, color, degradado));
+    EXPECT_NEAR(v.relleno(200), relleno, 1e-4);
   }
 }
 
 // Where keys cannot be grabbed, the panel's hint says why.
 TEST(AtajosDeSesion, SinPantallaX11OEnWaylandDicenPorQueNoHayAtajos) {
-  struct Caso {
-    std::map<std::string, std::string> variables;
-    const char* motivo;
-  };
-  const std::vector<Caso> casos{
+  const std::pair<std::map<std::string, std::string>, const char*> casos[] = {
       {{{"XDG_SESSION_TYPE", "wayland"}, {"DISPLAY", ":0"}}, kAtajosEnWayland},
       {{{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}}, kAtajosEnWayland},
       {{{"XDG_SESSION_TYPE", "x11"}}, kAtajosSinX11},
@@ -177,9 +155,8 @@ TEST(AtajosDeSesion, SinPantallaX11OEnWaylandDicenPorQueNoHayAtajos) {
   };
   RelojVirtual reloj;
   auto principal = std::make_shared<ColaPrincipalVirtual>(reloj);
-  for (const auto& caso : casos) {
-    EXPECT_EQ(atajosDeSesion(EntornoSimulado(caso.variables), principal)->noDisponibles(),
-              caso.motivo);
+  for (const auto& [variables, motivo] : casos) {
+    EXPECT_EQ(atajosDeSesion(EntornoSimulado(variables), principal)->noDisponibles(), motivo);
   }
 }
 

@@ -236,7 +236,6 @@ TEST_F(CopiaExtension, LaGuiaSegunNavegadoresTrasladoYTienda) {
       "No encontré Brave, Chrome, Edge, Opera, Vivaldi ni Chromium. El control por pestaña "
       "funciona con esos navegadores (Firefox no lo permite).";
   const Host::Instalacion normal{.ejecutable = "/usr/bin/sonvia"};
-  const Host::Instalacion trasladada{.ejecutable = "/tmp/.mount_x/sonvia", .trasladada = true};
   const Host::Instalacion tienda{.ejecutable = "/usr/bin/sonvia", .idTienda = "tienda"};
   const Textos pegar{"frente", "copiar chrome://extensions", "alerta"};
   const Textos aviso{"frente", "alerta"};
@@ -255,7 +254,7 @@ TEST_F(CopiaExtension, LaGuiaSegunNavegadoresTrasladoYTienda) {
   const Caso casos[] = {
       {"guide, folder shown", true, normal, mostrar, guia},
       {"guide, cancelled", true, normal, pegar, guia, 1},
-      {"translocated", true, trasladada, aviso, "AppImage"},
+      {"translocated", true, {.ejecutable = "/x", .trasladada = true}, aviso, "AppImage"},
       {"store, default known", true, tienda, {pagina}, "", 0, "google-chrome", dos},
       {"store, other default", true, tienda, {paginaEnBrave}, "", 0, "firefox", dos},
       {"store, none installed", true, tienda, {pagina}},

@@ -1,5 +1,4 @@
-// The tab registry: reports merged per browser, purges after unanswered
-// requests, throttled volume orders, and the JSON the bridges speak.
+// The tab registry: merged reports, purges, throttled orders, the bridges' JSON.
 #include "navegador/pestanas.hpp"
 
 #include <gtest/gtest.h>
@@ -100,8 +99,7 @@ TEST_F(RegistroPestanas, FusionaLosInformesDeCadaNavegador) {
   informe("brave", "12", informeDe({{1, "x"}}));
   EXPECT_EQ(titulos("chromium"), Textos({"a", "b", "c"}));
 
-  // Malformed reports, and the same content again, change nothing; a report
-  // without host goes under "?".
+  // Malformed or repeated reports change nothing; one without host goes under "?".
   int cambios = 0;
   const auto obs = pestanas->porNavegador().observar([&cambios](const auto&) { ++cambios; });
   informe("chromium", "10", R"([{"id":1}])");
@@ -119,7 +117,7 @@ TEST_F(RegistroPestanas, FusionaLosInformesDeCadaNavegador) {
   EXPECT_EQ(titulos("chromium"), Textos{});
 }
 
-TEST_F(RegistroPestanas, UnaPeticionSinRespuestaOlvidaAlPuente) {
+TEST_F(RegistroPestanas, UnaPeticionSinRespuestaOlvidaAlPuenteYTrasDestruirloNadaLlega) {
   informe("chromium", "10", informeDe({{1, "a"}}));
   principal->avanzar(3);  // the purge of the creation's request: the report is newer
   EXPECT_EQ(titulos("chromium"), Textos{"a"});
@@ -132,6 +130,12 @@ TEST_F(RegistroPestanas, UnaPeticionSinRespuestaOlvidaAlPuente) {
   principal->avanzar(1);  // 2.5 s after the second request
   EXPECT_EQ(titulos("chromium"), Textos{});
   EXPECT_EQ(titulos("brave"), Textos{"x"});
+
+  pestanas->pedir();  // its purge still pending when the registry goes
+  pestanas.reset();
+  EXPECT_EQ(avisos.observadores(), 0U);
+  informe("chromium", "10", "[]");
+  principal->avanzar(5);
 }
 
 TEST_F(RegistroPestanas, ElVolumenSaleAlMomentoYLuegoCada50msYElSilencioSiempre) {
@@ -167,13 +171,6 @@ TEST_F(RegistroPestanas, ElVolumenSaleAlMomentoYLuegoCada50msYElSilencioSiempre)
   EXPECT_EQ(ordenes(), (Textos{R"(chromium {"tipo":"silencio","id":4,"valor":true})",
                                R"(chromium {"tipo":"silencio","id":99,"valor":true})"}));
   EXPECT_TRUE(pestanas->porNavegador()().at("chromium")[0].silenciada);
-}
-
-TEST_F(RegistroPestanas, NadaLlegaDespuesDeDestruirlo) {
-  pestanas.reset();
-  EXPECT_EQ(avisos.observadores(), 0U);
-  informe("chromium", "10", "[]");
-  principal->avanzar(5);  // the pending purge finds the registry gone
 }
 
 }  // namespace
