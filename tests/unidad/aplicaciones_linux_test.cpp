@@ -456,13 +456,15 @@ TEST_F(Escritorio, UnProcesoSinEntradaEsDeSuAntepasadoSinCruzarFronterasYElNucle
   proceso(321, bin("mpv"), 320);
   proceso(330, bin("mpv"), 1);  // straight under init
   proceso(340, bin("mpv"), 341);
-  proceso(341, bin("bash"), 340);  // a cycle
-  proceso(350, bin("mpv"), 351);   // the parent is gone
+  proceso(341, bin("bash"), 340);                // a cycle
+  proceso(350, bin("mpv"), 351);                 // the parent is gone
+  proceso(360, "/usr/lib/systemd/gestor", 100);  // the service manager's folder, any name
+  proceso(361, bin("mpv"), 360);
   // The service manager, no such process, and pid 0 have none either.
   for (const auto pid : {102, 101, 103, 100}) {
     EXPECT_EQ(apps().procesoResponsable(pid), 100) << pid;
   }
-  for (const auto pid : {50, 999, 0, 301, 311, 321, 330, 340, 350}) {
+  for (const auto pid : {50, 999, 0, 301, 311, 321, 330, 340, 350, 361}) {
     EXPECT_EQ(apps().procesoResponsable(pid), 0) << pid;
   }
   const auto reproductor = banco.hal.agregarProceso({.pid = 102, .sonando = true});

@@ -151,7 +151,9 @@ TEST(AtajosDeSesion, SinPantallaX11OEnWaylandDicenPorQueNoHayAtajos) {
       {{{"XDG_SESSION_TYPE", "wayland"}, {"DISPLAY", ":0"}}, kAtajosEnWayland},
       {{{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}}, kAtajosEnWayland},
       {{{"XDG_SESSION_TYPE", "x11"}}, kAtajosSinX11},
-      {{{"DISPLAY", ":987654"}}, kAtajosSinX11},  // no server there
+      // An X11 session that also names a Wayland display; no server there.
+      {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", "w-0"}, {"DISPLAY", ":987654"}},
+       kAtajosSinX11},
   };
   RelojVirtual reloj;
   auto principal = std::make_shared<ColaPrincipalVirtual>(reloj);
