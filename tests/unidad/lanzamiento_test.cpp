@@ -22,30 +22,28 @@ Lanzamiento modo(std::vector<std::string> args) {
 }
 
 TEST(ModoDeLanzamiento, LaPrimeraBanderaDecideLaCapturaDespuesYElOrigenDeUnaExtensionGana) {
-  const std::vector<std::pair<std::vector<std::string>, Modo>> modos{
-      {{}, Modo::aplicacion},
-      {{"--ayuda", "-x"}, Modo::aplicacion},
-      {{"--prueba", "--procesos"}, Modo::procesos},
-      {{"--prueba", "--salidas"}, Modo::salidas},
-      {{"--tono-pausa", "--prueba-pausa"}, Modo::pruebaPausa},
-      {{"--PROCESOS"}, Modo::aplicacion},  // case matters
-      {{"--captura", "a.png", "--salidas"}, Modo::salidas},
-      {{"--salidas", "chrome-extension://x/"}, Modo::puente},
+  const std::vector<std::pair<std::vector<std::string>, Lanzamiento>> casos{
+      {{}, {}},
+      {{"--ayuda", "-x"}, {}},
+      {{"--prueba", "--procesos"}, {Modo::procesos}},
+      {{"--prueba", "--salidas"}, {Modo::salidas}},
+      {{"--tono-pausa", "--prueba-pausa"}, {Modo::pruebaPausa}},
+      {{"--PROCESOS"}, {}},  // case matters
+      {{"--captura", "a.png", "--salidas"}, {Modo::salidas}},
+      {{"--salidas", "chrome-extension://x/"}, {Modo::puente}},
+      {{"--tono-pausa"}, {Modo::tonoPausa, 4.0, 3.0, 5.0}},  // not "--tono"
+      // The first of the two schemes wins, either way round.
+      {{"--captura", "a.png", "--oscuro", "--claro"}, {Modo::captura, 0, 0, 0, "a.png", "oscuro"}},
+      {{"--claro", "--captura", "a.png", "--oscuro"}, {Modo::captura, 0, 0, 0, "a.png", "claro"}},
+      // A flag after "--captura" is not the file; an absent file is left empty.
+      {{"--captura", "--oscuro"}, {.modo = Modo::captura, .esquema = "oscuro"}},
+      {{"--captura"}, {.modo = Modo::captura}},
   };
-  for (const auto& [args, esperado] : modos) {
-    EXPECT_EQ(modo(args).modo, esperado) << (args.empty() ? "" : args[0]);
+  for (const auto& [args, esperado] : casos) {
+    EXPECT_EQ(modo(args), esperado) << ::testing::PrintToString(args);
   }
   // The program path itself is not an argument.
   EXPECT_EQ(elegirModo(std::vector<std::string>{"chrome-extension://x/"}).modo, Modo::aplicacion);
-  // "--tono-pausa" is not "--tono".
-  EXPECT_EQ(modo({"--tono-pausa"}), (Lanzamiento{Modo::tonoPausa, 4.0, 3.0, 5.0}));
-  // The first of the two schemes wins, either way round.
-  EXPECT_EQ(modo({"--captura", "a.png", "--oscuro", "--claro"}),
-            (Lanzamiento{.modo = Modo::captura, .archivo = "a.png", .esquema = "oscuro"}));
-  EXPECT_EQ(modo({"--claro", "--captura", "a.png", "--oscuro"}).esquema, "claro");
-  // A flag after "--captura" is not the file; an absent file is left empty.
-  EXPECT_EQ(modo({"--captura", "--oscuro"}).archivo, "");
-  EXPECT_EQ(modo({"--captura"}).archivo, "");
 }
 
 // The first "--tono" counts; a bad duration gives the default 8 s; none lasts over a day.
