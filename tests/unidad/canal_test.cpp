@@ -51,9 +51,12 @@ struct Canales : ::testing::Test {
   std::vector<std::string> lineas() { return prueba::lineas(registro.str()); }
 };
 
-TEST_F(Canales, ElTapYElAgregadoSeDescribenComoDebe) {
+// How the streams and the tap's format are described is pinned by the channel test's report.
+TEST_F(Canales, ElTapYElAgregadoSeDescribenComoDebeYSoloElTapEsEntrada) {
   const auto q = hal.agregarProceso({.pid = 11, .sonando = false});
   auto canal = abrir({p, q}, altavoces);
+  // Built-in speakers have no input stream: nothing to switch off.
+  EXPECT_THAT(hal.historial(), ::testing::Not(::testing::Contains(StartsWith("suse"))));
   ASSERT_EQ(hal.taps().size(), 1U);
   const auto tap = hal.taps()[0].descripcion;
   EXPECT_EQ(std::tuple(tap.procesos, tap.mezclaEstereo, tap.comportamientoSilencio, tap.privado,
@@ -73,6 +76,10 @@ TEST_F(Canales, ElTapYElAgregadoSeDescribenComoDebe) {
                  tap.uuid, true, "Sonvia"));
   // Our own devices never show up as outputs.
   EXPECT_THAT(Audio::salidas(hal), Each(Field(&Salida::objeto, Ne(hal.agregados()[0].objeto))));
+  // A headset's microphone stream is switched off for our proc; the tap's stays on.
+  canal = abrir({p}, cascos);
+  ASSERT_EQ(hal.procs().size(), 1U);
+  EXPECT_THAT(hal.procs()[0].streamsActivos, ElementsAre(0U, 1U));
 }
 
 TEST_F(Canales, ElDispositivoSoloCorreMientrasAlgunProcesoSuenaYUnArranqueFallidoSeReintenta) {
@@ -115,17 +122,6 @@ TEST_F(Canales, UnOyenteRechazadoDejaSoloLaPrimeraRevision) {
   EXPECT_TRUE(corriendo());  // but nobody hears that it stopped
   canal.reset();
   EXPECT_TRUE(banco.nadaQueda());
-}
-
-// How the streams and the tap's format are described is pinned by the channel test's report.
-TEST_F(Canales, SoloElTapComoEntrada) {
-  // Built-in speakers have no input stream: nothing to switch off.
-  abrir({p}, altavoces);
-  EXPECT_THAT(hal.historial(), ::testing::Not(::testing::Contains(StartsWith("suse"))));
-  // A headset's microphone stream is switched off for our proc; the tap's stays on.
-  auto canal = abrir({p}, cascos);
-  ASSERT_EQ(hal.procs().size(), 1U);
-  EXPECT_THAT(hal.procs()[0].streamsActivos, ElementsAre(0U, 1U));
 }
 
 TEST_F(Canales, ElParEstereoDeLaSalida) {
@@ -190,7 +186,7 @@ TEST_F(Canales, CadaFalloDeCreacionDaSuErrorYNoDejaNada) {
   EXPECT_EQ(veces("destroyAggregateDevice"), 1);
 }
 
-TEST_F(Canales, CerrarParaAntesDeDestruirEnSuOrden) {
+TEST_F(Canales, CerrarParaAntesDeDestruirEnSuOrdenYNoDejaRevisionesPendientes) {
   auto canal = abrir({p}, altavoces);
   const auto agregado = std::to_string(hal.agregados()[0].objeto);
   const auto tap = std::to_string(hal.taps()[0].objeto);
@@ -200,14 +196,11 @@ TEST_F(Canales, CerrarParaAntesDeDestruirEnSuOrden) {
   EXPECT_THAT(std::vector<std::string>(h.begin() + static_cast<long>(antes), h.end()),
               ElementsAre("deviceStop " + agregado, "destroyIOProcID " + agregado,
                           "destroyAggregateDevice " + agregado, "destroyProcessTap " + tap));
-  EXPECT_TRUE(banco.nadaQueda());
   EXPECT_FALSE(hal.silenciadoPorTap(p));
-}
-
-TEST_F(Canales, UnRevisarPendienteNoHaceNadaSiElCanalYaNoExiste) {
-  auto canal = Canal::crear(banco.ctx(), {p}, Audio::salidas(hal).at(0), 1.0F);
-  canal.reset();                               // the first revisar is still queued
-  EXPECT_EQ(banco.colas.ejecutarTodas(), 0U);  // the queue went away with the channel
+  // A first revisar still queued does nothing: the queue went away with the channel.
+  canal = Canal::crear(banco.ctx(), {p}, Audio::salidas(hal).at(0), 1.0F);
+  canal.reset();
+  EXPECT_EQ(banco.colas.ejecutarTodas(), 0U);
   EXPECT_TRUE(banco.nadaQueda());
 }
 
