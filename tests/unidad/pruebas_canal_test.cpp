@@ -141,57 +141,52 @@ std::vector<std::string> informePausa(double desde, double hasta) {
   }
   return l;
 }
-// One output; a second one with an input stream, measured too; or one whose tap is refused as
-// soon as its channel starts to be built (it first asks the output for its stereo pair).
+// The default output alone or with a second one that has an input stream, measured too or its tap
+// refused as soon as its channel starts to be built (it first asks the output for its stereo
+// pair). A default output with an input stream is no second one; another device with its uid is.
 TEST(PruebasDeCanalPorSalida, CadaSalidaMideLasTresGananciasOSuFalloSeDiceYSeCierra) {
   const std::vector<std::string> fallo = {
       "→ Salida: Cascos",
       "  ✗ No se pudo intervenir el audio. Revisa el permiso de audio de Sonvia en Configuración "
       "del Sistema."};
-  for (const int caso : {0, 1, 2}) {
-    SCOPED_TRACE(caso);
+  struct Caso {
+    bool cascosPredeterminados, otrosCascos, fallaElTap;
+  };
+  for (const Caso caso : std::vector<Caso>{{false, false, false},
+                                           {false, true, false},
+                                           {false, true, true},
+                                           {true, false, false},
+                                           {true, true, false}}) {
+    SCOPED_TRACE(::testing::Message() << caso.cascosPredeterminados << caso.otrosCascos);
     MundoCanal m;
-    m.altavoces();
-    std::vector<std::string> segunda;
-    if (caso > 0) {
-      m.banco.salida("hdmi", "Pantalla", kAudioDeviceTransportTypeHDMI);  // no input: skipped
+    auto esperadas =
+        caso.cascosPredeterminados ? medidaBuena("Cascos", 1) : medidaBuena("Altavoces", 0);
+    m.hal.fijarPredeterminada(caso.cascosPredeterminados ? m.banco.cascos() : m.altavoces());
+    m.banco.salida("hdmi", "Pantalla", kAudioDeviceTransportTypeHDMI);  // no input: skipped
+    if (caso.otrosCascos) {
       const auto c = m.banco.cascos();
       m.hal.alLeer([&m, c, caso](AudioObjectID objeto, std::uint32_t selector) {
-        if (caso == 2 && objeto == c &&
+        if (caso.fallaElTap && objeto == c &&
             selector == kAudioDevicePropertyPreferredChannelsForStereo) {
           m.hal.fallarCreacion(HalSimulado::Creacion::tap, -50);
         }
       });
-      segunda = caso == 2 ? fallo : medidaBuena("Cascos", 1);
+      const auto segunda = caso.fallaElTap ? fallo : medidaBuena("Cascos", 1);
+      esperadas.insert(esperadas.end(), segunda.begin(), segunda.end());
     }
     m.probarCanal();
     ASSERT_THAT(m.lanzador.lanzamientos(), ElementsAre(ElementsAre("--tono", "12")));
-    auto esperadas = medidaBuena("Altavoces", 0);
     esperadas.insert(esperadas.begin(), m.cabecera());
-    esperadas.insert(esperadas.end(), segunda.begin(), segunda.end());
     esperadas.push_back(kCerrado);
     EXPECT_EQ(m.lineas(), esperadas);
     EXPECT_EQ(std::pair(m.lanzador.terminados(), m.lanzador.vivos()), std::pair(1UL, 0UL));
     EXPECT_TRUE(m.banco.nadaQueda());
     EXPECT_THAT(m.depuracion.str(), IsEmpty());
-    if (caso == 0) {  // found on the fourth look (it plays 0.25 s after launch), 0.6 s to settle
+    if (!caso.otrosCascos) {  // found on the fourth look (it plays 0.25 s after launch), 0.6 s to
+                              // settle
       EXPECT_THAT(m.dormir.pedidos(),
                   ElementsAre(0.1, 0.1, 0.1, 0.6, 0.3, 1.2, 0.3, 1.2, 0.3, 1.2));
     }
-  }
-}
-
-TEST_F(PruebasDeCanal, LaSalidaPredeterminadaNoCuentaComoSegundaPeroOtraConSuUidSi) {
-  // The default output has an input stream and is alone; then a second device takes its uid.
-  hal.fijarPredeterminada(banco.cascos());
-  for (const long salidas : {1, 2}) {
-    salida.str("");
-    probarCanal();
-    const auto l = lineas();
-    EXPECT_EQ(std::ranges::count_if(l, [](const auto& x) { return x.starts_with("→ Salida: "); }),
-              salidas);
-    EXPECT_EQ(l.back(), kCerrado);
-    banco.cascos();
   }
 }
 
