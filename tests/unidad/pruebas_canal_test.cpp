@@ -103,12 +103,6 @@ struct MundoCanal {
   void probarCanal() { Pruebas::probarCanal(banco.ctx(), lanzador, dormir, salida); }
   void probarPausa() { Pruebas::probarPausa(banco.ctx(), lanzador, dormir, salida); }
   std::vector<std::string> lineas() const { return prueba::lineas(salida.str()); }
-  // The first line, naming the first child launched.
-  std::string cabecera() const {
-    const auto hijo = lanzador.hijos().at(0);
-    return "→ Tono en pid " + std::to_string(hijo.first) + " (objeto " +
-           std::to_string(hijo.second) + ")";
-  }
 };
 struct PruebasDeCanal : ::testing::Test, MundoCanal {};
 
@@ -176,7 +170,9 @@ TEST(PruebasDeCanalPorSalida, CadaSalidaMideLasTresGananciasOSuFalloSeDiceYSeCie
     }
     m.probarCanal();
     ASSERT_THAT(m.lanzador.lanzamientos(), ElementsAre(ElementsAre("--tono", "12")));
-    esperadas.insert(esperadas.begin(), m.cabecera());
+    const auto [pid, objeto] = m.lanzador.hijos().at(0);
+    esperadas.insert(esperadas.begin(), "→ Tono en pid " + std::to_string(pid) + " (objeto " +
+                                            std::to_string(objeto) + ")");
     esperadas.push_back(kCerrado);
     EXPECT_EQ(m.lineas(), esperadas);
     EXPECT_EQ(std::pair(m.lanzador.terminados(), m.lanzador.vivos()), std::pair(1UL, 0UL));
