@@ -73,17 +73,13 @@ struct Muestras {
   std::vector<float> datos;
 };
 
-BloqueListaBuffers lista(const std::vector<AudioBuffer>& buffers) {
-  BloqueListaBuffers bloque(buffers.size());
-  std::copy(buffers.begin(), buffers.end(), bloque.buffers().begin());
-  return bloque;
-}
-
+// One cycle; without `conLista`, no input list at all.
 void ciclo(MemoriaControl* memoria, const std::vector<AudioBuffer>& entrada,
-           const std::vector<AudioBuffer>& salida) {
-  BloqueListaBuffers in = lista(entrada);
-  BloqueListaBuffers out = lista(salida);
-  procesar(&in.lista(), &out.lista(), memoria);
+           const std::vector<AudioBuffer>& salida, bool conLista = true) {
+  BloqueListaBuffers in(entrada.size()), out(salida.size());
+  std::ranges::copy(entrada, in.buffers().begin());
+  std::ranges::copy(salida, out.buffers().begin());
+  procesar(conLista ? &in.lista() : nullptr, &out.lista(), memoria);
 }
 
 // One cycle into a new stereo output, as long as the input unless told.
@@ -188,17 +184,15 @@ TEST(ControlTiempoRealRampa, ComoMuchoSeisCentesimasPorCicloEntreCeroYDosRecorta
 TEST(ControlTiempoRealEntrada, SinBufferUtilizableSilenciaConservaPicosYAvanzaLaRampa) {
   constexpr std::uint32_t kCuadros = 16;
   Muestras datos(2, kCuadros);
-  BloqueListaBuffers inutiles = lista({conDefecto(datos.buffer(), Defecto::sinDatos),
-                                       conDefecto(datos.buffer(), Defecto::sinCanales)});
+  const std::vector<AudioBuffer> inutiles = {conDefecto(datos.buffer(), Defecto::sinDatos),
+                                             conDefecto(datos.buffer(), Defecto::sinCanales)};
   Muestras senal({0.5F, 0.25F}, kCuadros);
-  for (const AudioBufferList* sinEntrada :
-       {static_cast<AudioBufferList*>(nullptr), &inutiles.lista()}) {
+  for (const bool conLista : {false, true}) {
     ControlTiempoReal control(1.0F, 0, 1);
     pasar(control.memoria(), senal);  // leaves peaks (0.5, 0.5)
     control.fijarVolumen(0.0F);
     Muestras silencio(2, kCuadros);
-    BloqueListaBuffers out = lista({silencio.buffer()});
-    procesar(sinEntrada, &out.lista(), control.memoria());
+    ciclo(control.memoria(), inutiles, {silencio.buffer()}, conLista);
     EXPECT_THAT(silencio.datos, Each(0.0F));
     EXPECT_EQ(niveles(control), std::pair(0.5F, 0.5F));
     EXPECT_EQ(niveles(control), std::pair(0.0F, 0.0F));  // reading resets them
