@@ -103,20 +103,7 @@ TEST_F(Arranque, LosModosDiagnosticosPreparanLasNotificacionesYTerminanConCero) 
   EXPECT_TRUE(errores.str().empty());
 }
 
-TEST_F(Arranque, LosModosConInterfazVanALaInterfazConSusDatos) {
-  std::vector<Lanzamiento> vistos;
-  const EjecutarInterfaz interfaz = [&vistos](const Lanzamiento& l) {
-    vistos.push_back(l);
-    return 7;
-  };
-  EXPECT_EQ(ejecutar({}, interfaz), 7);
-  EXPECT_EQ(ejecutar({"--captura", "x.png", "--claro"}, interfaz), 7);
-  EXPECT_EQ(ejecutar({"--salidas"}, interfaz), 0);
-  EXPECT_EQ(vistos, (std::vector<Lanzamiento>{
-                        {}, {.modo = Modo::captura, .archivo = "x.png", .esquema = "claro"}}));
-}
-
-TEST_F(Arranque, LosModosSinConstruirFallanYSoloElDeAplicacionRegistraLoPredeterminado) {
+TEST_F(Arranque, ConInterfazLaRecibenYSinEllaFallanYSoloLaAplicacionRegistraLoPredeterminado) {
   ejecutar({"--procesos"});
   EXPECT_FALSE(banco.preferencias.booleano("modoLlamada"));
   salida.str("");
@@ -130,6 +117,16 @@ TEST_F(Arranque, LosModosSinConstruirFallanYSoloElDeAplicacionRegistraLoPredeter
   EXPECT_EQ(banco.preferencias.flotante("nivelLlamada"), 0.2F);
   EXPECT_EQ(banco.preferencias.booleano("atajos"), true);
   EXPECT_TRUE(banco.preferencias.guardadas().empty());  // registered, never written
+  std::vector<Lanzamiento> vistos;
+  const EjecutarInterfaz interfaz = [&vistos](const Lanzamiento& l) {
+    vistos.push_back(l);
+    return 7;
+  };
+  EXPECT_EQ(ejecutar({}, interfaz), 7);
+  EXPECT_EQ(ejecutar({"--captura", "x.png", "--claro"}, interfaz), 7);
+  EXPECT_EQ(ejecutar({"--salidas"}, interfaz), 0);
+  EXPECT_EQ(vistos, (std::vector<Lanzamiento>{
+                        {}, {.modo = Modo::captura, .archivo = "x.png", .esquema = "claro"}}));
 }
 
 }  // namespace

@@ -288,9 +288,8 @@ TEST(Medidas, EntradaEstrictamenteEntreLosLimitesYRazonCercaDeLaGanancia) {
   };
   const std::vector<Caso> casos{
       {0.0005F, 0.5F, 0.5F, false}, {0.0015F, 0.5F, 0.5F, false}, {0.00051F, 0.5F, 0.5F, true},
-      {0.00149F, 0.5F, 0.5F, true}, {0.001F, 0.0F, 0.0F, true},   {0.0F, 0.0F, 0.0F, false},
-      {0.001F, 0.54F, 0.5F, true},  {0.001F, 1.96F, 2.0F, true},  {0.001F, 0.56F, 0.5F, false},
-      {0.001F, 0.2F, 0.0F, false},
+      {0.00149F, 0.5F, 0.5F, true}, {0.001F, 0.54F, 0.5F, true},  {0.001F, 1.96F, 2.0F, true},
+      {0.001F, 0.56F, 0.5F, false}, {0.001F, 0.2F, 0.0F, false},
   };
   for (const auto& c : casos) {
     EXPECT_EQ(Pruebas::medidaCorrecta(c.entrada, c.razon, c.ganancia), c.correcta)
