@@ -89,13 +89,11 @@ TEST_F(Canales, ElDispositivoSoloCorreMientrasAlgunProcesoSuenaYUnArranqueFallid
   // A silent application gets everything, but the device waits for it to play.
   auto canal = abrir({p, q}, altavoces);
   EXPECT_EQ(hal.taps().size() + hal.agregados().size() + hal.procs().size(), 3U);
-  EXPECT_FALSE(corriendo());
-  EXPECT_FALSE(canal->estaCorriendo());
+  EXPECT_EQ(std::pair(corriendo(), canal->estaCorriendo()), std::pair(false, false));
   for (const auto& [proceso, suena, corre] : std::vector<std::tuple<AudioObjectID, bool, bool>>{
            {p, true, true}, {q, true, true}, {p, false, true}, {q, false, false}}) {
     sonando(proceso, suena);
-    EXPECT_EQ(corriendo(), corre);
-    EXPECT_EQ(canal->estaCorriendo(), corre);
+    EXPECT_EQ(std::pair(corriendo(), canal->estaCorriendo()), std::pair(corre, corre));
   }
   EXPECT_EQ(lineas().back(), "    [detenido: la app dejó de sonar]");
   // A process whose flag cannot be read counts as silent.
