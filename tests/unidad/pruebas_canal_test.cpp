@@ -203,11 +203,10 @@ TEST(PruebasDeCanalFallidas, UnLanzamientoFallidoSinSalidaOUnTonoQueNuncaSuenaSe
   struct Caso {
     bool conSalida;
     std::string falloLanzamiento;
-    std::optional<double> retraso;  // none: the process exists but never plays (forty looks)
-    std::string canal;              // the only line of the channel test
-    std::string pausa;              // the only line of the pause test
-    std::size_t terminados;
-    std::size_t esperas;  // of 0.1 s each, looking for the tone
+    std::optional<double> retraso;    // none: the process exists but never plays (forty looks)
+    std::string canal;                // the only line of the channel test
+    std::string pausa;                // the only line of the pause test
+    std::size_t terminados, esperas;  // esperas of 0.1 s each, looking for the tone
   };
   const std::vector<Caso> casos{
       // The launcher's error is another program's text: escaped, its bad UTF-8 replaced.
@@ -281,9 +280,7 @@ TEST(PruebaDePausa, VeCallarYVolverAlTonoYAlCanalSeguirloOSuFalloSeDice) {
 
 TEST(Medidas, EntradaEstrictamenteEntreLosLimitesYRazonCercaDeLaGanancia) {
   struct Caso {
-    float entrada;
-    float razon;
-    float ganancia;
+    float entrada, razon, ganancia;
     bool correcta;
   };
   const std::vector<Caso> casos{
