@@ -206,7 +206,6 @@ TEST(RegistroDeCanal, SoloConExactamenteUnoAnotaLosPasosYElEstadoDelQueFalla) {
       "    [0 ms] tap (0)",     "    [0 ms] agregado (0)", "    [0 ms] procesamiento (0)",
       "    [0 ms] solo el tap", "    [0 ms] escuchas",     "    [arranque 0 ms, ok]"};
   const std::vector<std::string> fallo = {"    [0 ms] tap (0)", "    [0 ms] agregado (-10851)"};
-  const std::vector<std::string> nada;
   for (const std::string valor : {"1", "true", "0", "1 "}) {
     prueba::Banco banco;
     std::ostringstream s;
@@ -221,11 +220,11 @@ TEST(RegistroDeCanal, SoloConExactamenteUnoAnotaLosPasosYElEstadoDelQueFalla) {
     };
     abrir();
     const bool uno = valor == "1";
-    EXPECT_EQ(prueba::lineas(s.str()), uno ? pasos : nada) << valor;
+    EXPECT_EQ(prueba::lineas(s.str()), uno ? pasos : std::vector<std::string>{}) << valor;
     s.str("");
     banco.hal.fallarCreacion(HalSimulado::Creacion::agregado, -10851);
     EXPECT_THROW(abrir(), ErrorCanal);
-    EXPECT_EQ(prueba::lineas(s.str()), uno ? fallo : nada) << valor;
+    EXPECT_EQ(prueba::lineas(s.str()), uno ? fallo : std::vector<std::string>{}) << valor;
   }
 }
 

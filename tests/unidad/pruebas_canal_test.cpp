@@ -204,8 +204,7 @@ TEST(PruebasDeCanalFallidas, UnLanzamientoFallidoSinSalidaOUnTonoQueNuncaSuenaSe
     bool conSalida;
     std::string falloLanzamiento;
     std::optional<double> retraso;    // none: the process exists but never plays (forty looks)
-    std::string canal;                // the only line of the channel test
-    std::string pausa;                // the only line of the pause test
+    std::string canal, pausa;         // the only line of each test
     std::size_t terminados, esperas;  // esperas of 0.1 s each, looking for the tone
   };
   const std::vector<Caso> casos{
