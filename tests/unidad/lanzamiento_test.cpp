@@ -22,45 +22,42 @@ Lanzamiento modo(std::vector<std::string> args) {
 }
 
 TEST(ModoDeLanzamiento, LaPrimeraBanderaDecideLaCapturaDespuesYElOrigenDeUnaExtensionGana) {
-  const std::vector<std::pair<std::vector<std::string>, Modo>> modos{
-      {{}, Modo::aplicacion},
-      {{"--ayuda", "-x"}, Modo::aplicacion},
-      {{"--prueba", "--procesos"}, Modo::procesos},
-      {{"--prueba", "--salidas"}, Modo::salidas},
-      {{"--tono-pausa", "--prueba-pausa"}, Modo::pruebaPausa},
-      {{"--PROCESOS"}, Modo::aplicacion},  // case matters
-      {{"--captura", "a.png", "--salidas"}, Modo::salidas},
-      {{"--salidas", "chrome-extension://x/"}, Modo::puente},
+  const std::vector<std::pair<std::vector<std::string>, Lanzamiento>> casos{
+      {{}, {}},
+      {{"--ayuda", "-x"}, {}},
+      {{"--prueba", "--procesos"}, {Modo::procesos}},
+      {{"--prueba", "--salidas"}, {Modo::salidas}},
+      {{"--tono-pausa", "--prueba-pausa"}, {Modo::pruebaPausa}},
+      {{"--PROCESOS"}, {}},  // case matters
+      {{"--captura", "a.png", "--salidas"}, {Modo::salidas}},
+      {{"--salidas", "chrome-extension://x/"}, {Modo::puente}},
+      {{"--tono-pausa"}, {Modo::tonoPausa, 4.0, 3.0, 5.0}},  // not "--tono"
+      // The first of the two schemes wins, either way round.
+      {{"--captura", "a.png", "--oscuro", "--claro"}, {Modo::captura, 0, 0, 0, "a.png", "oscuro"}},
+      {{"--claro", "--captura", "a.png", "--oscuro"}, {Modo::captura, 0, 0, 0, "a.png", "claro"}},
+      // A flag after "--captura" is not the file; an absent file is left empty.
+      {{"--captura", "--oscuro"}, {.modo = Modo::captura, .esquema = "oscuro"}},
+      {{"--captura"}, {.modo = Modo::captura}},
   };
-  for (const auto& [args, esperado] : modos) {
-    EXPECT_EQ(modo(args).modo, esperado) << (args.empty() ? "" : args[0]);
+  for (const auto& [args, esperado] : casos) {
+    EXPECT_EQ(modo(args), esperado) << ::testing::PrintToString(args);
   }
   // The program path itself is not an argument.
   EXPECT_EQ(elegirModo(std::vector<std::string>{"chrome-extension://x/"}).modo, Modo::aplicacion);
-  // "--tono-pausa" is not "--tono".
-  EXPECT_EQ(modo({"--tono-pausa"}), (Lanzamiento{Modo::tonoPausa, 4.0, 3.0, 5.0}));
-  // The first of the two schemes wins, either way round.
-  EXPECT_EQ(modo({"--captura", "a.png", "--oscuro", "--claro"}),
-            (Lanzamiento{.modo = Modo::captura, .archivo = "a.png", .esquema = "oscuro"}));
-  EXPECT_EQ(modo({"--claro", "--captura", "a.png", "--oscuro"}).esquema, "claro");
-  // A flag after "--captura" is not the file; an absent file is left empty.
-  EXPECT_EQ(modo({"--captura", "--oscuro"}).archivo, "");
-  EXPECT_EQ(modo({"--captura"}).archivo, "");
 }
 
 // The first "--tono" counts; a bad duration gives the default 8 s; none lasts over a day.
 TEST(ModoDeLanzamiento, LaDuracionDelTonoAceptaSoloNumerosCompletosYDuraUnDiaComoMucho) {
   EXPECT_EQ(modo({"--tono", "3", "--tono", "5"}).sonido, 3.0);
   EXPECT_EQ(modo({"--tono", "--prueba"}), (Lanzamiento{Modo::tono, 8.0, 0, 0}));
-  const std::vector<std::pair<const char*, double>> casos = {
-      {"+1.25", 1.25}, {".5", 0.5}, {"0X1.8p1", 3.0}, {"0", 0.0}, {"86400.5", 86400.0}};
+  constexpr std::nullopt_t kMala = std::nullopt;  // the default 8 s then
+  const std::vector<std::pair<const char*, std::optional<double>>> casos = {
+      {"+1.25", 1.25},  {".5", 0.5},   {"0X1.8p1", 3.0}, {"0", 0.0},     {"86400.5", 86400.0},
+      {" 2", kMala},    {"2s", kMala}, {"", kMala},      {"nan", kMala}, {"-0.5", kMala},
+      {"1e400", kMala}, {"0x", kMala}, {"+-2", kMala}};
   for (const auto& [texto, esperada] : casos) {
-    EXPECT_EQ(leerDuracion(texto), esperada) << texto;
-    EXPECT_EQ(modo({"--tono", texto}).sonido, esperada) << texto;
-  }
-  for (const char* malo : {" 2", "2s", "", "nan", "-0.5", "1e400", "0x", "+-2"}) {
-    EXPECT_EQ(leerDuracion(malo), std::nullopt) << '"' << malo << '"';
-    EXPECT_EQ(modo({"--tono", malo}).sonido, 8.0) << '"' << malo << '"';
+    EXPECT_EQ(leerDuracion(texto), esperada) << '"' << texto << '"';
+    EXPECT_EQ(modo({"--tono", texto}).sonido, esperada.value_or(8.0)) << '"' << texto << '"';
   }
 }
 
@@ -105,20 +102,7 @@ TEST_F(Arranque, LosModosDiagnosticosPreparanLasNotificacionesYTerminanConCero) 
   EXPECT_TRUE(errores.str().empty());
 }
 
-TEST_F(Arranque, LosModosConInterfazVanALaInterfazConSusDatos) {
-  std::vector<Lanzamiento> vistos;
-  const EjecutarInterfaz interfaz = [&vistos](const Lanzamiento& l) {
-    vistos.push_back(l);
-    return 7;
-  };
-  EXPECT_EQ(ejecutar({}, interfaz), 7);
-  EXPECT_EQ(ejecutar({"--captura", "x.png", "--claro"}, interfaz), 7);
-  EXPECT_EQ(ejecutar({"--salidas"}, interfaz), 0);
-  EXPECT_EQ(vistos, (std::vector<Lanzamiento>{
-                        {}, {.modo = Modo::captura, .archivo = "x.png", .esquema = "claro"}}));
-}
-
-TEST_F(Arranque, LosModosSinConstruirFallanYSoloElDeAplicacionRegistraLoPredeterminado) {
+TEST_F(Arranque, ConInterfazLaRecibenYSinEllaFallanYSoloLaAplicacionRegistraLoPredeterminado) {
   ejecutar({"--procesos"});
   EXPECT_FALSE(banco.preferencias.booleano("modoLlamada"));
   salida.str("");
@@ -132,6 +116,16 @@ TEST_F(Arranque, LosModosSinConstruirFallanYSoloElDeAplicacionRegistraLoPredeter
   EXPECT_EQ(banco.preferencias.flotante("nivelLlamada"), 0.2F);
   EXPECT_EQ(banco.preferencias.booleano("atajos"), true);
   EXPECT_TRUE(banco.preferencias.guardadas().empty());  // registered, never written
+  std::vector<Lanzamiento> vistos;
+  const EjecutarInterfaz interfaz = [&vistos](const Lanzamiento& l) {
+    vistos.push_back(l);
+    return 7;
+  };
+  EXPECT_EQ(ejecutar({}, interfaz), 7);
+  EXPECT_EQ(ejecutar({"--captura", "x.png", "--claro"}, interfaz), 7);
+  EXPECT_EQ(ejecutar({"--salidas"}, interfaz), 0);
+  EXPECT_EQ(vistos, (std::vector<Lanzamiento>{
+                        {}, {.modo = Modo::captura, .archivo = "x.png", .esquema = "claro"}}));
 }
 
 }  // namespace

@@ -103,12 +103,6 @@ struct MundoCanal {
   void probarCanal() { Pruebas::probarCanal(banco.ctx(), lanzador, dormir, salida); }
   void probarPausa() { Pruebas::probarPausa(banco.ctx(), lanzador, dormir, salida); }
   std::vector<std::string> lineas() const { return prueba::lineas(salida.str()); }
-  // The first line, naming the first child launched.
-  std::string cabecera() const {
-    const auto hijo = lanzador.hijos().at(0);
-    return "→ Tono en pid " + std::to_string(hijo.first) + " (objeto " +
-           std::to_string(hijo.second) + ")";
-  }
 };
 struct PruebasDeCanal : ::testing::Test, MundoCanal {};
 
@@ -141,68 +135,66 @@ std::vector<std::string> informePausa(double desde, double hasta) {
   }
   return l;
 }
-// One output; a second one with an input stream, measured too; or one whose tap is refused as
-// soon as its channel starts to be built (it first asks the output for its stereo pair).
+// The default output alone or with a second one that has an input stream, measured too or its tap
+// refused as soon as its channel starts to be built (it first asks the output for its stereo
+// pair). A default output with an input stream is no second one; another device with its uid is.
 TEST(PruebasDeCanalPorSalida, CadaSalidaMideLasTresGananciasOSuFalloSeDiceYSeCierra) {
   const std::vector<std::string> fallo = {
       "→ Salida: Cascos",
       "  ✗ No se pudo intervenir el audio. Revisa el permiso de audio de Sonvia en Configuración "
       "del Sistema."};
-  for (const int caso : {0, 1, 2}) {
-    SCOPED_TRACE(caso);
+  struct Caso {
+    bool cascosPredeterminados, otrosCascos, fallaElTap;
+  };
+  for (const Caso caso : std::vector<Caso>{{false, false, false},
+                                           {false, true, false},
+                                           {false, true, true},
+                                           {true, false, false},
+                                           {true, true, false}}) {
+    SCOPED_TRACE(::testing::Message() << caso.cascosPredeterminados << caso.otrosCascos);
     MundoCanal m;
-    m.altavoces();
-    std::vector<std::string> segunda;
-    if (caso > 0) {
-      m.banco.salida("hdmi", "Pantalla", kAudioDeviceTransportTypeHDMI);  // no input: skipped
+    auto esperadas =
+        caso.cascosPredeterminados ? medidaBuena("Cascos", 1) : medidaBuena("Altavoces", 0);
+    m.hal.fijarPredeterminada(caso.cascosPredeterminados ? m.banco.cascos() : m.altavoces());
+    m.banco.salida("hdmi", "Pantalla", kAudioDeviceTransportTypeHDMI);  // no input: skipped
+    if (caso.otrosCascos) {
       const auto c = m.banco.cascos();
       m.hal.alLeer([&m, c, caso](AudioObjectID objeto, std::uint32_t selector) {
-        if (caso == 2 && objeto == c &&
+        if (caso.fallaElTap && objeto == c &&
             selector == kAudioDevicePropertyPreferredChannelsForStereo) {
           m.hal.fallarCreacion(HalSimulado::Creacion::tap, -50);
         }
       });
-      segunda = caso == 2 ? fallo : medidaBuena("Cascos", 1);
+      const auto segunda = caso.fallaElTap ? fallo : medidaBuena("Cascos", 1);
+      esperadas.insert(esperadas.end(), segunda.begin(), segunda.end());
     }
     m.probarCanal();
     ASSERT_THAT(m.lanzador.lanzamientos(), ElementsAre(ElementsAre("--tono", "12")));
-    auto esperadas = medidaBuena("Altavoces", 0);
-    esperadas.insert(esperadas.begin(), m.cabecera());
-    esperadas.insert(esperadas.end(), segunda.begin(), segunda.end());
+    const auto [pid, objeto] = m.lanzador.hijos().at(0);
+    esperadas.insert(esperadas.begin(), "→ Tono en pid " + std::to_string(pid) + " (objeto " +
+                                            std::to_string(objeto) + ")");
     esperadas.push_back(kCerrado);
     EXPECT_EQ(m.lineas(), esperadas);
     EXPECT_EQ(std::pair(m.lanzador.terminados(), m.lanzador.vivos()), std::pair(1UL, 0UL));
     EXPECT_TRUE(m.banco.nadaQueda());
     EXPECT_THAT(m.depuracion.str(), IsEmpty());
-    if (caso == 0) {  // found on the fourth look (it plays 0.25 s after launch), 0.6 s to settle
+    if (!caso.otrosCascos) {  // found on the fourth look (it plays 0.25 s after launch), 0.6 s to
+                              // settle
       EXPECT_THAT(m.dormir.pedidos(),
                   ElementsAre(0.1, 0.1, 0.1, 0.6, 0.3, 1.2, 0.3, 1.2, 0.3, 1.2));
     }
   }
 }
 
-TEST_F(PruebasDeCanal, LaSalidaPredeterminadaNoCuentaComoSegundaPeroOtraConSuUidSi) {
-  // The default output has an input stream and is alone; then a second device takes its uid.
-  hal.fijarPredeterminada(banco.cascos());
-  for (const long salidas : {1, 2}) {
-    salida.str("");
-    probarCanal();
-    const auto l = lineas();
-    EXPECT_EQ(std::ranges::count_if(l, [](const auto& x) { return x.starts_with("→ Salida: "); }),
-              salidas);
-    EXPECT_EQ(l.back(), kCerrado);
-    banco.cascos();
-  }
-}
-
-TEST_F(PruebasDeCanal,
-       UnTonoQueTardaMenosDeCuatroSegundosSeEncuentraYUnaEntradaFueraDeRangoSeMarca) {
-  altavoces();
+// A tone found late, an input out of range, an output whose name another program chose.
+TEST_F(PruebasDeCanal, UnTonoTardioSeEncuentraLaEntradaFueraDeRangoSeMarcaYNadaAjenoLlegaCrudo) {
+  hal.fijarPredeterminada(banco.salida("altavoces", "Altavoces\x1b]0;tomado\x07\n  ✓ falso"));
   lanzador.fijarRetrasoSonido(3.5);
   lanzador.fijarAmplitud(0.002);  // not the tone we expect
   probarCanal();
   const auto l = lineas();
   ASSERT_THAT(l, SizeIs(8));
+  EXPECT_EQ(l[1], "→ Salida: Altavoces\\x1b]0;tomado\\x07\\n  ✓ falso");
   EXPECT_EQ(l[4], "  ganancia 0.5 → entrada 0.00200 · salida 0.00100 · razón 0.50 ✗");
   EXPECT_EQ(l.back(), kCerrado);
 }
@@ -211,19 +203,18 @@ TEST(PruebasDeCanalFallidas, UnLanzamientoFallidoSinSalidaOUnTonoQueNuncaSuenaSe
   struct Caso {
     bool conSalida;
     std::string falloLanzamiento;
-    bool nuncaSuena;    // the process exists but never plays: looked for forty times
-    std::string canal;  // the only line of the channel test
-    std::string pausa;  // the only line of the pause test
-    std::size_t terminados;
-    std::size_t esperas;  // of 0.1 s each, looking for the tone
+    std::optional<double> retraso;    // none: the process exists but never plays (forty looks)
+    std::string canal, pausa;         // the only line of each test
+    std::size_t terminados, esperas;  // esperas of 0.1 s each, looking for the tone
   };
   const std::vector<Caso> casos{
       // The launcher's error is another program's text: escaped, its bad UTF-8 replaced.
-      {true, "permiso\ndenegado\xff", false,
+      {true, "permiso\ndenegado\xff", 0.25,
        "✗ no se pudo lanzar el tono: permiso\\ndenegado\xef\xbf\xbd", "✗ no se pudo lanzar el tono",
        0, 0},
-      {false, "", false, "✗ no hay salida", "✗ el tono no apareció", 2, 6},
-      {true, "", true, "✗ el tono no apareció en Core Audio", "✗ el tono no apareció", 2, 80},
+      {false, "", 0.25, "✗ no hay salida", "✗ el tono no apareció", 2, 6},
+      {true, "", std::nullopt, "✗ el tono no apareció en Core Audio", "✗ el tono no apareció", 2,
+       80},
   };
   for (const auto& caso : casos) {
     SCOPED_TRACE(caso.canal);
@@ -234,9 +225,7 @@ TEST(PruebasDeCanalFallidas, UnLanzamientoFallidoSinSalidaOUnTonoQueNuncaSuenaSe
     if (!caso.falloLanzamiento.empty()) {
       m.lanzador.fallarLanzamiento(caso.falloLanzamiento);
     }
-    if (caso.nuncaSuena) {
-      m.lanzador.fijarRetrasoSonido(std::nullopt);
-    }
+    m.lanzador.fijarRetrasoSonido(caso.retraso);
     m.probarCanal();
     m.probarPausa();
     EXPECT_THAT(m.lineas(), ElementsAre(caso.canal, caso.pausa));
@@ -247,13 +236,6 @@ TEST(PruebasDeCanalFallidas, UnLanzamientoFallidoSinSalidaOUnTonoQueNuncaSuenaSe
     EXPECT_THAT(m.lanzador.lanzamientos(),
                 ElementsAre(ElementsAre("--tono", "12"), ElementsAre("--tono-pausa")));
   }
-}
-
-TEST_F(PruebasDeCanal, LosNombresAjenosNoLleganCrudosALaTerminal) {
-  hal.fijarPredeterminada(banco.salida("altavoces", "Altavoces\x1b]0;tomado\x07\n  ✓ falso"));
-  probarCanal();
-  EXPECT_EQ(lineas().at(1), "→ Salida: Altavoces\\x1b]0;tomado\\x07\\n  ✓ falso");
-  EXPECT_THAT(lineas(), SizeIs(8));
 }
 
 // ---------------------------------------------------------------------------
@@ -297,16 +279,13 @@ TEST(PruebaDePausa, VeCallarYVolverAlTonoYAlCanalSeguirloOSuFalloSeDice) {
 
 TEST(Medidas, EntradaEstrictamenteEntreLosLimitesYRazonCercaDeLaGanancia) {
   struct Caso {
-    float entrada;
-    float razon;
-    float ganancia;
+    float entrada, razon, ganancia;
     bool correcta;
   };
   const std::vector<Caso> casos{
       {0.0005F, 0.5F, 0.5F, false}, {0.0015F, 0.5F, 0.5F, false}, {0.00051F, 0.5F, 0.5F, true},
-      {0.00149F, 0.5F, 0.5F, true}, {0.001F, 0.0F, 0.0F, true},   {0.0F, 0.0F, 0.0F, false},
-      {0.001F, 0.54F, 0.5F, true},  {0.001F, 1.96F, 2.0F, true},  {0.001F, 0.56F, 0.5F, false},
-      {0.001F, 0.2F, 0.0F, false},
+      {0.00149F, 0.5F, 0.5F, true}, {0.001F, 0.54F, 0.5F, true},  {0.001F, 1.96F, 2.0F, true},
+      {0.001F, 0.56F, 0.5F, false}, {0.001F, 0.2F, 0.0F, false},
   };
   for (const auto& c : casos) {
     EXPECT_EQ(Pruebas::medidaCorrecta(c.entrada, c.razon, c.ganancia), c.correcta)
