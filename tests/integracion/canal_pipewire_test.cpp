@@ -135,11 +135,7 @@ TEST_F(CanalPipeWire, ElDispositivoSigueAlReproductor) {
 }
 
 TEST_F(CanalPipeWire, UnaSalidaQueDesapareceAvisaYNoRompeNada) {
-  integracion::ejecutar(
-      "pw-cli create-node adapter '{ factory.name=support.null-audio-sink "
-      "node.name=sonvia_prueba_temporal node.description=Temporal media.class=Audio/Sink "
-      "object.linger=true audio.position=[ FL FR ] }'");
-  dormir(0.3);
+  integracion::sumidero("sonvia_prueba_temporal", "Temporal");
   auto canal = Canal::crear(ctx, {reproducir(0.5)}, salida("sonvia_prueba_temporal"), 1.0F);
   auto cola = std::make_shared<ColaSerieHilo>("ex.prueba");
   std::atomic<int> avisos{0};

@@ -31,34 +31,17 @@ constexpr const char* kReproductor = "ex.prueba.reproductor";
 constexpr const char* kPulse = "ex.prueba.pulse";
 constexpr const char* kLlamada = "ex.prueba.llamada";
 
-// Desktop entries for the test applications. The native player and the caller
-// are copies of pw-cat under names of their own, so that the recorders the
-// test measures with (pw-record, the same program) belong to no application.
-struct Escritorio {
-  std::string bin;
-  explicit Escritorio(const std::string& dir) : bin(dir + "/bin") {
-    const auto aplicaciones = dir + "/datos-prueba/applications";
-    std::filesystem::create_directories(aplicaciones);
-    std::filesystem::create_directories(bin);
-    auto pwcat = integracion::ejecutar("command -v pw-cat");
-    pwcat = std::filesystem::canonical(pwcat.substr(0, pwcat.find('\n')));
-    std::filesystem::copy_file(pwcat, bin + "/reproductor-prueba");
-    std::filesystem::copy_file(pwcat, bin + "/llamada-prueba");
-    const auto entrada = [&](const char* clave, const char* nombre, const std::string& exec) {
-      std::ofstream(aplicaciones + "/" + clave + ".desktop")
-          << "[Desktop Entry]\nType=Application\nName=" << nombre << "\nExec=" << exec << "\n";
-    };
-    entrada(kReproductor, "Reproductor de prueba", bin + "/reproductor-prueba %f");
-    entrada(kPulse, "Pulse de prueba", "paplay %f");
-    entrada(kLlamada, "Llamada de prueba", bin + "/llamada-prueba");
-    setenv("XDG_DATA_HOME", (dir + "/datos-prueba").c_str(), 1);
-    setenv("XDG_DATA_DIRS", (dir + "/ninguno").c_str(), 1);
-  }
-  Escritorio(const Escritorio&) = delete;
-  Escritorio& operator=(const Escritorio&) = delete;
-  ~Escritorio() {
-    unsetenv("XDG_DATA_HOME");
-    unsetenv("XDG_DATA_DIRS");
+// The native player and the caller are copies of pw-cat under names of their
+// own, so that the recorders the test measures with (pw-record, the same
+// program) belong to no application.
+struct Escritorio : integracion::Escritorio {
+  explicit Escritorio(const std::string& dir)
+      : integracion::Escritorio(
+            dir, {{kReproductor, "Reproductor de prueba", dir + "/bin/reproductor-prueba %f"},
+                  {kPulse, "Pulse de prueba", "paplay %f"},
+                  {kLlamada, "Llamada de prueba", dir + "/bin/llamada-prueba"}}) {
+    copiaDePwCat(bin + "/reproductor-prueba");
+    copiaDePwCat(bin + "/llamada-prueba");
   }
 };
 

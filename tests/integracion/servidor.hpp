@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -14,7 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -74,22 +75,15 @@ class ServidorPrivado {
     }
     dir_ = plantilla;
     ejecutar("bash '" SONVIA_SCRIPTS "/servidor-audio.sh' iniciar '" + dir_ + "'");
-    std::istringstream entorno(
-        ejecutar("bash '" SONVIA_SCRIPTS "/servidor-audio.sh' entorno '" + dir_ + "'"));
-    for (std::string linea; std::getline(entorno, linea);) {
-      if (linea.starts_with("export ")) {
-        const auto igual = linea.find('=');
-        auto valor = linea.substr(igual + 1);
-        if (valor.size() >= 2 && valor.front() == '\'' && valor.back() == '\'') {
-          valor = valor.substr(1, valor.size() - 2);
-        }
-        setenv(linea.substr(7, igual - 7).c_str(), valor.c_str(), 1);
-      } else if (linea.starts_with("unset ")) {
-        std::istringstream nombres(linea.substr(6));
-        for (std::string n; nombres >> n;) {
-          unsetenv(n.c_str());
-        }
-      }
+    // The whole environment as a shell sees it once it took the server's lines.
+    const auto entorno = ejecutar("eval \"$(bash '" SONVIA_SCRIPTS "/servidor-audio.sh' entorno '" +
+                                  dir_ + "')\" && env -0");
+    clearenv();
+    for (std::size_t i = 0, fin = 0; (fin = entorno.find('\0', i)) != std::string::npos;
+         i = fin + 1) {
+      const auto igual = entorno.find('=', i);
+      setenv(entorno.substr(i, igual - i).c_str(),
+             entorno.substr(igual + 1, fin - igual - 1).c_str(), 1);
     }
   }
   ServidorPrivado(const ServidorPrivado&) = delete;
@@ -168,26 +162,67 @@ inline double picoEnSumidero(const std::string& dir, const std::string& sumidero
 
 // Waits (bounded) for a process of that pid to play; returns its object.
 inline AudioObjectID esperarProceso(Hal& hal, pid_t pid) {
-  for (int i = 0; i < 50; ++i) {
+  std::optional<AudioObjectID> objeto;
+  const auto suena = [&] {
     for (const auto& p : Audio::procesos(hal)) {
       if (p.pid == pid && p.sonando) {
-        return p.objeto;
+        objeto = p.objeto;
       }
     }
-    dormir(0.1);
+    return objeto.has_value();
+  };
+  if (!esperarQue(suena, 5)) {
+    throw std::runtime_error("el reproductor no apareció");
   }
-  throw std::runtime_error("el reproductor no apareció");
+  return *objeto;
 }
 
 // The output of that uid; throws when there is none.
 inline Salida salidaDe(Hal& hal, const std::string& uid) {
-  for (auto& s : Audio::salidas(hal)) {
-    if (s.uid == uid) {
-      return s;
-    }
+  const auto salidas = Audio::salidas(hal);
+  const auto s = std::ranges::find(salidas, uid, &Salida::uid);
+  if (s == salidas.end()) {
+    throw std::runtime_error("no hay salida " + uid);
   }
-  throw std::runtime_error("no hay salida " + uid);
+  return *s;
 }
+
+// A null sink of another program's, left to the server.
+inline void sumidero(const std::string& nombre, const std::string& descripcion) {
+  ejecutar("pw-cli create-node adapter '{ factory.name=support.null-audio-sink node.name=" +
+           nombre + " node.description=\"" + descripcion +
+           "\" media.class=Audio/Sink object.linger=true audio.position=[ FL FR ] }' >/dev/null");
+  dormir(0.3);
+}
+
+// Desktop entries ({key, name, Exec}) in a private data folder under `dir`,
+// the only one applications are looked up in while this lives.
+struct Escritorio {
+  std::string bin;
+  Escritorio(const std::string& dir, const std::vector<std::array<std::string, 3>>& entradas)
+      : bin(dir + "/bin") {
+    const auto aplicaciones = dir + "/datos-prueba/applications";
+    std::filesystem::create_directories(aplicaciones);
+    std::filesystem::create_directories(bin);
+    for (const auto& [clave, nombre, exec] : entradas) {
+      std::ofstream(aplicaciones + "/" + clave + ".desktop")
+          << "[Desktop Entry]\nType=Application\nName=" << nombre << "\nExec=" << exec << "\n";
+    }
+    setenv("XDG_DATA_HOME", (dir + "/datos-prueba").c_str(), 1);
+    setenv("XDG_DATA_DIRS", (dir + "/ninguno").c_str(), 1);
+  }
+  Escritorio(const Escritorio&) = delete;
+  Escritorio& operator=(const Escritorio&) = delete;
+  ~Escritorio() {
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_DATA_DIRS");
+  }
+  // A copy of pw-cat under that name (a program of its own to the server); its path.
+  static std::string copiaDePwCat(const std::string& ruta) {
+    std::filesystem::copy_file("/usr/bin/pw-cat", ruta);
+    return ruta;
+  }
+};
 
 // A connection to the server this process's environment points at.
 inline std::unique_ptr<HalPipeWire> conectarPipeWire() {
