@@ -32,14 +32,8 @@ struct CanalPipeWire : integracion::BancoCanal {
   }
 };
 
-// Each level is recorded in the test's report (--gtest_output) as well.
 TEST_F(CanalPipeWire, LasGananciasSeMidenEnLaSalidaYLaPropiaDelReproductorQuedaMuda) {
   const auto proceso = reproducir(0.7);
-  const auto medir = [this](const char* nombre, const char* sumidero = kAltavoces) {
-    const double nivel = pico(sumidero);
-    RecordProperty(nombre, std::to_string(nivel));
-    return nivel;
-  };
   EXPECT_NEAR(medir("directo"), 0.7, 0.01);
   auto canal = Canal::crear(ctx, {proceso}, salida(kAltavoces), 0.5F);
   dormir(0.5);

@@ -5,27 +5,18 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 
+#include "banco_canal.hpp"
 #include "consola/consola.hpp"
-#include "plataforma/comun/cola_serie_hilo.hpp"
-#include "plataforma/comun/entorno_proceso.hpp"
-#include "plataforma/pipewire/hal_pipewire.hpp"
-#include "plataforma/simulada/preferencias_memoria.hpp"
-#include "plataforma/simulada/tiempo_virtual.hpp"
-#include "plataforma/xdg/aplicaciones_linux.hpp"
-#include "servidor.hpp"
 
 namespace sonvia {
 namespace {
 
 using integracion::dormir;
 using integracion::Hijo;
-using integracion::picoEnSumidero;
+using integracion::kAltavoces;
+using integracion::kAuriculares;
 
-constexpr const char* kAltavoces = "sonvia_prueba_altavoces";
-constexpr const char* kAuriculares = "sonvia_prueba_auriculares";
 constexpr const char* kMicrofono = "sonvia_prueba_microfono";
 constexpr const char* kReproductor = "ex.prueba.reproductor";
 constexpr const char* kPulse = "ex.prueba.pulse";
@@ -34,34 +25,18 @@ constexpr const char* kLlamada = "ex.prueba.llamada";
 // The native player and the caller are copies of pw-cat under names of their
 // own, so that the recorders the test measures with (pw-record, the same
 // program) belong to no application.
-struct Escritorio : integracion::Escritorio {
-  explicit Escritorio(const std::string& dir)
-      : integracion::Escritorio(
-            dir, {{kReproductor, "Reproductor de prueba", dir + "/bin/reproductor-prueba %f"},
-                  {kPulse, "Pulse de prueba", "paplay %f"},
-                  {kLlamada, "Llamada de prueba", dir + "/bin/llamada-prueba"}}) {
-    copiaDePwCat(bin + "/reproductor-prueba");
-    copiaDePwCat(bin + "/llamada-prueba");
-  }
-};
-
-struct ConsolaPipeWire : ::testing::Test {
-  integracion::ServidorPrivado servidor;
-  Escritorio escritorio{servidor.dir()};
-  std::unique_ptr<HalPipeWire> hal = integracion::conectarPipeWire();
-  RelojMonotonico reloj;
-  // The main queue runs on this thread while the test pumps it (bombear).
-  RelojVirtual relojCola;
-  std::shared_ptr<ColaPrincipalVirtual> principal =
-      std::make_shared<ColaPrincipalVirtual>(relojCola);
-  PreferenciasMemoria preferencias;
-  EntornoProceso entorno;
-  AplicacionesLinux aplicaciones{AplicacionesLinux::Raices::delEntorno(entorno)};
-  FabricaColasHilo colas;
-  Contexto ctx{*hal, principal, reloj, preferencias, aplicaciones, entorno, colas};
+struct ConsolaPipeWire : integracion::BancoCanal {
+  using Escritorio = integracion::Escritorio;
+  std::string programaNativo = Escritorio::copiaDePwCat(servidor.dir() + "/reproductor-prueba");
+  std::string programaLlamada = Escritorio::copiaDePwCat(servidor.dir() + "/llamada-prueba");
   std::string seno07 = integracion::seno(servidor.dir(), 0.7);
   std::string seno05 = integracion::seno(servidor.dir(), 0.5);
 
+  ConsolaPipeWire() {
+    escritorio.entrada(kReproductor, "Reproductor de prueba", programaNativo + " %f");
+    escritorio.entrada(kPulse, "Pulse de prueba", "paplay %f");
+    escritorio.entrada(kLlamada, "Llamada de prueba", programaLlamada);
+  }
   // Runs the main queue for `segundos` of real time, its clock following.
   void bombear(double segundos) {
     const auto inicio = std::chrono::steady_clock::now();
@@ -100,14 +75,8 @@ struct ConsolaPipeWire : ::testing::Test {
     }
     return fallo;
   }
-  double medir(const char* nombre, const char* sumidero) {
-    const double pico = picoEnSumidero(servidor.dir(), sumidero);
-    RecordProperty(nombre, std::to_string(pico));
-    return pico;
-  }
   Hijo reproductor(const std::string& archivo) {
-    return Hijo({escritorio.bin + "/reproductor-prueba", "--playback", "--latency=1024", "--target",
-                 kAltavoces, archivo});
+    return Hijo({programaNativo, "--playback", "--latency=1024", "--target", kAltavoces, archivo});
   }
 };
 
@@ -117,8 +86,8 @@ TEST_F(ConsolaPipeWire, UnaLlamadaBajaALaQueSuenaYLaDevuelveAlTerminar) {
   ASSERT_TRUE(suena(*consola, kReproductor));
 
   // The recorder is a program of its own: the caller is the application, not pw-record.
-  Hijo llamada({escritorio.bin + "/llamada-prueba", "--record", "--target", kMicrofono,
-                servidor.dir() + "/llamada.wav"});
+  Hijo llamada(
+      {programaLlamada, "--record", "--target", kMicrofono, servidor.dir() + "/llamada.wav"});
   ASSERT_TRUE(esperar([&] { return consola->atenuadas()().contains(kReproductor); }))
       << "la llamada no se notó";
   EXPECT_EQ(consola->llamada()()->clave, kLlamada);

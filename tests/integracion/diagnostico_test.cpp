@@ -96,9 +96,9 @@ void predeterminada(const std::string& nombre) {
 // themselves and their objects as they please, claim any pid, and share
 // names: none of it breaks or fools the listings.
 TEST_F(Diagnostico, LosProcesosSeAgrupanYLoQueDicenOtrosProgramasNoRompeNiEnganaLosListados) {
-  const integracion::Escritorio escritorio(
-      servidor.dir(), {{"ex.prueba.reproductor", "Reproductor de prueba", "pw-play %f"},
-                       {"ex.prueba.pulse", "Pulse de prueba", "paplay %f"}});
+  const integracion::Escritorio escritorio(servidor.dir());
+  escritorio.entrada("ex.prueba.reproductor", "Reproductor de prueba", "pw-play %f");
+  escritorio.entrada("ex.prueba.pulse", "Pulse de prueba", "paplay %f");
   const auto archivo = integracion::seno(servidor.dir(), 0.3);
   // A process name with ")" and a newline.
   const auto raro = integracion::Escritorio::copiaDePwCat(servidor.dir() + "/x)\ny");

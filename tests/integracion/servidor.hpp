@@ -1,13 +1,7 @@
-// A private PipeWire server for one test process, and the players and
-// recorders the tests listen with.
+// A private PipeWire server for one test process, the programs the tests
+// start on it, and a private folder of desktop entries.
 #pragma once
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -15,17 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "audio/procesos.hpp"
-#include "audio/salidas.hpp"
-#include "plataforma/pipewire/hal_pipewire.hpp"
-
-extern char** environ;  // NOLINT: the process environment, for posix_spawn
+#include "../navegador/apoyo.hpp"
 
 namespace sonvia::integracion {
 
@@ -69,11 +58,6 @@ bool esperarQue(F cumplida, double segundos) {
 class ServidorPrivado {
  public:
   ServidorPrivado() {
-    std::string plantilla = (std::filesystem::temp_directory_path() / "sonvia-it.XXXXXX").string();
-    if (mkdtemp(plantilla.data()) == nullptr) {
-      throw std::runtime_error("mkdtemp");
-    }
-    dir_ = plantilla;
     ejecutar("bash '" SONVIA_SCRIPTS "/servidor-audio.sh' iniciar '" + dir_ + "'");
     // The whole environment as a shell sees it once it took the server's lines.
     const auto entorno = ejecutar("eval \"$(bash '" SONVIA_SCRIPTS "/servidor-audio.sh' entorno '" +
@@ -94,25 +78,19 @@ class ServidorPrivado {
     } catch (...) {
       // Nothing more to do; the folder goes anyway.
     }
-    std::error_code e;
-    std::filesystem::remove_all(dir_, e);
   }
   const std::string& dir() const { return dir_; }
 
  private:
-  std::string dir_;
+  pruebas::DirectorioTemporal carpeta_;  // removed with all in it after the server stopped
+  std::string dir_ = carpeta_.ruta().string();
 };
 
 // A child process, ended (SIGTERM, then reaped) when destroyed.
 class Hijo {
  public:
-  explicit Hijo(const std::vector<std::string>& argumentos) {
-    std::vector<char*> argv;
-    for (const auto& a : argumentos) {
-      argv.push_back(const_cast<char*>(a.c_str()));  // NOLINT: posix_spawn's signature
-    }
-    argv.push_back(nullptr);
-    if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+  explicit Hijo(const std::vector<std::string>& argumentos) : pid_(pruebas::lanzar(argumentos)) {
+    if (pid_ < 0) {
       throw std::runtime_error("no se pudo lanzar " + argumentos[0]);
     }
   }
@@ -140,53 +118,6 @@ inline std::string seno(const std::string& dir, double amplitud, double segundos
   return ruta;
 }
 
-// Records what reaches a sink for `segundos` and returns the peak amplitude,
-// leaving out the first 0.2 s while the recorder settles.
-inline double picoEnSumidero(const std::string& dir, const std::string& sumidero,
-                             double segundos = 1.0) {
-  static int n = 0;
-  const auto ruta = dir + "/grabacion-" + std::to_string(++n) + ".wav";
-  {
-    Hijo grabadora(
-        {"pw-record", "--target", sumidero, "-P", "{ stream.capture.sink = true }", ruta});
-    dormir(segundos + 0.3);
-    grabadora.terminar(SIGINT);
-  }
-  const auto stat = ejecutar("sox '" + ruta + "' -n trim 0.2 stat 2>&1");
-  const auto pos = stat.find("Maximum amplitude:");
-  if (pos == std::string::npos) {
-    throw std::runtime_error("sox no dio la amplitud:\n" + stat);
-  }
-  return std::stod(stat.substr(pos + 18));
-}
-
-// Waits (bounded) for a process of that pid to play; returns its object.
-inline AudioObjectID esperarProceso(Hal& hal, pid_t pid) {
-  std::optional<AudioObjectID> objeto;
-  const auto suena = [&] {
-    for (const auto& p : Audio::procesos(hal)) {
-      if (p.pid == pid && p.sonando) {
-        objeto = p.objeto;
-      }
-    }
-    return objeto.has_value();
-  };
-  if (!esperarQue(suena, 5)) {
-    throw std::runtime_error("el reproductor no apareció");
-  }
-  return *objeto;
-}
-
-// The output of that uid; throws when there is none.
-inline Salida salidaDe(Hal& hal, const std::string& uid) {
-  const auto salidas = Audio::salidas(hal);
-  const auto s = std::ranges::find(salidas, uid, &Salida::uid);
-  if (s == salidas.end()) {
-    throw std::runtime_error("no hay salida " + uid);
-  }
-  return *s;
-}
-
 // A null sink of another program's, left to the server.
 inline void sumidero(const std::string& nombre, const std::string& descripcion) {
   ejecutar("pw-cli create-node adapter '{ factory.name=support.null-audio-sink node.name=" +
@@ -195,20 +126,13 @@ inline void sumidero(const std::string& nombre, const std::string& descripcion) 
   dormir(0.3);
 }
 
-// Desktop entries ({key, name, Exec}) in a private data folder under `dir`,
-// the only one applications are looked up in while this lives.
+// A private data folder under `dir`, the only one applications are looked up
+// in while this lives; tests add their desktop entries to it.
 struct Escritorio {
-  std::string bin;
-  Escritorio(const std::string& dir, const std::vector<std::array<std::string, 3>>& entradas)
-      : bin(dir + "/bin") {
-    const auto aplicaciones = dir + "/datos-prueba/applications";
-    std::filesystem::create_directories(aplicaciones);
-    std::filesystem::create_directories(bin);
-    for (const auto& [clave, nombre, exec] : entradas) {
-      std::ofstream(aplicaciones + "/" + clave + ".desktop")
-          << "[Desktop Entry]\nType=Application\nName=" << nombre << "\nExec=" << exec << "\n";
-    }
-    setenv("XDG_DATA_HOME", (dir + "/datos-prueba").c_str(), 1);
+  std::string datos;
+  explicit Escritorio(const std::string& dir) : datos(dir + "/datos-prueba") {
+    std::filesystem::create_directories(datos + "/applications");
+    setenv("XDG_DATA_HOME", datos.c_str(), 1);
     setenv("XDG_DATA_DIRS", (dir + "/ninguno").c_str(), 1);
   }
   Escritorio(const Escritorio&) = delete;
@@ -217,21 +141,15 @@ struct Escritorio {
     unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_DATA_DIRS");
   }
-  // A copy of pw-cat under that name (a program of its own to the server); its path.
+  void entrada(const std::string& clave, const std::string& nombre, const std::string& exec) const {
+    std::ofstream(datos + "/applications/" + clave + ".desktop")
+        << "[Desktop Entry]\nType=Application\nName=" << nombre << "\nExec=" << exec << "\n";
+  }
+  // A copy of pw-cat under that path (a program of its own to the server); the path.
   static std::string copiaDePwCat(const std::string& ruta) {
     std::filesystem::copy_file("/usr/bin/pw-cat", ruta);
     return ruta;
   }
 };
-
-// A connection to the server this process's environment points at.
-inline std::unique_ptr<HalPipeWire> conectarPipeWire() {
-  std::string error;
-  auto hal = HalPipeWire::conectar(error);
-  if (!hal) {
-    throw std::runtime_error(error);
-  }
-  return hal;
-}
 
 }  // namespace sonvia::integracion
