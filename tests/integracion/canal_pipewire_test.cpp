@@ -32,14 +32,8 @@ struct CanalPipeWire : integracion::BancoCanal {
   }
 };
 
-// Each level is recorded in the test's report (--gtest_output) as well.
 TEST_F(CanalPipeWire, LasGananciasSeMidenEnLaSalidaYLaPropiaDelReproductorQuedaMuda) {
   const auto proceso = reproducir(0.7);
-  const auto medir = [this](const char* nombre, const char* sumidero = kAltavoces) {
-    const double nivel = pico(sumidero);
-    RecordProperty(nombre, std::to_string(nivel));
-    return nivel;
-  };
   EXPECT_NEAR(medir("directo"), 0.7, 0.01);
   auto canal = Canal::crear(ctx, {proceso}, salida(kAltavoces), 0.5F);
   dormir(0.5);
@@ -135,11 +129,7 @@ TEST_F(CanalPipeWire, ElDispositivoSigueAlReproductor) {
 }
 
 TEST_F(CanalPipeWire, UnaSalidaQueDesapareceAvisaYNoRompeNada) {
-  integracion::ejecutar(
-      "pw-cli create-node adapter '{ factory.name=support.null-audio-sink "
-      "node.name=sonvia_prueba_temporal node.description=Temporal media.class=Audio/Sink "
-      "object.linger=true audio.position=[ FL FR ] }'");
-  dormir(0.3);
+  integracion::sumidero("sonvia_prueba_temporal", "Temporal");
   auto canal = Canal::crear(ctx, {reproducir(0.5)}, salida("sonvia_prueba_temporal"), 1.0F);
   auto cola = std::make_shared<ColaSerieHilo>("ex.prueba");
   std::atomic<int> avisos{0};

@@ -5,80 +5,38 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 
+#include "banco_canal.hpp"
 #include "consola/consola.hpp"
-#include "plataforma/comun/cola_serie_hilo.hpp"
-#include "plataforma/comun/entorno_proceso.hpp"
-#include "plataforma/pipewire/hal_pipewire.hpp"
-#include "plataforma/simulada/preferencias_memoria.hpp"
-#include "plataforma/simulada/tiempo_virtual.hpp"
-#include "plataforma/xdg/aplicaciones_linux.hpp"
-#include "servidor.hpp"
 
 namespace sonvia {
 namespace {
 
 using integracion::dormir;
 using integracion::Hijo;
-using integracion::picoEnSumidero;
+using integracion::kAltavoces;
+using integracion::kAuriculares;
 
-constexpr const char* kAltavoces = "sonvia_prueba_altavoces";
-constexpr const char* kAuriculares = "sonvia_prueba_auriculares";
 constexpr const char* kMicrofono = "sonvia_prueba_microfono";
 constexpr const char* kReproductor = "ex.prueba.reproductor";
 constexpr const char* kPulse = "ex.prueba.pulse";
 constexpr const char* kLlamada = "ex.prueba.llamada";
 
-// Desktop entries for the test applications. The native player and the caller
-// are copies of pw-cat under names of their own, so that the recorders the
-// test measures with (pw-record, the same program) belong to no application.
-struct Escritorio {
-  std::string bin;
-  explicit Escritorio(const std::string& dir) : bin(dir + "/bin") {
-    const auto aplicaciones = dir + "/datos-prueba/applications";
-    std::filesystem::create_directories(aplicaciones);
-    std::filesystem::create_directories(bin);
-    auto pwcat = integracion::ejecutar("command -v pw-cat");
-    pwcat = std::filesystem::canonical(pwcat.substr(0, pwcat.find('\n')));
-    std::filesystem::copy_file(pwcat, bin + "/reproductor-prueba");
-    std::filesystem::copy_file(pwcat, bin + "/llamada-prueba");
-    const auto entrada = [&](const char* clave, const char* nombre, const std::string& exec) {
-      std::ofstream(aplicaciones + "/" + clave + ".desktop")
-          << "[Desktop Entry]\nType=Application\nName=" << nombre << "\nExec=" << exec << "\n";
-    };
-    entrada(kReproductor, "Reproductor de prueba", bin + "/reproductor-prueba %f");
-    entrada(kPulse, "Pulse de prueba", "paplay %f");
-    entrada(kLlamada, "Llamada de prueba", bin + "/llamada-prueba");
-    setenv("XDG_DATA_HOME", (dir + "/datos-prueba").c_str(), 1);
-    setenv("XDG_DATA_DIRS", (dir + "/ninguno").c_str(), 1);
-  }
-  Escritorio(const Escritorio&) = delete;
-  Escritorio& operator=(const Escritorio&) = delete;
-  ~Escritorio() {
-    unsetenv("XDG_DATA_HOME");
-    unsetenv("XDG_DATA_DIRS");
-  }
-};
-
-struct ConsolaPipeWire : ::testing::Test {
-  integracion::ServidorPrivado servidor;
-  Escritorio escritorio{servidor.dir()};
-  std::unique_ptr<HalPipeWire> hal = integracion::conectarPipeWire();
-  RelojMonotonico reloj;
-  // The main queue runs on this thread while the test pumps it (bombear).
-  RelojVirtual relojCola;
-  std::shared_ptr<ColaPrincipalVirtual> principal =
-      std::make_shared<ColaPrincipalVirtual>(relojCola);
-  PreferenciasMemoria preferencias;
-  EntornoProceso entorno;
-  AplicacionesLinux aplicaciones{AplicacionesLinux::Raices::delEntorno(entorno)};
-  FabricaColasHilo colas;
-  Contexto ctx{*hal, principal, reloj, preferencias, aplicaciones, entorno, colas};
+// The native player and the caller are copies of pw-cat under names of their
+// own, so that the recorders the test measures with (pw-record, the same
+// program) belong to no application.
+struct ConsolaPipeWire : integracion::BancoCanal {
+  using Escritorio = integracion::Escritorio;
+  std::string programaNativo = Escritorio::copiaDePwCat(servidor.dir() + "/reproductor-prueba");
+  std::string programaLlamada = Escritorio::copiaDePwCat(servidor.dir() + "/llamada-prueba");
   std::string seno07 = integracion::seno(servidor.dir(), 0.7);
   std::string seno05 = integracion::seno(servidor.dir(), 0.5);
 
+  ConsolaPipeWire() {
+    escritorio.entrada(kReproductor, "Reproductor de prueba", programaNativo + " %f");
+    escritorio.entrada(kPulse, "Pulse de prueba", "paplay %f");
+    escritorio.entrada(kLlamada, "Llamada de prueba", programaLlamada);
+  }
   // Runs the main queue for `segundos` of real time, its clock following.
   void bombear(double segundos) {
     const auto inicio = std::chrono::steady_clock::now();
@@ -117,14 +75,8 @@ struct ConsolaPipeWire : ::testing::Test {
     }
     return fallo;
   }
-  double medir(const char* nombre, const char* sumidero) {
-    const double pico = picoEnSumidero(servidor.dir(), sumidero);
-    RecordProperty(nombre, std::to_string(pico));
-    return pico;
-  }
   Hijo reproductor(const std::string& archivo) {
-    return Hijo({escritorio.bin + "/reproductor-prueba", "--playback", "--latency=1024", "--target",
-                 kAltavoces, archivo});
+    return Hijo({programaNativo, "--playback", "--latency=1024", "--target", kAltavoces, archivo});
   }
 };
 
@@ -134,8 +86,8 @@ TEST_F(ConsolaPipeWire, UnaLlamadaBajaALaQueSuenaYLaDevuelveAlTerminar) {
   ASSERT_TRUE(suena(*consola, kReproductor));
 
   // The recorder is a program of its own: the caller is the application, not pw-record.
-  Hijo llamada({escritorio.bin + "/llamada-prueba", "--record", "--target", kMicrofono,
-                servidor.dir() + "/llamada.wav"});
+  Hijo llamada(
+      {programaLlamada, "--record", "--target", kMicrofono, servidor.dir() + "/llamada.wav"});
   ASSERT_TRUE(esperar([&] { return consola->atenuadas()().contains(kReproductor); }))
       << "la llamada no se notó";
   EXPECT_EQ(consola->llamada()()->clave, kLlamada);

@@ -86,16 +86,6 @@ TEST_F(Diagnostico, SinServidorUnMensajeClaroYNoEspera) {
             EndsWith("estado=1\n")));
 }
 
-// A null sink of another program's, left to the test's server.
-void sumidero(const std::string& nombre, const std::string& descripcion) {
-  integracion::ejecutar(
-      "pw-cli create-node adapter '{ factory.name=support.null-audio-sink node.name=" + nombre +
-      " node.description=\"" + descripcion +
-      "\" media.class=Audio/Sink object.linger=true audio.position=[ FL FR ] }' "
-      ">/dev/null");
-  dormir(0.2);
-}
-
 void predeterminada(const std::string& nombre) {
   integracion::ejecutar("pw-metadata -n default 0 default.configured.audio.sink '{\"name\":\"" +
                         nombre + "\"}' Spa:String:JSON >/dev/null");
@@ -106,17 +96,12 @@ void predeterminada(const std::string& nombre) {
 // themselves and their objects as they please, claim any pid, and share
 // names: none of it breaks or fools the listings.
 TEST_F(Diagnostico, LosProcesosSeAgrupanYLoQueDicenOtrosProgramasNoRompeNiEnganaLosListados) {
-  const auto aplicaciones = servidor.dir() + "/datos-prueba/applications";
-  std::filesystem::create_directories(aplicaciones);
-  std::ofstream(aplicaciones + "/ex.prueba.reproductor.desktop")
-      << "[Desktop Entry]\nType=Application\nName=Reproductor de prueba\nExec=pw-play %f\n";
-  std::ofstream(aplicaciones + "/ex.prueba.pulse.desktop")
-      << "[Desktop Entry]\nType=Application\nName=Pulse de prueba\nExec=paplay %f\n";
-  setenv("XDG_DATA_HOME", (servidor.dir() + "/datos-prueba").c_str(), 1);
-  setenv("XDG_DATA_DIRS", (servidor.dir() + "/ninguno").c_str(), 1);
+  const integracion::Escritorio escritorio(servidor.dir());
+  escritorio.entrada("ex.prueba.reproductor", "Reproductor de prueba", "pw-play %f");
+  escritorio.entrada("ex.prueba.pulse", "Pulse de prueba", "paplay %f");
   const auto archivo = integracion::seno(servidor.dir(), 0.3);
-  const auto raro = servidor.dir() + "/x)\ny";  // a process name with ")" and a newline
-  std::filesystem::copy_file("/usr/bin/pw-cat", raro);
+  // A process name with ")" and a newline.
+  const auto raro = integracion::Escritorio::copiaDePwCat(servidor.dir() + "/x)\ny");
   // Besides those, players that claim to be init, a negative pid, and one of ours by name.
   std::vector<std::unique_ptr<integracion::Hijo>> hijos;
   for (const auto& orden : std::vector<std::vector<std::string>>{
@@ -136,8 +121,6 @@ TEST_F(Diagnostico, LosProcesosSeAgrupanYLoQueDicenOtrosProgramasNoRompeNiEngana
     });
   };
   EXPECT_TRUE(integracion::esperarQue(sonando, 10)) << lista;
-  unsetenv("XDG_DATA_HOME");
-  unsetenv("XDG_DATA_DIRS");
   EXPECT_THAT(lista,
               HasSubstr("  ♪ Reproductor de prueba  [ex.prueba.reproductor]  4 proceso(s)\n"));
   EXPECT_THAT(lista, HasSubstr("  ♪ Pulse de prueba  [ex.prueba.pulse]  1 proceso(s)\n"));
@@ -147,9 +130,9 @@ TEST_F(Diagnostico, LosProcesosSeAgrupanYLoQueDicenOtrosProgramasNoRompeNiEngana
 
   // Two sinks that share a name: both listed, the oldest is the default; and
   // a sink whose name merely starts like ours is an output like any other.
-  sumidero("sonvia_gemela", "Gemela antigua");
-  sumidero("sonvia_gemela", "Gemela nueva");
-  sumidero("ex.velmaro.sonviaX", "Imitadora");
+  integracion::sumidero("sonvia_gemela", "Gemela antigua");
+  integracion::sumidero("sonvia_gemela", "Gemela nueva");
+  integracion::sumidero("ex.velmaro.sonviaX", "Imitadora");
   predeterminada("sonvia_gemela");
   auto salidas = sonvia("--salidas");
   EXPECT_THAT(salidas, HasSubstr("  ● Gemela antigua  (sonvia_gemela)\n"));

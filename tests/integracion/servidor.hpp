@@ -1,11 +1,6 @@
-// A private PipeWire server for one test process, and the players and
-// recorders the tests listen with.
+// A private PipeWire server for one test process, the programs the tests
+// start on it, and a private folder of desktop entries.
 #pragma once
-
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <array>
 #include <chrono>
@@ -14,17 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "audio/procesos.hpp"
-#include "audio/salidas.hpp"
-#include "plataforma/pipewire/hal_pipewire.hpp"
-
-extern char** environ;  // NOLINT: the process environment, for posix_spawn
+#include "../navegador/apoyo.hpp"
 
 namespace sonvia::integracion {
 
@@ -68,28 +58,16 @@ bool esperarQue(F cumplida, double segundos) {
 class ServidorPrivado {
  public:
   ServidorPrivado() {
-    std::string plantilla = (std::filesystem::temp_directory_path() / "sonvia-it.XXXXXX").string();
-    if (mkdtemp(plantilla.data()) == nullptr) {
-      throw std::runtime_error("mkdtemp");
-    }
-    dir_ = plantilla;
     ejecutar("bash '" SONVIA_SCRIPTS "/servidor-audio.sh' iniciar '" + dir_ + "'");
-    std::istringstream entorno(
-        ejecutar("bash '" SONVIA_SCRIPTS "/servidor-audio.sh' entorno '" + dir_ + "'"));
-    for (std::string linea; std::getline(entorno, linea);) {
-      if (linea.starts_with("export ")) {
-        const auto igual = linea.find('=');
-        auto valor = linea.substr(igual + 1);
-        if (valor.size() >= 2 && valor.front() == '\'' && valor.back() == '\'') {
-          valor = valor.substr(1, valor.size() - 2);
-        }
-        setenv(linea.substr(7, igual - 7).c_str(), valor.c_str(), 1);
-      } else if (linea.starts_with("unset ")) {
-        std::istringstream nombres(linea.substr(6));
-        for (std::string n; nombres >> n;) {
-          unsetenv(n.c_str());
-        }
-      }
+    // The whole environment as a shell sees it once it took the server's lines.
+    const auto entorno = ejecutar("eval \"$(bash '" SONVIA_SCRIPTS "/servidor-audio.sh' entorno '" +
+                                  dir_ + "')\" && env -0");
+    clearenv();
+    for (std::size_t i = 0, fin = 0; (fin = entorno.find('\0', i)) != std::string::npos;
+         i = fin + 1) {
+      const auto igual = entorno.find('=', i);
+      setenv(entorno.substr(i, igual - i).c_str(),
+             entorno.substr(igual + 1, fin - igual - 1).c_str(), 1);
     }
   }
   ServidorPrivado(const ServidorPrivado&) = delete;
@@ -100,25 +78,19 @@ class ServidorPrivado {
     } catch (...) {
       // Nothing more to do; the folder goes anyway.
     }
-    std::error_code e;
-    std::filesystem::remove_all(dir_, e);
   }
   const std::string& dir() const { return dir_; }
 
  private:
-  std::string dir_;
+  pruebas::DirectorioTemporal carpeta_;  // removed with all in it after the server stopped
+  std::string dir_ = carpeta_.ruta().string();
 };
 
 // A child process, ended (SIGTERM, then reaped) when destroyed.
 class Hijo {
  public:
-  explicit Hijo(const std::vector<std::string>& argumentos) {
-    std::vector<char*> argv;
-    for (const auto& a : argumentos) {
-      argv.push_back(const_cast<char*>(a.c_str()));  // NOLINT: posix_spawn's signature
-    }
-    argv.push_back(nullptr);
-    if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+  explicit Hijo(const std::vector<std::string>& argumentos) : pid_(pruebas::lanzar(argumentos)) {
+    if (pid_ < 0) {
       throw std::runtime_error("no se pudo lanzar " + argumentos[0]);
     }
   }
@@ -146,57 +118,38 @@ inline std::string seno(const std::string& dir, double amplitud, double segundos
   return ruta;
 }
 
-// Records what reaches a sink for `segundos` and returns the peak amplitude,
-// leaving out the first 0.2 s while the recorder settles.
-inline double picoEnSumidero(const std::string& dir, const std::string& sumidero,
-                             double segundos = 1.0) {
-  static int n = 0;
-  const auto ruta = dir + "/grabacion-" + std::to_string(++n) + ".wav";
-  {
-    Hijo grabadora(
-        {"pw-record", "--target", sumidero, "-P", "{ stream.capture.sink = true }", ruta});
-    dormir(segundos + 0.3);
-    grabadora.terminar(SIGINT);
-  }
-  const auto stat = ejecutar("sox '" + ruta + "' -n trim 0.2 stat 2>&1");
-  const auto pos = stat.find("Maximum amplitude:");
-  if (pos == std::string::npos) {
-    throw std::runtime_error("sox no dio la amplitud:\n" + stat);
-  }
-  return std::stod(stat.substr(pos + 18));
+// A null sink of another program's, left to the server.
+inline void sumidero(const std::string& nombre, const std::string& descripcion) {
+  ejecutar("pw-cli create-node adapter '{ factory.name=support.null-audio-sink node.name=" +
+           nombre + " node.description=\"" + descripcion +
+           "\" media.class=Audio/Sink object.linger=true audio.position=[ FL FR ] }' >/dev/null");
+  dormir(0.3);
 }
 
-// Waits (bounded) for a process of that pid to play; returns its object.
-inline AudioObjectID esperarProceso(Hal& hal, pid_t pid) {
-  for (int i = 0; i < 50; ++i) {
-    for (const auto& p : Audio::procesos(hal)) {
-      if (p.pid == pid && p.sonando) {
-        return p.objeto;
-      }
-    }
-    dormir(0.1);
+// A private data folder under `dir`, the only one applications are looked up
+// in while this lives; tests add their desktop entries to it.
+struct Escritorio {
+  std::string datos;
+  explicit Escritorio(const std::string& dir) : datos(dir + "/datos-prueba") {
+    std::filesystem::create_directories(datos + "/applications");
+    setenv("XDG_DATA_HOME", datos.c_str(), 1);
+    setenv("XDG_DATA_DIRS", (dir + "/ninguno").c_str(), 1);
   }
-  throw std::runtime_error("el reproductor no apareció");
-}
-
-// The output of that uid; throws when there is none.
-inline Salida salidaDe(Hal& hal, const std::string& uid) {
-  for (auto& s : Audio::salidas(hal)) {
-    if (s.uid == uid) {
-      return s;
-    }
+  Escritorio(const Escritorio&) = delete;
+  Escritorio& operator=(const Escritorio&) = delete;
+  ~Escritorio() {
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_DATA_DIRS");
   }
-  throw std::runtime_error("no hay salida " + uid);
-}
-
-// A connection to the server this process's environment points at.
-inline std::unique_ptr<HalPipeWire> conectarPipeWire() {
-  std::string error;
-  auto hal = HalPipeWire::conectar(error);
-  if (!hal) {
-    throw std::runtime_error(error);
+  void entrada(const std::string& clave, const std::string& nombre, const std::string& exec) const {
+    std::ofstream(datos + "/applications/" + clave + ".desktop")
+        << "[Desktop Entry]\nType=Application\nName=" << nombre << "\nExec=" << exec << "\n";
   }
-  return hal;
-}
+  // A copy of pw-cat under that path (a program of its own to the server); the path.
+  static std::string copiaDePwCat(const std::string& ruta) {
+    std::filesystem::copy_file("/usr/bin/pw-cat", ruta);
+    return ruta;
+  }
+};
 
 }  // namespace sonvia::integracion

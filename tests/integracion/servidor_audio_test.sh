@@ -6,6 +6,8 @@ set -euo pipefail
 
 RAIZ=$(cd "$(dirname "$0")/../.." && pwd)
 SERVIDOR="$RAIZ/scripts/servidor-audio.sh"
+# shellcheck source=../../scripts/escena.sh
+source "$RAIZ/scripts/escena.sh" # escena_esperar
 
 TMP=$(mktemp -d "${TMPDIR:-/tmp}/sonvia-servidor-audio-test.XXXXXX")
 A="$TMP/a"
@@ -88,10 +90,15 @@ done
 # --- Playback into A, recorded from the speakers monitor --------------------
 sox -n -r 48000 -c 2 -b 16 "$TMP/seno.wav" synth 1 sine 440 vol 0.5
 
+# Whether the speakers monitor of DIR has at least two links (both ports recorded).
+monitor_enlazado() {
+  [ "$(en "$1" pw-link -l | grep -c '|<- sonvia_prueba_altavoces:monitor_F[LR]' || true)" -ge 2 ]
+}
+
 # Starts recording the speakers monitor of DIR into FILE in the background
 # and waits until the recorder is linked to both monitor ports.
 empezar_grabacion() {
-  local dir=$1 archivo=$2 limite
+  local dir=$1 archivo=$2
   (
     eval "$("$SERVIDOR" entorno "$dir")"
     exec pw-record --target sonvia_prueba_altavoces \
@@ -99,25 +106,19 @@ empezar_grabacion() {
   ) &
   grabadores+=("$!")
   archivos_grabados+=("$archivo")
-  limite=$(($(date +%s) + 5))
-  until [ "$(en "$dir" pw-link -l | grep -c '|<- sonvia_prueba_altavoces:monitor_F[LR]' || true)" -ge 2 ]; do
-    [ "$(date +%s)" -lt "$limite" ] || fallo "pw-record no se enlazó al monitor de los altavoces de $dir"
-    sleep 0.05
-  done
+  escena_esperar monitor_enlazado "$dir" ||
+    fallo "pw-record no se enlazó al monitor de los altavoces de $dir"
 }
 
 # Stops the recorders once each has written another 0.3 s of audio after the
 # playback ended (48000 Hz, 2 channels, 16 bits), so the last played buffers
 # have reached the file however loaded the machine is.
+tamano_al_menos() { [ "$(stat -c %s "$1")" -ge "$2" ]; }
 terminar_grabaciones() {
-  local pid archivo objetivo limite
+  local pid archivo
   for archivo in "${archivos_grabados[@]}"; do
-    objetivo=$(($(stat -c %s "$archivo") + 57600))
-    limite=$(($(date +%s) + 5))
-    until [ "$(stat -c %s "$archivo")" -ge "$objetivo" ]; do
-      [ "$(date +%s)" -lt "$limite" ] || fallo "pw-record dejó de escribir $archivo"
-      sleep 0.05
-    done
+    escena_esperar tamano_al_menos "$archivo" $(($(stat -c %s "$archivo") + 57600)) ||
+      fallo "pw-record dejó de escribir $archivo"
   done
   archivos_grabados=()
   for pid in "${grabadores[@]}"; do
@@ -148,11 +149,8 @@ entre "$silencio" 0 0.001 || fallo "el sonido reproducido en A llegó a B (ampli
 en "$B" pw-metadata -n default 0 default.configured.audio.sink \
   '{ "name": "sonvia_prueba_auriculares" }' Spa:String:JSON >/dev/null
 estado_b="$B/estado/wireplumber/default-nodes"
-limite=$(($(date +%s) + 5))
-until grep -qx 'default.configured.audio.sink=sonvia_prueba_auriculares' "$estado_b" 2>/dev/null; do
-  [ "$(date +%s)" -lt "$limite" ] || fallo "WirePlumber no guardó la salida elegida en $estado_b"
-  sleep 0.05
-done
+escena_esperar grep -qx 'default.configured.audio.sink=sonvia_prueba_auriculares' "$estado_b" ||
+  fallo "WirePlumber no guardó la salida elegida en $estado_b"
 en "$A" pw-metadata -n default 0 default.audio.sink |
   grep -q '"name": *"sonvia_prueba_altavoces"' ||
   fallo "elegir la salida en B cambió la de A"
@@ -160,21 +158,18 @@ en "$A" pw-metadata -n default 0 default.audio.sink |
   fallo "A tiene una salida elegida guardada sin que nadie la eligiera"
 
 # --- Stopping ---------------------------------------------------------------
-cp "$A/pids" "$TMP/pids-a"
-cp "$B/pids" "$TMP/pids-b"
+cat "$A/pids" "$B/pids" >"$TMP/pids"
 "$SERVIDOR" detener "$A" || fallo "detener A falló"
 "$SERVIDOR" detener "$B" || fallo "detener B falló"
 "$SERVIDOR" detener "$A" || fallo "detener A por segunda vez falló"
 
+# Alive and not a zombie.
 vivo() {
-  local estado
-  estado=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
-  estado=${estado##*) }
-  [ "${estado%% *}" != Z ] && [ "${estado%% *}" != X ]
+  [[ $(cat "/proc/$1/stat" 2>/dev/null) =~ .*\)\ ([^ ]) ]] && [[ ${BASH_REMATCH[1]} != [ZX] ]]
 }
 while read -r pid nombre; do
   ! vivo "$pid" || fallo "$nombre (PID $pid) sigue vivo tras detener"
-done < <(cat "$TMP/pids-a" "$TMP/pids-b")
+done <"$TMP/pids"
 for dir in "$A" "$B"; do
   [ ! -e "$dir/run" ] || [ -z "$(ls -A "$dir/run")" ] || fallo "$dir/run no quedó vacío"
 done

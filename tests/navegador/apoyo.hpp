@@ -1,5 +1,5 @@
-// Shared by the browser tests: a private session bus and a child process on
-// pipes.
+// Shared by the browser, lifecycle and integration tests: a private session
+// bus and child processes.
 #pragma once
 
 #include <fcntl.h>
@@ -37,6 +37,18 @@ inline void enBusPrivado(int argc, char** argv) {
   std::_Exit(1);
 }
 
+// Starts a program looked up in PATH, with these file actions; its pid, or -1.
+inline pid_t lanzar(const std::vector<std::string>& argumentos,
+                    const posix_spawn_file_actions_t* acciones = nullptr) {
+  std::vector<char*> argv;
+  for (const auto& a : argumentos) {
+    argv.push_back(const_cast<char*>(a.c_str()));  // NOLINT: posix_spawn's signature
+  }
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  return posix_spawnp(&pid, argv[0], acciones, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
 // A child with its standard input, output and error on pipes of ours (output
 // and error are read without blocking). Killed and reaped when destroyed.
 class Proceso {
@@ -51,19 +63,14 @@ class Proceso {
       }
       posix_spawn_file_actions_adddup2(&acciones, tubos[i][i == 0 ? 0 : 1], i);
     }
-    std::vector<char*> argv;
-    for (const auto& a : argumentos) {
-      argv.push_back(const_cast<char*>(a.c_str()));  // NOLINT: posix_spawn's signature
-    }
-    argv.push_back(nullptr);
-    const int r = posix_spawnp(&pid_, argv[0], &acciones, nullptr, argv.data(), environ);
+    pid_ = lanzar(argumentos, &acciones);
     posix_spawn_file_actions_destroy(&acciones);
     for (int i = 0; i < 3; ++i) {
       close(tubos[i][i == 0 ? 0 : 1]);
       fd_[i] = tubos[i][i == 0 ? 1 : 0];
       fcntl(fd_[i], F_SETFL, i == 0 ? 0 : O_NONBLOCK);
     }
-    if (r != 0) {
+    if (pid_ < 0) {
       throw std::runtime_error("no se pudo lanzar " + argumentos[0]);
     }
   }

@@ -9,7 +9,6 @@
 #include <iostream>
 
 #include "../integracion/servidor.hpp"
-#include "apoyo.hpp"
 #include "navegador/host.hpp"
 #include "navegador/pestanas.hpp"
 #include "plataforma/comun/entorno_proceso.hpp"

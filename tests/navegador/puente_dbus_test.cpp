@@ -4,9 +4,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 
-#include "apoyo.hpp"
+#include "../integracion/servidor.hpp"
 #include "navegador/host.hpp"
 #include "navegador/pestanas.hpp"
 #include "navegador/puente.hpp"
@@ -32,7 +31,7 @@ std::string informe() {
 class PuenteEnElBus : public ::testing::Test {
  protected:
   pruebas::DirectorioTemporal temporal;
-  const std::filesystem::path& datos = temporal.ruta();
+  integracion::Escritorio escritorio{temporal.ruta().string()};
   RelojMonotonico reloj;
   std::shared_ptr<ColaPrincipalQt> principal = std::make_shared<ColaPrincipalQt>();
   AvisosDBus avisos;
@@ -41,12 +40,8 @@ class PuenteEnElBus : public ::testing::Test {
   // private data folder names it, and the bridges it starts find it there.
   void SetUp() override {
     ASSERT_TRUE(avisos.conectado());
-    std::filesystem::create_directories(datos / "applications");
-    std::ofstream(datos / "applications" / (std::string(kNavegador) + ".desktop"))
-        << "[Desktop Entry]\nType=Application\nName=Navegador de prueba\nExec="
-        << std::filesystem::read_symlink("/proc/self/exe").string() << "\n";
-    setenv("XDG_DATA_HOME", datos.c_str(), 1);
-    setenv("XDG_DATA_DIRS", (datos / "ninguna").c_str(), 1);
+    escritorio.entrada(kNavegador, "Navegador de prueba",
+                       std::filesystem::read_symlink("/proc/self/exe").string());
   }
   static std::unique_ptr<Proceso> puente() {
     return std::make_unique<Proceso>(std::vector<std::string>{
@@ -102,7 +97,8 @@ TEST_F(PuenteEnElBus, InformesYOrdenesDeIdaYVuelta) {
 
 TEST_F(PuenteEnElBus, SinBusDeSesionElPuenteTerminaBienYCallado) {
   const std::string bus = getenv("DBUS_SESSION_BUS_ADDRESS");
-  setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (datos / "sin-bus").string()).c_str(), 1);
+  setenv("DBUS_SESSION_BUS_ADDRESS",
+         ("unix:path=" + (temporal.ruta() / "sin-bus").string()).c_str(), 1);
   auto p = puente();
   setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
   p->escribir(informe());
