@@ -86,9 +86,8 @@ TEST(AjustesJSON, IdaYVueltaExactaDeCualquierVolumenClaveYUID) {
   }
 }
 
-// Members of a record are optional, unknown ones are ignored, a volume outside
-// 0 to 2 reads as the nearest end (never a blast of sound nor an inverted
-// signal); anything else that does not fit makes the whole document absent.
+// Members of a record are optional, unknown ones are ignored, a volume outside 0 to 2 reads as
+// the nearest end; anything else that does not fit makes the whole document absent.
 TEST(AjustesJSON, LecturaAcotadaConValoresPorOmisionOElDocumentoEnteroAusente) {
   const std::vector<std::pair<std::string, MapaAjustes>> casos{
       {"{}", {}},
@@ -177,9 +176,8 @@ TEST_F(Almacen, CargarDescartaLosNeutrosFijarAcotaYGuardarEscribeElDocumentoEnte
   EXPECT_EQ(textoGuardado(), "{}");
 }
 
-// Whatever the type of what cannot be read, the first save that writes keeps
-// it aside as it was, and an earlier backup, of whatever type, is never
-// replaced. A store that cannot be encoded writes nothing, backup included.
+// What cannot be read, of any type, is kept aside as it was by the first save that writes, never
+// over an earlier backup; a store that cannot be encoded writes nothing, backup included.
 TEST_F(Almacen, LoIlegibleDeCualquierTipoSeApartaTalCualEnElPrimerGuardadoQueEscribe) {
   for (const ValorPreferencia& ilegible :
        std::vector<ValorPreferencia>{true, 0.5F, bytes("{no es json")}) {
@@ -235,8 +233,7 @@ TEST_F(Almacen, TresCambiosSeguidosDanUnaSolaEscrituraYGuardarAlCerrarAnulaLaPro
   EXPECT_EQ(banco.preferencias.escrituras(), 2U);
 }
 
-// The level is a gain within 0 to 1; a stored one that is not a number would
-// give lowered applications no defined gain, so the default counts instead.
+// The level is a gain within 0 to 1; for a stored one that is not a number the default counts.
 TEST_F(Almacen, ModoYNivelDeLlamada) {
   EXPECT_TRUE(almacen->leerModoLlamada());
   banco.preferencias.registrarPredeterminados({{"modoLlamada", false}, {"nivelLlamada", 0.3F}});

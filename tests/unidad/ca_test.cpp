@@ -56,8 +56,7 @@ struct Escuchas : PropiedadesCA {
 
 // Blocks run on the chosen queue, not on the notification thread, and never once stopped, even
 // if queued before; stopping twice, or stopping a refused registration, removes no other listener.
-// A queued block does not hold its queue (else a queue whose pending blocks hold their listeners,
-// which hold it, would never be freed).
+// A queued block does not hold its queue, else the queue and its listeners hold each other.
 TEST_F(Escuchas, ElBloqueCorreEnLaColaElegidaPararSoloQuitaElPropioYNoRetieneLaCola) {
   hal.rechazarOyentes(true);
   auto rechazado = escuchar();
@@ -88,8 +87,7 @@ TEST_F(Escuchas, ElBloqueCorreEnLaColaElegidaPararSoloQuitaElPropioYNoRetieneLaC
 }
 
 TEST(EscuchasEnHilos, NotificacionesDesdeElHiloDelSistemaHastaUnaColaSerie) {
-  // The audio system's own thread delivers, a serial queue runs the blocks,
-  // and the owner stops listening while notifications are still arriving.
+  // The system's thread delivers to a serial queue; the owner stops while notifications arrive.
   HalSimulado hal(HalSimulado::Entrega::hilo);
   const auto proceso = hal.agregarProceso({.pid = 5});
   auto cola = std::make_shared<ColaSerieHilo>("ex.velmaro.sonvia.canal");

@@ -88,8 +88,7 @@ struct Mezclador : ::testing::Test {
   }
 };
 
-// ---------------------------------------------------------------------------
-// Creation and refresh cycle
+// -------------------------------------------------- Creation and refresh cycle
 
 TEST_F(Mezclador, LosAvisosSeAgrupanUnoDuranteElRefrescoPideOtroYSinCambiosNoSeAnunciaNada) {
   crear();
@@ -230,8 +229,7 @@ TEST_F(Mezclador, OrdenDelPanel) {
   EXPECT_EQ(consola->appsOrdenadas()[2].clave, "org.prueba.Zeta");
 }
 
-// ---------------------------------------------------------------------------
-// Channel policy
+// -------------------------------------------------------------- Channel policy
 
 // Each change retunes the same channel; the mute keeps the volume and holds the channel open
 // even at 100 %; neutral, the channel closes 1.5 s later unless changed again.
@@ -447,8 +445,7 @@ TEST_F(Mezclador, LoAplazadoNoHaceNadaSiLaConsolaYaNoEsta) {
   EXPECT_EQ(banco.principal->pendientes(), 0U);
 }
 
-// ---------------------------------------------------------------------------
-// Call mode
+// ------------------------------------------------------------------- Call mode
 
 struct Llamada : Mezclador {
   AudioObjectID p = app("P", 10, false);
