@@ -86,9 +86,8 @@ TEST(AjustesJSON, IdaYVueltaExactaDeCualquierVolumenClaveYUID) {
   }
 }
 
-// Members of a record are optional, unknown ones are ignored, a volume outside
-// 0 to 2 reads as the nearest end (never a blast of sound nor an inverted
-// signal); anything else that does not fit makes the whole document absent.
+// Members of a record are optional, unknown ones are ignored, a volume outside 0 to 2 reads as
+// the nearest end; anything else that does not fit makes the whole document absent.
 TEST(AjustesJSON, LecturaAcotadaConValoresPorOmisionOElDocumentoEnteroAusente) {
   const std::vector<std::pair<std::string, MapaAjustes>> casos{
       {"{}", {}},
@@ -151,9 +150,9 @@ struct Almacen : ::testing::Test {
   }
 };
 
-// Loading drops neutral records and writes nothing (for what cannot be read, see below); a
-// save writes the whole document, neutral records left out.
-TEST_F(Almacen, CargarDescartaLosNeutrosSinEscribirYGuardarEscribeElDocumentoEntero) {
+// Loading drops neutral records and writes nothing (for what cannot be read, see below); a change
+// bounds the volume to 0–2 and removes a record it makes neutral; a save writes the whole document.
+TEST_F(Almacen, CargarDescartaLosNeutrosFijarAcotaYGuardarEscribeElDocumentoEntero) {
   guardarTexto(R"({"vacio":{},"casi":{"volumen":1.004},"mudo":{"silencio":true},)"
                R"("bajo":{"volumen":0.25,"salidaUID":"auriculares"}})");
   const auto escrituras = banco.preferencias.escrituras();
@@ -161,19 +160,24 @@ TEST_F(Almacen, CargarDescartaLosNeutrosSinEscribirYGuardarEscribeElDocumentoEnt
   EXPECT_EQ(almacen->ajustes(),
             (MapaAjustes{{"bajo", {0.25F, false, "auriculares"}}, {"mudo", {1.0F, true}}}));
   EXPECT_EQ(banco.preferencias.escrituras(), escrituras);
-  almacen->fijar("bajo", {0.1F});
+  EXPECT_TRUE(almacen->fijar("bajo", {0.1F}));
+  EXPECT_FALSE(almacen->fijar("bajo", {0.1F}));  // no change
   almacen->fijar("casi", {0.996F});
+  EXPECT_TRUE(almacen->fijar("mudo", {1.003F}));
+  EXPECT_TRUE(almacen->fijar("alto", {1e6F}));
+  EXPECT_FALSE(almacen->fijar("alto", {5.0F}));  // the same record once bounded
+  EXPECT_TRUE(almacen->fijar("negativo", {-3.0F}));
   almacen->guardar();
-  EXPECT_EQ(textoGuardado(),
-            R"({"bajo":{"silencio":false,"volumen":0.1},"mudo":{"silencio":true,"volumen":1}})");
+  EXPECT_EQ(textoGuardado(), R"({"alto":{"silencio":false,"volumen":2},)"
+                             R"("bajo":{"silencio":false,"volumen":0.1},)"
+                             R"("negativo":{"silencio":false,"volumen":0}})");
   almacen->restablecer();
   almacen->guardar();
   EXPECT_EQ(textoGuardado(), "{}");
 }
 
-// Whatever the type of what cannot be read, the first save that writes keeps
-// it aside as it was, and an earlier backup, of whatever type, is never
-// replaced. A store that cannot be encoded writes nothing, backup included.
+// What cannot be read, of any type, is kept aside as it was by the first save that writes, never
+// over an earlier backup; a store that cannot be encoded writes nothing, backup included.
 TEST_F(Almacen, LoIlegibleDeCualquierTipoSeApartaTalCualEnElPrimerGuardadoQueEscribe) {
   for (const ValorPreferencia& ilegible :
        std::vector<ValorPreferencia>{true, 0.5F, bytes("{no es json")}) {
@@ -205,23 +209,6 @@ TEST_F(Almacen, LoIlegibleDeCualquierTipoSeApartaTalCualEnElPrimerGuardadoQueEsc
   }
 }
 
-// Volumes are kept within 0 to 2; a change to a neutral record removes it.
-TEST_F(Almacen, FijarAcotaElVolumenYMantieneFueraLosNeutros) {
-  almacen->cargar();
-  EXPECT_TRUE(almacen->fijar("a", {0.5F}));
-  EXPECT_FALSE(almacen->fijar("a", {0.5F}));  // no change
-  EXPECT_TRUE(almacen->fijar("b", {1.0F, false, "hdmi"}));
-  EXPECT_TRUE(almacen->fijar("a", {1.003F}));
-  EXPECT_FALSE(almacen->fijar("c", Ajuste::neutro()));
-  EXPECT_TRUE(almacen->fijar("alto", {1e6F}));
-  EXPECT_TRUE(almacen->fijar("negativo", {-3.0F}));
-  EXPECT_FALSE(almacen->fijar("alto", {5.0F}));  // the same record once bounded
-  EXPECT_EQ(almacen->ajustes(),
-            (MapaAjustes{{"alto", {2.0F}}, {"b", {1.0F, false, "hdmi"}}, {"negativo", {0.0F}}}));
-  almacen->restablecer();
-  EXPECT_TRUE(almacen->ajustes().empty());
-}
-
 // Saving at close cancels the scheduled save, which does not keep the store alive.
 TEST_F(Almacen, TresCambiosSeguidosDanUnaSolaEscrituraYGuardarAlCerrarAnulaLaProgramada) {
   almacen->cargar();
@@ -246,8 +233,7 @@ TEST_F(Almacen, TresCambiosSeguidosDanUnaSolaEscrituraYGuardarAlCerrarAnulaLaPro
   EXPECT_EQ(banco.preferencias.escrituras(), 2U);
 }
 
-// The level is a gain within 0 to 1; a stored one that is not a number would
-// give lowered applications no defined gain, so the default counts instead.
+// The level is a gain within 0 to 1; for a stored one that is not a number the default counts.
 TEST_F(Almacen, ModoYNivelDeLlamada) {
   EXPECT_TRUE(almacen->leerModoLlamada());
   banco.preferencias.registrarPredeterminados({{"modoLlamada", false}, {"nivelLlamada", 0.3F}});
@@ -258,9 +244,8 @@ TEST_F(Almacen, ModoYNivelDeLlamada) {
   EXPECT_EQ(banco.preferencias.guardadas(), (std::map<std::string, ValorPreferencia>{
                                                 {"modoLlamada", true}, {"nivelLlamada", 1.0F}}));
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  const float infinito = std::numeric_limits<float>::infinity();
   for (const auto& [guardado, leido] : std::vector<std::pair<float, float>>{
-           {0.35F, 0.35F}, {1.5F, 1.0F}, {-50.0F, 0.0F}, {nan, 0.2F}, {infinito, 0.2F}}) {
+           {0.35F, 0.35F}, {1.5F, 1.0F}, {-50.0F, 0.0F}, {nan, 0.2F}}) {
     banco.preferencias.fijar("nivelLlamada", guardado);
     EXPECT_FLOAT_EQ(almacen->leerNivelLlamada(), leido) << guardado;
   }
