@@ -71,6 +71,9 @@ class Proceso {
       fcntl(fd_[i], F_SETFL, i == 0 ? 0 : O_NONBLOCK);
     }
     if (pid_ < 0) {
+      for (const int fd : fd_) {
+        close(fd);  // no destructor runs after a throw
+      }
       throw std::runtime_error("no se pudo lanzar " + argumentos[0]);
     }
   }
