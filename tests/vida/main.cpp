@@ -20,14 +20,20 @@ void decir(const std::string& linea) {
 }
 
 int aplicacion(QCoreApplication& app) {
-  using R = sonvia::InstanciaUnica::Resultado;
-  const auto toma = sonvia::InstanciaUnica::tomar([] { decir("panel"); });
-  if (toma.resultado == R::avisada || toma.resultado == R::ocupada) {
-    decir(toma.resultado == R::avisada ? "avisada" : "ocupada");
-    return toma.resultado == R::avisada ? 0 : 1;
-  }
-  if (toma.resultado == R::sinBus) {
-    decir("sin-bus");
+  using sonvia::InstanciaUnica;
+  const auto toma = InstanciaUnica::tomar([] { decir("panel"); });
+  switch (toma.resultado) {
+    case InstanciaUnica::Resultado::avisada:
+      decir("avisada");
+      return 0;
+    case InstanciaUnica::Resultado::ocupada:
+      decir("ocupada");
+      return 1;
+    case InstanciaUnica::Resultado::sinBus:
+      decir("sin-bus");
+      break;
+    case InstanciaUnica::Resultado::primera:
+      break;
   }
   // The teardown takes a moment, as closing channels does: signals meanwhile must not rerun it.
   const sonvia::Terminacion terminacion([&app](int senal) {
